@@ -1,0 +1,161 @@
+// An in-process stand-in for the SQL Server database the upgrade tool talks to.
+//
+// It executes T-SQL batches with SQL Server's semantics for the subset of the language that the
+// tool and its test fixtures use, and refuses everything else with SQL Server's own errors. It is
+// test and demo infrastructure: the product never links it.
+//
+// Text crossing this interface is UTF-8 (batch text, names, messages); character data inside
+// Value is stored as the server stores it, in code page 936 (GBK), padded for char(n).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+enum class Type { Char, VarChar, Int, SmallInt, Numeric, DateTime };
+
+struct TypeSpec {
+  Type type = Type::Int;
+  int length = 0;     // char/varchar: bytes of code page 936
+  int precision = 0;  // numeric
+  int scale = 0;      // numeric
+  // The type as SQL Server spells it in a definition: "char(9)", "int", "numeric(15,2)".
+  std::string sql() const;
+};
+
+// datetime as SQL Server stores it: days since 1900-01-01 and 1/300-second ticks since midnight.
+struct DateTime {
+  int32_t days = 0;
+  uint32_t ticks = 0;
+  bool operator==(const DateTime&) const = default;
+};
+
+struct Value {
+  enum class Kind { Null, Int, Numeric, String, DateTime };
+  Kind kind = Kind::Null;
+  int64_t i = 0;    // Int, or the Numeric mantissa: the value is i / 10^scale
+  int scale = 0;    // Numeric
+  std::string s;    // String: code page 936 bytes, exactly as stored (char(n) padded to n)
+  DateTime dt;      // DateTime
+
+  bool is_null() const { return kind == Kind::Null; }
+  // The value as SQL Server's client tools would print it, in UTF-8: "NULL", "12", "12.50",
+  // the text itself, "1975-03-03 10:30:00.000".
+  std::string text() const;
+};
+
+// An error or informational message, as the server sends it in an ERROR or INFO token.
+struct Message {
+  int number = 0;
+  int severity = 0;  // the TDS "class": above 10 is an error
+  int state = 0;
+  std::string text;  // UTF-8
+  bool is_error() const { return severity > 10; }
+};
+
+struct Column {
+  std::string name;
+  TypeSpec type;
+  bool nullable = true;
+};
+
+// What one statement of a batch produced: exactly what SQL Server would send for it, in order.
+struct StatementOutcome {
+  std::vector<Message> messages;  // in the order the server emits them
+  bool failed = false;            // the statement ended with an error (DONE with the error bit)
+  bool has_count = false;         // DONE carries a row count (DML, SELECT) ...
+  int64_t count = 0;              // ... of this many rows
+  bool has_result = false;        // a SELECT: columns and rows follow
+  std::vector<Column> columns;
+  std::vector<std::vector<Value>> rows;
+};
+
+// One outcome per statement that was reached. Statements skipped because an earlier error
+// aborted the batch have no outcome.
+struct BatchOutcome {
+  std::vector<StatementOutcome> statements;
+  const Message* first_error() const;  // nullptr when no statement failed
+  bool failed() const { return first_error() != nullptr; }
+};
+
+// A stable, line-oriented rendering of an outcome, used by the table-driven tests:
+//   done                          a statement without row count (DDL, SET)
+//   done count N                  a statement with a row count
+//   done error                    a statement that failed
+//   columns a int null, b char(4) not null
+//   row 1, 'ab  ', NULL, 12.50, '1975-03-03 10:30:00.000'
+//   error 515/16/2: <text>        a message with severity > 10
+//   info 3621/0/1: <text>         a message with severity <= 10
+// Each statement renders its messages first, then its columns and rows, then its done line.
+// Strings are UTF-8 between single quotes, embedded quotes doubled.
+std::string render(const BatchOutcome& outcome);
+
+// Conversion between UTF-8 and code page 936. Invalid input throws std::runtime_error.
+std::string gbk_from_utf8(std::string_view utf8);
+std::string utf8_from_gbk(std::string_view gbk);
+
+class Database;
+
+// One connection's session: SET options (DATEFORMAT, NOCOUNT, ...) live here.
+class Session {
+ public:
+  explicit Session(Database& db);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Runs one batch exactly as a client sent it, records it in the database's log, and returns
+  // its outcome. Never throws for SQL errors: they are part of the outcome.
+  BatchOutcome execute(std::string_view batch_utf8);
+
+ private:
+  struct State;
+  Database& db_;
+  std::unique_ptr<State> state_;
+};
+
+// The database: tables, catalog, identity state, the batch log and the fault plan.
+// Safe to use from several sessions on several threads; batches run one at a time.
+class Database {
+ public:
+  explicit Database(std::string name = "vrek");
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  const std::string& name() const;
+
+  struct LogEntry {
+    std::size_t seq = 0;  // 1-based, in arrival order over all sessions
+    std::string text;     // the batch exactly as received
+    BatchOutcome outcome;
+  };
+  std::vector<LogEntry> log() const;
+  void clear_log();
+
+  // Fault injection: the batch with sequence number `seq` (or each batch the predicate picks)
+  // is not executed and fails with one error of this number, severity 16, state 1.
+  void fail_batch(std::size_t seq, int number, std::string message);
+  using BatchPredicate = std::function<bool(std::size_t seq, std::string_view text)>;
+  void fail_when(BatchPredicate pick, int number, std::string message);
+  void clear_faults();
+
+  // Runs a script of batches separated by lines holding only GO (any case, blanks around it),
+  // in a session of its own, without logging. Throws std::runtime_error with the first error.
+  void load_script(std::string_view script_utf8);
+  // The whole database as a script that load_script turns into an identical database.
+  std::string dump_script() const;
+
+ private:
+  friend class Session;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace standin
