@@ -1,0 +1,192 @@
+// Database access: one connection component (TDatabase) and query components (TQuery) that send
+// T-SQL text over it. The upgrade core sees only this header; the transport behind it is a
+// Driver picked by the program's entry (ODBC in the product, the stand-in engine in tests).
+//
+// Text is UTF-8 on this side of the interface; drivers convert at their boundary.
+// Every failure is thrown as EDatabaseError carrying the server's message text and number.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// An error reported by the server or the access layer. what() is the text a user is shown.
+class EDatabaseError : public std::runtime_error {
+ public:
+  explicit EDatabaseError(const std::string& message, int number = 0)
+      : std::runtime_error(message), number_(number) {}
+  // The server's native error number of the first error, 0 when the access layer raised it.
+  int Number() const { return number_; }
+
+ private:
+  int number_;
+};
+
+// A field value could not be converted to the type the caller asked for (NULL to an integer or
+// a date-time, text that is no number, ...).
+class EVariantError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A calendar date and time of day as the server stores datetime (to the millisecond).
+struct TDateTime {
+  int Year = 1900, Month = 1, Day = 1;
+  int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+  bool operator==(const TDateTime&) const = default;
+};
+
+// A field value as it came from the server. The caller converts it to the type it needs.
+class Variant {
+ public:
+  enum class Kind { Null, Integer, Numeric, Text, DateTime };
+
+  Variant() = default;
+  static Variant Integer(int64_t v);
+  // mantissa / 10^scale
+  static Variant Numeric(int64_t mantissa, int scale);
+  static Variant Text(std::string utf8);
+  static Variant DateTime(const TDateTime& dt);
+
+  Kind kind() const { return kind_; }
+  bool IsNull() const { return kind_ == Kind::Null; }
+
+  // Conversions. AsString of NULL is the empty text; AsInteger and AsDateTime of NULL, and any
+  // conversion the value does not admit, throw EVariantError. AsInteger rounds a numeric half to
+  // even and refuses values outside the 32-bit range.
+  std::string AsString() const;
+  int32_t AsInteger() const;
+  TDateTime AsDateTime() const;
+
+ private:
+  Kind kind_ = Kind::Null;
+  int64_t i_ = 0;
+  int scale_ = 0;
+  std::string s_;
+  TDateTime dt_;
+};
+
+// A complete result: column names and every row, read before the driver returns.
+struct ResultSet {
+  std::vector<std::string> columns;
+  std::vector<std::vector<Variant>> rows;
+};
+
+// One open connection of a driver.
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // Sends one batch and returns once the server has finished every statement of it. Throws
+  // EDatabaseError when any statement of the batch failed, with every error message the server
+  // sent for the batch (joined by line breaks) and the number of the first.
+  virtual void Execute(std::string_view batch) = 0;
+  // Sends one batch holding a select and returns its (last) result, read completely. Throws like
+  // Execute, and also when the batch produced no result.
+  virtual ResultSet Open(std::string_view batch) = 0;
+};
+
+class Driver {
+ public:
+  virtual ~Driver() = default;
+  // Throws EDatabaseError when the alias is unknown, the server unreachable or the login refused.
+  virtual std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
+                                              const std::string& password) = 0;
+};
+
+// An ordered list of text lines, as the statement text of a query or the Params of a database.
+class TStrings {
+ public:
+  void Clear() { lines_.clear(); }
+  void Add(std::string line) { lines_.push_back(std::move(line)); }
+  int Count() const { return static_cast<int>(lines_.size()); }
+  const std::string& operator[](int i) const { return lines_.at(static_cast<size_t>(i)); }
+  // The lines joined by line breaks, without a break after the last.
+  std::string Text() const;
+  // For "name=value" lines: the value of the first line whose name matches, else "".
+  std::string Value(std::string_view name) const;
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+// The connection component. While it exists it can be found by its DatabaseName, the name by
+// which queries select it. Setting Connected to true runs BeforeConnect, connects through the
+// driver with AliasName and the Params "USER NAME" and "PASSWORD", then runs AfterConnect.
+class TDatabase {
+ public:
+  explicit TDatabase(Driver& driver);
+  ~TDatabase();
+  TDatabase(const TDatabase&) = delete;
+  TDatabase& operator=(const TDatabase&) = delete;
+
+  std::string AliasName;
+  std::string DatabaseName;
+  TStrings Params;
+  bool LoginPrompt = true;  // no driver of ours ever prompts; kept for the stored settings
+  std::string SessionName = "Default";
+  std::function<void(TDatabase& sender)> BeforeConnect;
+  std::function<void(TDatabase& sender)> AfterConnect;
+
+  bool Connected() const { return connection_ != nullptr; }
+  void SetConnected(bool value);
+
+  // The open connection; throws EDatabaseError when not connected.
+  Connection& Link();
+
+  // The database registered under that DatabaseName, or nullptr.
+  static TDatabase* Find(std::string_view database_name);
+
+ private:
+  Driver& driver_;
+  std::unique_ptr<Connection> connection_;
+};
+
+// A field of the current row.
+class TField {
+ public:
+  explicit TField(const Variant& v) : v_(v) {}
+  std::string AsString() const { return v_.AsString(); }
+  int32_t AsInteger() const { return v_.AsInteger(); }
+  TDateTime AsDateTime() const { return v_.AsDateTime(); }
+  bool IsNull() const { return v_.IsNull(); }
+
+ private:
+  const Variant& v_;
+};
+
+// A query component. Its SQL lines, joined by line breaks, are sent as one batch to the database
+// named DatabaseName. Open keeps the complete result, so another query may execute on the same
+// connection while this one is iterated.
+class TQuery {
+ public:
+  std::string DatabaseName;
+  TStrings SQL;
+
+  void ExecSQL();
+  void Open();
+  void Close();
+  bool Active() const { return active_; }
+  bool Eof() const;
+  void Next();
+  // Throw EDatabaseError when the query is not open, positioned after the last row, or has no
+  // column of that name (compared without regard to letter case).
+  TField FieldByName(std::string_view name) const;
+  Variant GetFieldValue(std::string_view name) const;
+
+ private:
+  const Variant& Current(std::string_view name) const;
+  Connection& Link() const;
+
+  bool active_ = false;
+  ResultSet result_;
+  size_t row_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,11 @@
+#include <gtest/gtest.h>
+
+#include "platform/textconv.h"
+
+TEST(Utf8ToGbk, BytesOfCodePage936) {
+  EXPECT_EQ(platform::Utf8ToGbk("男"), "\xC4\xD0");
+  EXPECT_EQ(platform::Utf8ToGbk("A张三 "), "A\xD5\xC5\xC8\xFD ");
+  EXPECT_EQ(platform::Utf8ToGbk(""), "");
+  EXPECT_THROW(platform::Utf8ToGbk("\xC4"), platform::ETextConversionError);
+  EXPECT_THROW(platform::Utf8ToGbk("\xF0\x9F\x98\x80"), platform::ETextConversionError);
+}

@@ -1,0 +1,98 @@
+// The dated steps. Each records its mark before anything else, so it runs at most once per
+// database, even when it fails part-way.
+#include <cstdlib>
+
+#include "frmUpVrekMain.h"
+#include "platform/textconv.h"
+#include "sqltext.h"
+
+// Company columns of the asset and ledger tables. Each alter is followed by its own update: an
+// added column is NULL in existing rows, whatever its default.
+void TUpVrekMain::DO_20110520() {
+  if (!CheckVerSign("ZZ20110520.DEPT")) return;
+  RunSql(qrTmp, {"alter table lib_vrektmp add vr_company int DEFAULT(0)"});
+  RunSql(qrTmp, {"update lib_vrektmp set vr_company=0"});
+  RunSql(qrTmp, {"alter table lib_vrek add vr_company int DEFAULT(0)"});
+  RunSql(qrTmp, {"update lib_vrek set vr_company=0"});
+  RunSql(qrTmp, {"alter table lib_liushuitmp add ls_company int DEFAULT(0)"});
+  RunSql(qrTmp, {"update lib_liushuitmp set ls_company=0"});
+  RunSql(qrTmp, {"alter table lib_liushui add ls_company int DEFAULT(0)"});
+  RunSql(qrTmp, {"update lib_liushui set ls_company=0"});
+  RunSql(qrTmp, {"alter table lib_liushuils add ls_company int DEFAULT(0)"});
+  RunSql(qrTmp, {"update lib_liushuils set ls_company=0"});
+}
+
+// The fields the client lets users check, with their captions; the inserts go as one batch.
+void TUpVrekMain::DO_20110623() {
+  if (!CheckVerSign("ZZ20110623.CHECK")) return;
+  RunSql(qrTmp, {"create table lib_check_field ( ",
+                 "\tcf_table \tchar(32) not null, ",
+                 "\tcf_field \tchar(32) not null, ",
+                 "\tcf_name \tchar(32) not null, ",
+                 "\tct_check \tint default(0)",
+                 ") "});
+  RunSql(qrTmp, {"insert into lib_check_field values('lib_vrek','vr_id','设备编号',1);",
+                 "insert into lib_check_field values('lib_vrek','vr_name','设备名称',1);",
+                 "insert into lib_check_field values('lib_vrek','vr_type','型号',0);",
+                 "insert into lib_check_field values('lib_vrek','vr_style','规格',0);",
+                 "insert into lib_check_field values('lib_vrek','vr_productor','厂家',0);",
+                 "insert into lib_check_field values('lib_vrek','vr_prono','出厂号',0);",
+                 "insert into lib_check_field values('lib_vrek','vr_price','单价',1);",
+                 "insert into lib_check_field values('lib_vrek','vr_kind','经费科目',0);",
+                 "insert into lib_check_field values('lib_vrek','vr_usetype','使用方向',0);",
+                 "insert into lib_check_field values('lib_vrek','vr_checkno','票据号',0);",
+                 "insert into lib_check_field values('lib_liushui','ls_barcode','条形码',1);",
+                 "insert into lib_check_field values('lib_liushui','ls_zcode','类别',0);",
+                 "insert into lib_check_field values('lib_liushui','ls_pname','名称',1);",
+                 "insert into lib_check_field values('lib_liushui','ls_type','型号',0);",
+                 "insert into lib_check_field values('lib_liushui','ls_style','规格',0);",
+                 "insert into lib_check_field values('lib_liushui','ls_pingz','凭证号',0);",
+                 "insert into lib_check_field values('lib_liushui','ls_number','数量',1);",
+                 "insert into lib_check_field values('lib_liushui','ls_price','单价',1);"});
+}
+
+namespace {
+
+// The initials variable handed to the pinyin library on every call; each call frees the previous
+// result, and the last one is freed here, however the step ends.
+class PinYinResult {
+ public:
+  PinYinResult() = default;
+  ~PinYinResult() { std::free(text_); }
+  PinYinResult(const PinYinResult&) = delete;
+  PinYinResult& operator=(const PinYinResult&) = delete;
+  char** Slot() { return &text_; }
+  std::string Text() const { return text_ ? text_ : ""; }
+
+ private:
+  char* text_ = nullptr;
+};
+
+}  // namespace
+
+// One row per distinct asset name with its pinyin initials, for the client's quick search.
+void TUpVrekMain::DO_20121106() {
+  if (!CheckVerSign("ZZ20121106.CHECK")) return;
+  RunSql(qrTmp, {"create table lib_vrek_name ( ",
+                 "\tgn_name \tchar(40) not null, ",
+                 "\tgn_pinyin \tchar(40) default('')",
+                 ") "});
+  RunSql(qrTmp, {"create index PK_lib_vrek_name on lib_vrek_name(gn_name) WITH "
+                 "PAD_INDEX,FILLFACTOR=85"});
+
+  PinYinResult initials;
+  qrTmp.SQL.Clear();
+  qrTmp.SQL.Add("select vr_name from lib_vrek group by vr_name order by vr_name");
+  qrTmp.Open();
+  for (; !qrTmp.Eof(); qrTmp.Next()) {
+    std::string name = qrTmp.FieldByName("vr_name").AsString();
+    qrTmp1.SQL.Clear();
+    std::string gbk = platform::Utf8ToGbk(name);
+    GetPinYin(gbk.c_str(), gbk.size(), initials.Slot());
+    qrTmp1.SQL.Add("insert into lib_vrek_name values('" + QuoteBody(name) + "','" +
+                   QuoteBody(initials.Text()) + "') ");
+    qrTmp1.ExecSQL();
+    qrTmp1.Close();
+  }
+  qrTmp.Close();
+}

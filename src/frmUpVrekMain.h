@@ -1,0 +1,77 @@
+// The upgrade window: release notes, "开始升级" and "退出", and the upgrade it runs.
+//
+// btUpClick runs the ledger bootstrap and then the steps in their fixed order. Every step is
+// idempotent by itself: undated steps are made of blocks, each guarded by a catalog probe for
+// the object its first statement creates; dated steps are guarded by a version mark in
+// ver_manage, recorded before the step sends anything else. Errors are not caught here: they
+// leave btUpClick and reach the application's top-level handler, and btUp stays disabled.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/database.h"
+#include "platform/gui.h"
+
+// The pinyin library's entry point. *initials holds the previous result or NULL; the call frees
+// it with free() and stores a new malloc'ed NUL-terminated result, which the caller frees last.
+using TGetPinYinFirstChar = void (*)(const char* text, size_t length, char** initials);
+
+// An error of the upgrade itself (not of the server), shown to the user as its text.
+class EUpgradeError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TUpVrekMain : public platform::TForm {
+ public:
+  using Lines = std::vector<std::string>;
+
+  explicit TUpVrekMain(platform::TApplication& application);
+
+  platform::TLabel Label1, Label2, Label3;
+  platform::TButton btUp, btExit;
+  platform::TQuery qrTmp, qrTmp1;
+
+  // The initials function of the asset-name step; GetPinYinFirstChar of the pinyin library
+  // unless replaced (tests count calls and allocations through it).
+  TGetPinYinFirstChar GetPinYin;
+
+  void btUpClick(platform::TObject* Sender);
+  void btExitClick(platform::TObject* Sender);
+
+  // One batch: clear the lines, add these, execute, close.
+  void RunSql(platform::TQuery& query, const Lines& lines);
+  // Opens the select and tells whether it returned no row; the query is closed again.
+  bool ProbeAbsent(platform::TQuery& query, const Lines& lines);
+
+  // Catalog probes on qrTmp. Names are matched by name alone, whatever the object's type or
+  // owner; an index is looked for among the indexes of all tables.
+  bool TableAbsent(std::string_view table);
+  bool ColumnAbsent(std::string_view column, std::string_view table);
+  bool IndexAbsent(std::string_view index);
+
+  // Creates ver_manage when no object of that name exists.
+  void CreateLedger();
+  // True when the mark was not in ver_manage and has now been recorded; false when it was.
+  bool CheckVerSign(const std::string& mark);
+
+  void DO_2005Before();
+  void DO_2005();
+  void DO_20110520();
+  void DO_20110623();
+  void DO_20121106();
+
+ private:
+  void AddScrapReason();
+  void RebuildUnits();
+  void RekeyPeople();
+  // Reads every person once and throws EUpgradeError naming those the re-keying cannot carry.
+  void CheckPeople();
+  void OpenPeople();
+
+  platform::TApplication& application_;
+};

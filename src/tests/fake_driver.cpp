@@ -1,0 +1,32 @@
+#include "fake_driver.h"
+
+namespace {
+
+class FakeConnection : public platform::Connection {
+ public:
+  explicit FakeConnection(FakeDriver& d) : d_(d) {}
+  void Execute(std::string_view batch) override {
+    d_.batches.emplace_back(batch);
+    if (d_.before) d_.before(std::string(batch));
+  }
+  platform::ResultSet Open(std::string_view batch) override {
+    Execute(batch);
+    return d_.answer ? d_.answer(std::string(batch)) : platform::ResultSet{{"name"}, {}};
+  }
+
+ private:
+  FakeDriver& d_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::Connection> FakeDriver::Connect(const std::string&, const std::string&,
+                                                          const std::string&) {
+  return std::make_unique<FakeConnection>(*this);
+}
+
+platform::ResultSet Rows(size_t count) {
+  platform::ResultSet rs{{"name"}, {}};
+  for (size_t i = 0; i < count; ++i) rs.rows.push_back({platform::Variant::Text("x")});
+  return rs;
+}
