@@ -1,7 +1,5 @@
 // The dated steps. Each records its mark before anything else, so it runs at most once per
 // database, even when it fails part-way.
-#include <cstdlib>
-
 #include "frmUpVrekMain.h"
 #include "platform/textconv.h"
 #include "sqltext.h"
@@ -57,14 +55,17 @@ namespace {
 // result, and the last one is freed here, however the step ends.
 class PinYinResult {
  public:
-  PinYinResult() = default;
-  ~PinYinResult() { std::free(text_); }
+  explicit PinYinResult(TFreePinYinText release) : release_(release) {}
+  ~PinYinResult() {
+    if (text_) release_(text_);
+  }
   PinYinResult(const PinYinResult&) = delete;
   PinYinResult& operator=(const PinYinResult&) = delete;
   char** Slot() { return &text_; }
   std::string Text() const { return text_ ? text_ : ""; }
 
  private:
+  TFreePinYinText release_;
   char* text_ = nullptr;
 };
 
@@ -80,7 +81,7 @@ void TUpVrekMain::DO_20121106() {
   RunSql(qrTmp, {"create index PK_lib_vrek_name on lib_vrek_name(gn_name) WITH "
                  "PAD_INDEX,FILLFACTOR=85"});
 
-  PinYinResult initials;
+  PinYinResult initials(FreePinYin);
   qrTmp.SQL.Clear();
   qrTmp.SQL.Add("select vr_name from lib_vrek group by vr_name order by vr_name");
   qrTmp.Open();

@@ -1,11 +1,15 @@
 #include "frmUpVrekMain.h"
 
+#include <cstdlib>
+
 #include "pinyin_binding.h"
 
 using platform::TQuery;
 
 TUpVrekMain::TUpVrekMain(platform::TApplication& application)
-    : GetPinYin(DefaultPinYinFunction()), application_(application) {
+    : GetPinYin(DefaultPinYinFunction()),
+      FreePinYin([](char* initials) { std::free(initials); }),
+      application_(application) {
   Name = "UpVrekMain";
   Caption = "固定资产升级程序     2012.11";
   BorderStyle = platform::TBorderStyle::Dialog;

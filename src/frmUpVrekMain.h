@@ -19,6 +19,8 @@
 // The pinyin library's entry point. *initials holds the previous result or NULL; the call frees
 // it with free() and stores a new malloc'ed NUL-terminated result, which the caller frees last.
 using TGetPinYinFirstChar = void (*)(const char* text, size_t length, char** initials);
+// Releases the last result, as free() does; the pair is replaced together in tests.
+using TFreePinYinText = void (*)(char* initials);
 
 // An error of the upgrade itself (not of the server), shown to the user as its text.
 class EUpgradeError : public std::runtime_error {
@@ -39,6 +41,7 @@ class TUpVrekMain : public platform::TForm {
   // The initials function of the asset-name step; GetPinYinFirstChar of the pinyin library
   // unless replaced (tests count calls and allocations through it).
   TGetPinYinFirstChar GetPinYin;
+  TFreePinYinText FreePinYin;
 
   void btUpClick(platform::TObject* Sender);
   void btExitClick(platform::TObject* Sender);

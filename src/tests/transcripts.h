@@ -1,4 +1,5 @@
-// What the upgrade sends, written out batch by batch, as the tests expect it.
+// What the upgrade sends, written out batch by batch (lines joined by line breaks), as the tests
+// expect it. Pieces follow the steps; a test joins the pieces a run should send.
 #pragma once
 
 #include <string>
@@ -6,9 +7,30 @@
 
 using Transcript = std::vector<std::string>;
 
+Transcript& operator+=(Transcript& a, const Transcript& b);
+Transcript operator+(Transcript a, const Transcript& b);
+
 // A run on a database that every step has already upgraded: probes and mark lookups only.
 Transcript UpgradedRun();
-// The probe that guards the print-margin and personnel block.
-std::string PrtblankProbe();
-// The lookup of a version mark.
+
 std::string MarkLookup(const std::string& mark);
+std::string MarkInsert(const std::string& mark);
+
+Transcript Ledger();          // probe and create of ver_manage
+Transcript ScrapReason();     // probe, alter, update of vr_dwhy
+Transcript Units();           // probe, drop, create, key, 27 inserts of lib_unit
+Transcript PeopleHead();      // probe, check read, steps up to the read of lib_people
+Transcript PeopleTail();      // drop, create, key, copy back, drop of lib_peopletmp
+Transcript StockTaking();     // the fourteen requests of step 2005 on a database without them
+Transcript Company();         // mark lookup and insert, ten statements
+Transcript CheckedFields();   // mark lookup and insert, create, the eighteen inserts
+Transcript AssetNamesHead();  // mark lookup and insert, create, index, select of the names
+
+// The insert of one person, from the value texts as they are to appear between the quotes.
+std::string PersonInsert(const std::vector<std::string>& quoted_values);
+// The insert of one asset name with its initials, both as they are to appear between quotes.
+std::string NameInsert(const std::string& quoted_name, const std::string& quoted_initials);
+
+// The upgraded run's pieces, by position: 0 ledger probe, 1 vr_dwhy, 2 un_unitpy,
+// 3 lib_prtblank, 4..8 step 2005, 9..11 the marks.
+Transcript UpgradedSlice(size_t from, size_t to);
