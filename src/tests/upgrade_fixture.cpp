@@ -1,0 +1,109 @@
+#include "upgrade_fixture.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "pinyin_spy.h"
+
+const platform::ShownMessageBox kDoneBox{"升级已经完成，请更新所有的客户端程序Vrek.exe！",
+                                         "提示信息", platform::MsgIcon::Information,
+                                         platform::MsgButtons::Ok};
+
+platform::ShownMessageBox ErrorBox(const std::string& text) {
+  return {text, "Brantel资产管理系统", platform::MsgIcon::Error, platform::MsgButtons::Ok};
+}
+
+std::string ReadFixture(const std::string& name) {
+  std::ifstream in(std::string(VREK_FIXTURE_DIR) + "/" + name, std::ios::binary);
+  if (!in) throw std::runtime_error("no fixture " + name);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Upgrade::SetupDriver : public platform::Driver {
+ public:
+  explicit SetupDriver(Upgrade& u) : u_(u), inner_(u.db) {}
+  std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) override {
+    auto c = inner_.Connect(alias, user, password);
+    for (const auto& batch : u_.session_setup) c->Execute(batch);
+    return c;
+  }
+
+ private:
+  Upgrade& u_;
+  platform::StandinDriver inner_;
+};
+
+Upgrade::Upgrade(const std::string& script) : driver_(std::make_unique<SetupDriver>(*this)) {
+  db.load_script(script);
+}
+
+RunResult Upgrade::Run() {
+  // A program run connects anew.
+  vrek_ = std::make_unique<platform::TDatabase>(*driver_);
+  vrek_->DatabaseName = "VrekDB";
+  vrek_->AliasName = "Vrek";
+  vrek_->SetConnected(true);
+  db.clear_log();
+
+  platform::HeadlessGui gui;
+  platform::TApplication app(gui);
+  app.Title = "Brantel资产管理系统";
+  TUpVrekMain form(app);
+  form.GetPinYin = &PinYinSpy::GetPinYinFirstChar;
+  form.FreePinYin = &PinYinSpy::Free;
+  app.Click(form.btUp);
+
+  RunResult r;
+  for (const auto& entry : db.log()) r.sent.push_back(entry.text);
+  r.shown = gui.Shown();
+  r.start_enabled = form.btUp.Enabled;
+  vrek_.reset();
+  return r;
+}
+
+Table Upgrade::Select(const std::string& sql) {
+  standin::Session session(db);
+  standin::BatchOutcome out = session.execute(sql);
+  if (const standin::Message* e = out.first_error()) throw std::runtime_error(e->text);
+  Table t;
+  for (const auto& st : out.statements) {
+    if (!st.has_result) continue;
+    t.clear();
+    for (const auto& row : st.rows) {
+      std::vector<std::string> cells;
+      for (const auto& v : row) {
+        std::string s = v.text();
+        if (v.kind == standin::Value::Kind::String)
+          while (!s.empty() && s.back() == ' ') s.pop_back();
+        cells.push_back(s);
+      }
+      t.push_back(std::move(cells));
+    }
+  }
+  return t;
+}
+
+bool Upgrade::Exists(const std::string& object) {
+  return !Select("select name from sysobjects where name = '" + object + "'").empty();
+}
+
+void Upgrade::Exec(const std::string& sql) {
+  standin::Session session(db);
+  standin::BatchOutcome out = session.execute(sql);
+  if (const standin::Message* e = out.first_error()) throw std::runtime_error(e->text);
+}
+
+std::vector<std::string> Upgrade::AssetNames() {
+  standin::Session session(db);
+  standin::BatchOutcome out =
+      session.execute("select vr_name from lib_vrek group by vr_name order by vr_name");
+  if (const standin::Message* e = out.first_error()) throw std::runtime_error(e->text);
+  std::vector<std::string> names;
+  for (const auto& row : out.statements.at(0).rows)
+    names.push_back(row.at(0).is_null() ? "" : row.at(0).text());
+  return names;
+}

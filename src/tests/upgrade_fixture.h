@@ -1,0 +1,49 @@
+// An upgrade run against the in-process stand-in engine: a database loaded from a fixture script,
+// the upgrade window over it, and helpers to read what the database holds.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frmUpVrekMain.h"
+#include "platform/headless_gui.h"
+#include "platform/standin_driver.h"
+#include "standin/engine.h"
+#include "transcripts.h"
+
+std::string ReadFixture(const std::string& name);  // a script of standin/fixtures
+
+// Each value as text (trailing blanks of char data removed), NULL as "NULL".
+using Table = std::vector<std::vector<std::string>>;
+
+struct RunResult {
+  Transcript sent;                             // every batch of the run, in order
+  std::vector<platform::ShownMessageBox> shown;
+  bool start_enabled = false;  // btUp after the run
+};
+
+class Upgrade {
+ public:
+  explicit Upgrade(const std::string& script);
+  // One program run: a new window, a click on "开始升级".
+  RunResult Run();
+  // A select run in a session of its own, not logged as part of a run.
+  Table Select(const std::string& sql);
+  // The asset names as the upgrade reads them for the initials: untrimmed, NULL as "".
+  std::vector<std::string> AssetNames();
+  bool Exists(const std::string& object);
+  void Exec(const std::string& sql);  // throws on any error
+
+  standin::Database db;
+  // Sessions of the upgrade start with these batches (for instance a SET of the date format).
+  std::vector<std::string> session_setup;
+
+ private:
+  class SetupDriver;
+  std::unique_ptr<platform::Driver> driver_;
+  std::unique_ptr<platform::TDatabase> vrek_;
+};
+
+extern const platform::ShownMessageBox kDoneBox;
+platform::ShownMessageBox ErrorBox(const std::string& text);

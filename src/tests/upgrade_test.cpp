@@ -1,0 +1,432 @@
+// Whole upgrade runs against the stand-in engine, compared batch by batch, and what the database
+// holds afterwards.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "pinyin_spy.h"
+#include "sqltext.h"
+#include "upgrade_fixture.h"
+
+namespace {
+
+// The persons of the old register as the re-keying sends them, in the order the table holds them.
+Transcript OldRegisterPersons() {
+  return {
+      PersonInsert({"1", "1", "张三", "男", "19750303", "", "A001", "5"}),
+      PersonInsert({"2", "1", "李明", "男", "19681120", "123", "A002", "3"}),
+      PersonInsert({"3", "1", "王秀英", "女", "19800715", "abc", "B0103", "1"}),
+      PersonInsert({"4", "0", "赵刚", "男", "19720102", "", "", "2"}),
+      PersonInsert({"7", "1", "欧阳小芳", "女", "19851231", "pw7", "C7", "5"}),
+      PersonInsert({"12", "1", "O''Brien", "男", "19700501", "", "EX12", "9"}),
+      PersonInsert({"35", "1", "陈", "女", "19900228", "", "", "8"}),
+      PersonInsert({"108", "1", "admin", "男", "19000101", "admin", "", "0"}),
+      PersonInsert({"2005", "1", "刘洋", "男", "19790909", "", "D2005", "4"}),
+      PersonInsert({"123456789", "1", "孙丽", "女", "19820418", "", "E123456789", "7"}),
+  };
+}
+
+const Table kOldRegisterPeople = {
+    {"1", "1", "张三", "男", "1975-03-03 00:00:00.000", "", "A001", "5"},
+    {"2", "1", "李明", "男", "1968-11-20 00:00:00.000", "123", "A002", "3"},
+    {"3", "1", "王秀英", "女", "1980-07-15 00:00:00.000", "abc", "B0103", "1"},
+    {"4", "0", "赵刚", "男", "1972-01-02 00:00:00.000", "", "", "2"},
+    {"7", "1", "欧阳小芳", "女", "1985-12-31 00:00:00.000", "pw7", "C7", "5"},
+    {"12", "1", "O'Brien", "男", "1970-05-01 00:00:00.000", "", "EX12", "9"},
+    {"35", "1", "陈", "女", "1990-02-28 00:00:00.000", "", "", "8"},
+    {"108", "1", "admin", "男", "1900-01-01 00:00:00.000", "admin", "", "0"},
+    {"2005", "1", "刘洋", "男", "1979-09-09 00:00:00.000", "", "D2005", "4"},
+    {"123456789", "1", "孙丽", "女", "1982-04-18 00:00:00.000", "", "E123456789", "7"},
+};
+
+// The inserts of the initials for these names, the spy's results numbered from 1.
+Transcript NameInserts(const std::vector<std::string>& names) {
+  Transcript t;
+  for (size_t i = 0; i < names.size(); ++i)
+    t.push_back(NameInsert(QuoteBody(names[i]), QuoteBody(PinYinSpy::ResultOf(i + 1))));
+  return t;
+}
+
+// The blocks and dated steps of a first run, each with the position (inside its full transcript)
+// of the statement whose success makes later runs skip it.
+struct Block {
+  Transcript full;
+  size_t guard_made_by;
+  size_t probes;  // how many leading batches a skipped block still sends
+};
+
+std::vector<Block> FirstRunBlocks(const std::vector<std::string>& names) {
+  Transcript people = PeopleHead() + OldRegisterPersons() + PeopleTail();
+  Transcript stock = StockTaking();
+  return {
+      {Ledger(), 1, 1},
+      {ScrapReason(), 1, 1},
+      {Units(), 2, 1},
+      {people, 2, 1},
+      {Transcript(stock.begin(), stock.begin() + 3), 1, 1},
+      {Transcript(stock.begin() + 3, stock.begin() + 6), 1, 1},
+      {Transcript(stock.begin() + 6, stock.begin() + 10), 1, 1},
+      {Transcript(stock.begin() + 10, stock.begin() + 12), 1, 1},
+      {Transcript(stock.begin() + 12, stock.end()), 1, 1},
+      {Company(), 1, 1},
+      {CheckedFields(), 1, 1},
+      {AssetNamesHead() + NameInserts(names), 1, 1},
+  };
+}
+
+Transcript Join(const std::vector<Block>& blocks) {
+  Transcript t;
+  for (const Block& b : blocks) t += b.full;
+  return t;
+}
+
+class OldRegister : public ::testing::Test {
+ protected:
+  void SetUp() override { PinYinSpy::Reset(); }
+  Upgrade up{ReadFixture("old_register.sql")};
+};
+
+TEST_F(OldRegister, FirstRunThenSecondRun) {
+  const std::vector<std::string> names = up.AssetNames();
+  const RunResult first = up.Run();
+  EXPECT_EQ(first.sent, Join(FirstRunBlocks(names)));
+  EXPECT_EQ(first.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  EXPECT_TRUE(first.start_enabled);
+  EXPECT_EQ(PinYinSpy::live, 0);
+
+  // The unit dictionary: exactly the 27 standard rows, numbered 1 to 27.
+  Table units = up.Select("select un_id, un_unit, un_unitpy, un_order from lib_unit order by un_id");
+  ASSERT_EQ(units.size(), 27u);
+  EXPECT_EQ(units[0], (std::vector<std::string>{"1", "请选择", "", "0"}));
+  EXPECT_EQ(units[4], (std::vector<std::string>{"5", "Kg", "k", "8"}));
+  EXPECT_EQ(units[26], (std::vector<std::string>{"27", "T", "t", "73"}));
+
+  // Persons with text keys and their fields as they were (birth dates at midnight), the ninth
+  // column gone, and the work table dropped.
+  EXPECT_EQ(up.Select("select * from lib_people"), kOldRegisterPeople);
+  EXPECT_FALSE(up.Exists("lib_peopletmp"));
+  EXPECT_EQ(up.Select("select name from syscolumns where id in (select id from sysobjects where "
+                      "name = 'lib_people')")
+                .size(),
+            8u);
+
+  // Text copies of the person numbers.
+  for (const char* sql : {"select lo_useno, lo_usenos from lib_lsout",
+                          "select lo_useno, lo_usenos from lib_lsoutls",
+                          "select sq_sno, sq_snos from lib_shenqing",
+                          "select pf_sno, pf_snos from lib_pifu"}) {
+    SCOPED_TRACE(sql);
+    Table rows = up.Select(sql);
+    ASSERT_FALSE(rows.empty());
+    for (const auto& row : rows) EXPECT_EQ(row[1], row[0]);
+  }
+  EXPECT_TRUE(up.Select("select * from lib_lsoutorder").empty());
+  EXPECT_EQ(up.Select("select * from lib_prtblank"),
+            (Table{{"1", "0", "10", "10", "10", "10"}}));
+  EXPECT_EQ(up.Select("select * from lib_curtermno"), (Table{{"", ""}}));
+  EXPECT_TRUE(up.Select("select vr_id from lib_vrek where vr_dwhy <> '' or vr_dwhy is null or "
+                        "vr_company <> 0 or vr_company is null")
+                  .empty());
+
+  Table checked = up.Select("select cf_table, cf_field, cf_name, ct_check from lib_check_field");
+  ASSERT_EQ(checked.size(), 18u);
+  EXPECT_EQ(checked[0], (std::vector<std::string>{"lib_vrek", "vr_id", "设备编号", "1"}));
+  EXPECT_EQ(checked[17], (std::vector<std::string>{"lib_liushui", "ls_price", "单价", "1"}));
+
+  // One row per distinct name, the NULL one stored as the empty text; the quoted one intact.
+  Table stored = up.Select("select gn_name, gn_pinyin from lib_vrek_name");
+  ASSERT_EQ(stored.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string name = names[i];
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    EXPECT_EQ(stored[i], (std::vector<std::string>{name, PinYinSpy::ResultOf(i + 1)}));
+  }
+  EXPECT_NE(std::find(names.begin(), names.end(), "19' 机柜"), names.end());
+  EXPECT_EQ(names.front(), "");
+
+  EXPECT_EQ(up.Select("select vm_mess from ver_manage"),
+            (Table{{"ZZ20110520.DEPT"}, {"ZZ20110623.CHECK"}, {"ZZ20121106.CHECK"}}));
+
+  // The second run changes nothing.
+  const std::string after_first = up.db.dump_script();
+  PinYinSpy::Reset();
+  const RunResult second = up.Run();
+  EXPECT_EQ(second.sent, UpgradedRun());
+  EXPECT_EQ(second.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  EXPECT_TRUE(PinYinSpy::arguments.empty());
+  EXPECT_EQ(up.db.dump_script(), after_first);
+}
+
+TEST_F(OldRegister, DatesAreReadAlikeUnderEveryDateFormat) {
+  up.session_setup = {"set dateformat dmy"};
+  const RunResult r = up.Run();
+  EXPECT_EQ(r.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  EXPECT_EQ(up.Select("select * from lib_people"), kOldRegisterPeople);
+}
+
+TEST_F(OldRegister, NullTextFieldsOfAPersonAreTakenAsEmpty) {
+  up.Exec("update lib_people set pe_sign = NULL, pe_name = NULL, pe_sex = NULL, pe_pass = NULL, "
+          "pe_card = NULL where pe_no = 35");
+  const RunResult r = up.Run();
+  EXPECT_EQ(r.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  EXPECT_EQ(up.Select("select * from lib_people where pe_no = '35'"),
+            (Table{{"35", "", "", "", "1990-02-28 00:00:00.000", "", "", "8"}}));
+}
+
+TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
+  up.Exec("update lib_people set pe_name = '欧阳小芳芳' where pe_no = 7");
+  up.Exec("update lib_people set pe_dept = NULL where pe_no = 2005");
+  up.Exec("insert into lib_people values (123456789, '1', '孙', '女', '19820418', '', '', 7, NULL)");
+  const RunResult refused = up.Run();
+  const Transcript until_check = Ledger() + ScrapReason() + Units() +
+                                 Transcript{UpgradedRun()[3], "select * from lib_people"};
+  EXPECT_EQ(refused.sent, until_check);
+  EXPECT_EQ(refused.shown,
+            std::vector<platform::ShownMessageBox>{ErrorBox(
+                "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人"
+                "员后重新升级：\n人员编号 7：姓名超过8个字节\n人员编号 2005：部门为空\n人员编号 "
+                "123456789：人员编号与123456789重复")});
+  EXPECT_FALSE(refused.start_enabled);
+  EXPECT_FALSE(up.Exists("lib_prtblank"));
+  EXPECT_FALSE(up.Exists("lib_peopletmp"));
+
+  // Fixed, the next run carries out the whole block.
+  up.Exec("update lib_people set pe_name = '欧阳小芳' where pe_no = 7");
+  up.Exec("update lib_people set pe_dept = 4 where pe_no = 2005");
+  up.Exec("delete from lib_people where pe_name = '孙'");
+  const RunResult fixed = up.Run();
+  EXPECT_EQ(fixed.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  EXPECT_EQ(up.Select("select * from lib_people"), kOldRegisterPeople);
+}
+
+// Inject a fault at each batch of a first run in turn; then run without faults, and once more.
+TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
+  const std::string script = ReadFixture("old_register.sql");
+  const std::vector<std::string> names = up.AssetNames();
+  const std::vector<Block> blocks = FirstRunBlocks(names);
+  const Transcript first = Join(blocks);
+  const Table people_numbers = up.Select("select pe_no from lib_people");
+
+  for (size_t k = 0; k < first.size(); ++k) {
+    SCOPED_TRACE("fault at batch " + std::to_string(k + 1) + ": " + first[k]);
+    PinYinSpy::Reset();
+    Upgrade u(script);
+    // Counted here rather than by the log's sequence numbers, which loading the fixture uses too.
+    auto seen = std::make_shared<size_t>(0);
+    u.db.fail_when([seen, k](size_t, std::string_view) { return (*seen)++ == k; }, 50000,
+                   "Injected fault.");
+    const RunResult faulty = u.Run();
+    u.db.clear_faults();
+    EXPECT_EQ(PinYinSpy::live, 0);
+    EXPECT_FALSE(faulty.start_enabled);
+    ASSERT_EQ(faulty.shown.size(), 1u);
+    EXPECT_EQ(faulty.shown[0].caption, "Brantel资产管理系统");
+    EXPECT_EQ(faulty.shown[0].icon, platform::MsgIcon::Error);
+
+    // The failed drop of lib_lsoutorder is ignored; the create after it then finds the old table.
+    const bool drop_skipped = first[k] == "drop table lib_lsoutorder";
+    const size_t stop = drop_skipped ? k + 1 : k;
+    EXPECT_EQ(faulty.sent, Transcript(first.begin(), first.begin() + static_cast<long>(stop) + 1));
+    if (!drop_skipped) {
+      EXPECT_EQ(faulty.shown[0].text, "Injected fault.");
+    }
+
+    // What the rules promise for the next runs.
+    Transcript expected_next;
+    size_t at = 0;
+    bool stuck = false;
+    for (const Block& b : blocks) {
+      const size_t made_by = at + b.guard_made_by;
+      if (made_by < stop) {
+        expected_next += Transcript(b.full.begin(), b.full.begin() + static_cast<long>(b.probes));
+      } else if (&b == &blocks[2] && at + 1 < stop) {
+        // The old unit dictionary was dropped and the new one never created: every later run
+        // stops at the drop.
+        expected_next += Transcript(b.full.begin(), b.full.begin() + 2);
+        stuck = true;
+        break;
+      } else {
+        expected_next += b.full;
+      }
+      at += b.full.size();
+    }
+
+    PinYinSpy::Reset();
+    const RunResult next = u.Run();
+    EXPECT_EQ(next.sent, expected_next);
+    if (stuck) {
+      ASSERT_EQ(next.shown.size(), 1u);
+      EXPECT_EQ(next.shown[0].icon, platform::MsgIcon::Error);
+    } else {
+      EXPECT_EQ(next.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+    }
+
+    // No person is ever lost.
+    Table kept;
+    for (const char* table : {"lib_people", "lib_peopletmp"})
+      if (u.Exists(table)) {
+        Table rows = u.Select(std::string("select pe_no from ") + table);
+        kept.insert(kept.end(), rows.begin(), rows.end());
+      }
+    for (const auto& person : people_numbers)
+      EXPECT_NE(std::find(kept.begin(), kept.end(), person), kept.end()) << person[0];
+
+    // A mark is recorded at most once.
+    Table marks = u.Select("select vm_mess from ver_manage");
+    std::map<std::string, int> count;
+    for (const auto& m : marks) EXPECT_EQ(++count[m[0]], 1) << m[0];
+
+    const RunResult third = u.Run();
+    EXPECT_EQ(third.sent, stuck ? expected_next : UpgradedRun());
+  }
+}
+
+TEST(PartlyUpgraded, FinishesWhatItsProbesFindMissing) {
+  PinYinSpy::Reset();
+  Upgrade up(ReadFixture("partly_upgraded.sql"));
+  const std::vector<std::string> names = up.AssetNames();
+  const Transcript stock = StockTaking();
+  const Transcript expected =
+      UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
+      Transcript(stock.begin() + 6, stock.begin() + 10) + UpgradedSlice(7, 8) +
+      Transcript(stock.begin() + 12, stock.end()) + UpgradedSlice(9, 10) + CheckedFields() +
+      AssetNamesHead() + NameInserts(names);
+  const RunResult r = up.Run();
+  EXPECT_EQ(r.sent, expected);
+  EXPECT_EQ(r.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  // An existing lib_curtermno is left as it is, even when empty.
+  EXPECT_TRUE(up.Select("select * from lib_curtermno").empty());
+  EXPECT_EQ(up.Run().sent, UpgradedRun());
+}
+
+}  // namespace
+
+namespace {
+
+enum BlockIndex : size_t {
+  kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd, kYhpTmp, kLsIndex, kCompany,
+  kChecked, kNames, kNoBlock
+};
+
+// The first-run blocks, those in `probe_only` cut to their first batch, and the run ending with
+// batch `count` of block `last` when given.
+Transcript Shape(const std::vector<Block>& blocks, std::initializer_list<size_t> probe_only,
+                 size_t last = kNoBlock, size_t count = 0) {
+  Transcript t;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const Transcript& full = blocks[i].full;
+    const bool probe = std::find(probe_only.begin(), probe_only.end(), i) != probe_only.end();
+    if (i == last) return t + Transcript(full.begin(), full.begin() + static_cast<long>(count));
+    t += probe ? Transcript(full.begin(), full.begin() + 1) : full;
+  }
+  return t;
+}
+
+using Shaper = std::function<Transcript(const std::vector<Block>&)>;
+
+struct EdgeCase {
+  const char* what;
+  const char* setup;  // run against the old register before the upgrade
+  Shaper first;
+  bool first_completes;
+  const char* first_error;  // the error box's text when the first run fails; nullptr: any text
+  Shaper second;
+  bool second_completes;
+};
+
+const Shaper kUpgraded = [](const std::vector<Block>&) { return UpgradedRun(); };
+
+TEST(EdgeCases, OnTheOldRegister) {
+  const EdgeCase cases[] = {
+      {"vr_dwhy of another table does not count",
+       "alter table lib_vrektmp add vr_dwhy char(40) default('')",
+       [](auto& b) { return Shape(b, {}); }, true, nullptr, kUpgraded, true},
+      {"the ledger index name on another table skips the index",
+       "create index PK_lib_liushui_barcode on lib_liushuils(ls_barcode)",
+       [](auto& b) { return Shape(b, {kLsIndex}); }, true, nullptr, kUpgraded, true},
+      {"no unit dictionary stops every run at its drop", "drop table lib_unit",
+       [](auto& b) { return Shape(b, {}, kUnits, 2); }, false,
+       "Cannot drop the table 'lib_unit', because it does not exist or you do not have "
+       "permission.",
+       [](auto&) { return UpgradedSlice(0, 3) + Transcript{"drop table lib_unit"}; }, false},
+      {"no persons: no insert", "delete from lib_people",
+       [](auto& b) {
+         std::vector<Block> c = b;
+         c[kPeople].full = PeopleHead() + PeopleTail();
+         return Shape(c, {});
+       },
+       true, nullptr, kUpgraded, true},
+      {"no lib_lsoutorder: the failed drop goes unnoticed", "drop table lib_lsoutorder",
+       [](auto& b) { return Shape(b, {}); }, true, nullptr, kUpgraded, true},
+      {"no lib_liushui fails at its index on every run", "drop table lib_liushui",
+       [](auto& b) { return Shape(b, {}, kLsIndex, 2); }, false, nullptr,
+       [](auto&) { return UpgradedSlice(0, 9) + Transcript{StockTaking().back()}; }, false},
+      {"a mark recorded twice, padded by char(40)",
+       "create table ver_manage (vm_mess char(40) default(''))\n"
+       "insert into ver_manage(vm_mess) values('ZZ20110520.DEPT')\n"
+       "insert into ver_manage(vm_mess) values('ZZ20110520.DEPT')",
+       [](auto& b) { return Shape(b, {kLedger, kCompany}); }, true, nullptr, kUpgraded, true},
+      {"no assets: no initials", "delete from lib_vrek",
+       [](auto& b) { return Shape(b, {}); }, true, nullptr, kUpgraded, true},
+      {"an existing lib_check_field stops its step for good",
+       "create table lib_check_field (cf_table char(32) not null)",
+       [](auto& b) { return Shape(b, {}, kChecked, 3); }, false,
+       "There is already an object named 'lib_check_field' in the database.",
+       [](auto& b) { return Shape(b, {kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd,
+                                       kYhpTmp, kLsIndex, kCompany, kChecked}); },
+       true},
+      {"an existing lib_vrek_name stops its step for good",
+       "create table lib_vrek_name (gn_name char(40) not null)",
+       [](auto& b) { return Shape(b, {}, kNames, 3); }, false,
+       "There is already an object named 'lib_vrek_name' in the database.", kUpgraded, true},
+  };
+  const std::string script = ReadFixture("old_register.sql");
+  for (const EdgeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    PinYinSpy::Reset();
+    Upgrade up(script);
+    up.Exec(c.setup);
+    const std::vector<Block> blocks = FirstRunBlocks(up.AssetNames());
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE("run " + std::to_string(run));
+      PinYinSpy::Reset();
+      const RunResult r = up.Run();
+      EXPECT_EQ(r.sent, (run == 1 ? c.first : c.second)(blocks));
+      EXPECT_EQ(PinYinSpy::live, 0);
+      ASSERT_EQ(r.shown.size(), 1u);
+      if (run == 1 ? c.first_completes : c.second_completes) {
+        EXPECT_EQ(r.shown[0], kDoneBox);
+      } else {
+        EXPECT_EQ(r.shown[0].caption, "Brantel资产管理系统");
+        EXPECT_EQ(r.shown[0].icon, platform::MsgIcon::Error);
+        if (run == 1 && c.first_error) {
+          EXPECT_EQ(r.shown[0].text, c.first_error);
+        }
+      }
+    }
+  }
+}
+
+TEST(EdgeCases, NamesTheCollationCountsEqualFormOneGroup) {
+  PinYinSpy::Reset();
+  Upgrade up(ReadFixture("old_register.sql"));
+  up.Run();
+  // Printer, printer and "Printer " form one group; so do dvd机 and DVD机; the NULL name is first.
+  Table stored = up.Select("select gn_name from lib_vrek_name");
+  std::map<std::string, int> folded;
+  for (const auto& row : stored) {
+    std::string key = row[0];
+    for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    ++folded[key];
+  }
+  EXPECT_EQ(folded["printer"], 1);
+  EXPECT_EQ(folded["dvd机"], 1);
+  EXPECT_EQ(folded["台式计算机"], 1);
+  EXPECT_EQ(stored.at(0).at(0), "");
+  EXPECT_EQ(PinYinSpy::arguments.size(), stored.size());
+  EXPECT_EQ(PinYinSpy::arguments.at(0), "");
+}
+
+}  // namespace
