@@ -13,11 +13,16 @@ namespace {
 
 const char* KindName(Variant::Kind k) {
   switch (k) {
-    case Variant::Kind::Null: return "Null";
-    case Variant::Kind::Integer: return "Integer";
-    case Variant::Kind::Numeric: return "BCD";
-    case Variant::Kind::Text: return "String";
-    case Variant::Kind::DateTime: return "Date";
+    case Variant::Kind::Null:
+      return "Null";
+    case Variant::Kind::Integer:
+      return "Integer";
+    case Variant::Kind::Numeric:
+      return "BCD";
+    case Variant::Kind::Text:
+      return "String";
+    case Variant::Kind::DateTime:
+      return "Date";
   }
   return "Unknown";
 }
@@ -78,9 +83,12 @@ Variant Variant::DateTime(const TDateTime& dt) {
 
 std::string Variant::AsString() const {
   switch (kind_) {
-    case Kind::Null: return "";
-    case Kind::Integer: return std::to_string(i_);
-    case Kind::Text: return s_;
+    case Kind::Null:
+      return "";
+    case Kind::Integer:
+      return std::to_string(i_);
+    case Kind::Text:
+      return s_;
     case Kind::Numeric: {
       std::string digits = std::to_string(i_ < 0 ? -i_ : i_);
       if (scale_ > 0) {
@@ -92,8 +100,8 @@ std::string Variant::AsString() const {
     }
     case Kind::DateTime: {
       char buf[32];
-      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt_.Year, dt_.Month,
-                    dt_.Day, dt_.Hour, dt_.Minute, dt_.Second);
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt_.Year, dt_.Month, dt_.Day,
+                    dt_.Hour, dt_.Minute, dt_.Second);
       return buf;
     }
   }
@@ -102,7 +110,8 @@ std::string Variant::AsString() const {
 
 int32_t Variant::AsInteger() const {
   switch (kind_) {
-    case Kind::Integer: return Narrow(i_, kind_);
+    case Kind::Integer:
+      return Narrow(i_, kind_);
     case Kind::Numeric: {
       int64_t p = 1;
       for (int k = 0; k < scale_; ++k) p *= 10;
@@ -122,7 +131,8 @@ int32_t Variant::AsInteger() const {
       return Narrow(v, kind_);
     }
     case Kind::Null:
-    case Kind::DateTime: break;
+    case Kind::DateTime:
+      break;
   }
   CannotConvert(kind_, "Integer");
 }

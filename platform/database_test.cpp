@@ -1,7 +1,7 @@
 // Field conversions and statement text of the database components.
-#include <gtest/gtest.h>
-
 #include "platform/database.h"
+
+#include <gtest/gtest.h>
 
 using platform::EVariantError;
 using platform::Variant;

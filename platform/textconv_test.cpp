@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/textconv.h"
+
+#include <gtest/gtest.h>
 
 TEST(Utf8ToGbk, BytesOfCodePage936) {
   EXPECT_EQ(platform::Utf8ToGbk("男"), "\xC4\xD0");

@@ -2,6 +2,9 @@
 // independent blocks, each guarded by the table or index it creates.
 #include "frmUpVrekMain.h"
 
+// Statement lines stay one per line, as they are sent.
+// clang-format off
+
 void TUpVrekMain::DO_2005() {
   if (TableAbsent("lib_curtermno")) {
     RunSql(qrTmp, {"create table lib_curtermno ( ",
@@ -51,3 +54,4 @@ void TUpVrekMain::DO_2005() {
                    "PAD_INDEX,FILLFACTOR=85"});
   }
 }
+// clang-format on

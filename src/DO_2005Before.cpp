@@ -2,6 +2,9 @@
 // (in DO_2005Before_people.cpp) print margins, text copies of person numbers and re-keying.
 #include "frmUpVrekMain.h"
 
+// Statement lines stay one per line, as they are sent.
+// clang-format off
+
 void TUpVrekMain::DO_2005Before() {
   AddScrapReason();
   RebuildUnits();
@@ -59,3 +62,4 @@ void TUpVrekMain::RebuildUnits() {
                  "(un_id)"});
   for (const char* row : kUnitRows) RunSql(qrTmp, {row});
 }
+// clang-format on

@@ -8,6 +8,9 @@
 #include "people.h"
 #include "sqltext.h"
 
+// Statement lines stay one per line, as they are sent.
+// clang-format off
+
 void TUpVrekMain::OpenPeople() {
   qrTmp.SQL.Clear();
   qrTmp.SQL.Add("select * from lib_people");
@@ -96,3 +99,4 @@ void TUpVrekMain::RekeyPeople() {
   RunSql(qrTmp, {"insert into lib_people select * from lib_peopletmp"});
   RunSql(qrTmp, {"drop table lib_peopletmp"});
 }
+// clang-format on

@@ -4,6 +4,9 @@
 #include "platform/textconv.h"
 #include "sqltext.h"
 
+// Statement lines stay one per line, as they are sent.
+// clang-format off
+
 // Company columns of the asset and ledger tables. Each alter is followed by its own update: an
 // added column is NULL in existing rows, whatever its default.
 void TUpVrekMain::DO_20110520() {
@@ -97,3 +100,4 @@ void TUpVrekMain::DO_20121106() {
   }
   qrTmp.Close();
 }
+// clang-format on

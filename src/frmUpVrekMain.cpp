@@ -79,9 +79,9 @@ bool TUpVrekMain::TableAbsent(std::string_view table) {
 }
 
 bool TUpVrekMain::ColumnAbsent(std::string_view column, std::string_view table) {
-  return ProbeAbsent(qrTmp, {"select name from syscolumns where name='" + std::string(column) +
-                             "' and id in (select id from sysobjects where name = '" +
-                             std::string(table) + "')"});
+  return ProbeAbsent(
+      qrTmp, {"select name from syscolumns where name='" + std::string(column) +
+              "' and id in (select id from sysobjects where name = '" + std::string(table) + "')"});
 }
 
 bool TUpVrekMain::IndexAbsent(std::string_view index) {

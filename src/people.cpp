@@ -42,8 +42,10 @@ std::string KeyOf(const std::string& number) {
 std::string PersonValueText(const TQuery& query, const PersonField& field) {
   platform::Variant v = query.GetFieldValue(field.column);
   switch (field.kind) {
-    case PersonField::Kind::Number: return std::to_string(v.AsInteger());
-    case PersonField::Kind::Text: return Trim(v.AsString());
+    case PersonField::Kind::Number:
+      return std::to_string(v.AsInteger());
+    case PersonField::Kind::Text:
+      return Trim(v.AsString());
     case PersonField::Kind::Date: {
       platform::TDateTime d = v.AsDateTime();
       char buf[16];
@@ -95,8 +97,9 @@ std::vector<std::string> UnconvertiblePeople(TQuery& query) {
 
 std::string UnconvertiblePeopleMessage(const std::vector<std::string>& problems) {
   constexpr size_t kShown = 20;
-  std::string text = "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。"
-                     "请修正以下人员后重新升级：";
+  std::string text =
+      "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。"
+      "请修正以下人员后重新升级：";
   for (size_t i = 0; i < problems.size() && i < kShown; ++i) text += "\n" + problems[i];
   if (problems.size() > kShown)
     text += "\n……另有" + std::to_string(problems.size() - kShown) + "名人员无法转换";

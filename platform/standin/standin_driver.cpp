@@ -32,11 +32,16 @@ TDateTime ToDateTime(const standin::DateTime& v) {
 
 Variant ToVariant(const standin::Value& v) {
   switch (v.kind) {
-    case standin::Value::Kind::Null: return Variant();
-    case standin::Value::Kind::Int: return Variant::Integer(v.i);
-    case standin::Value::Kind::Numeric: return Variant::Numeric(v.i, v.scale);
-    case standin::Value::Kind::String: return Variant::Text(standin::utf8_from_gbk(v.s));
-    case standin::Value::Kind::DateTime: return Variant::DateTime(ToDateTime(v.dt));
+    case standin::Value::Kind::Null:
+      return Variant();
+    case standin::Value::Kind::Int:
+      return Variant::Integer(v.i);
+    case standin::Value::Kind::Numeric:
+      return Variant::Numeric(v.i, v.scale);
+    case standin::Value::Kind::String:
+      return Variant::Text(standin::utf8_from_gbk(v.s));
+    case standin::Value::Kind::DateTime:
+      return Variant::DateTime(ToDateTime(v.dt));
   }
   return Variant();
 }

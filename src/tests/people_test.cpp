@@ -1,8 +1,9 @@
 // How persons are converted for the re-keying, and which persons the pre-flight check refuses.
+#include "people.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_driver.h"
-#include "people.h"
 
 using platform::TDateTime;
 using platform::Variant;
@@ -30,8 +31,8 @@ struct People : ::testing::Test {
                             "pe_card", "pe_dept", "pe_memo"},
                            {}};
     for (const Person& p : persons)
-      rs.rows.push_back({p.no, p.sign, p.name, p.sex, p.bdate, p.pass, p.card, p.dept,
-                         Variant::Text("memo")});
+      rs.rows.push_back(
+          {p.no, p.sign, p.name, p.sex, p.bdate, p.pass, p.card, p.dept, Variant::Text("memo")});
     driver.answer = [rs](const std::string&) { return rs; };
     query.SQL.Clear();
     query.SQL.Add("select * from lib_people");
@@ -65,7 +66,8 @@ TEST_F(People, ValueTextsOfOneRow) {
       {"plain", Person{}, {"1", "1", "张三", "男", "19750303", "", "A001", "5"}},
       {"padded and negative", padded, {"-12", "1", "张三", "男", "19750303", "", "A001", "5"}},
       {"NULL texts read as empty", nulls, {"1", "", "", "", "19750303", "", "", "5"}},
-      {"numeric, late time, quote, text number", other,
+      {"numeric, late time, quote, text number",
+       other,
        {"12", "1", "O'Brien", "男", "20041231", "", "A001", "42"}},
   };
   for (const Case& c : cases) {
@@ -113,10 +115,11 @@ TEST_F(People, CheckNamesEveryPersonTheReKeyingCannotCarry) {
       with(3, [](Person& p) { p.name = Variant::Text("欧阳小芳  "); }),  // 8 after trimming
       with(1234567890, same),
       with(-12345678, same),  // nine characters
-      with(5, [](Person& p) {
-        p.dept = Variant();
-        p.bdate = Variant();
-      }),
+      with(5,
+           [](Person& p) {
+             p.dept = Variant();
+             p.bdate = Variant();
+           }),
       with(6, [](Person& p) { p.sign = Variant::Text("10"); }),
       with(7, [](Person& p) { p.sex = Variant::Text("男性"); }),
       with(8, [](Person& p) { p.pass = Variant::Text("1234567890"); }),

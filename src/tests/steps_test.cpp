@@ -30,9 +30,8 @@ struct Steps : ::testing::Test {
   platform::TApplication app{gui};
   std::unique_ptr<TUpVrekMain> form;
   std::set<std::string> absent;  // probes that find no row
-  ResultSet people{{"pe_no", "pe_sign", "pe_name", "pe_sex", "pe_bdate", "pe_pass", "pe_card",
-                    "pe_dept"},
-                   {}};
+  ResultSet people{
+      {"pe_no", "pe_sign", "pe_name", "pe_sex", "pe_bdate", "pe_pass", "pe_card", "pe_dept"}, {}};
   ResultSet names{{"vr_name"}, {}};
   std::string failing;  // the batch that fails, once
 
@@ -71,10 +70,10 @@ TEST_F(Steps, ReKeyingSendsTrimmedQuotedValuesWithUnambiguousDates) {
   failing = "drop table lib_lsoutorder";
   Run();
   const Transcript expected =
-            UpgradedSlice(0, 3) + PeopleHead() +
-                Transcript{PersonInsert({"12", "1", "O''Brien", "男", "19750303", "", "A001", "5"}),
-                           PersonInsert({"-7", "", "''''", "", "20041231", "p''w", "", "0"})} +
-                PeopleTail() + UpgradedSlice(4, 12);
+      UpgradedSlice(0, 3) + PeopleHead() +
+      Transcript{PersonInsert({"12", "1", "O''Brien", "男", "19750303", "", "A001", "5"}),
+                 PersonInsert({"-7", "", "''''", "", "20041231", "p''w", "", "0"})} +
+      PeopleTail() + UpgradedSlice(4, 12);
   EXPECT_EQ(driver.batches, expected);
   EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDone});
 }
@@ -82,9 +81,14 @@ TEST_F(Steps, ReKeyingSendsTrimmedQuotedValuesWithUnambiguousDates) {
 TEST_F(Steps, PersonsThatCannotBeCarriedStopTheRunBeforeTheBlock) {
   absent = {UpgradedRun()[3]};
   auto person = [](Variant no, Variant name) {
-    return std::vector<Variant>{no, Variant::Text("1"), name, Variant::Text("男"),
-                                Variant::DateTime({1975, 3, 3, 0, 0, 0, 0}), Variant::Text(""),
-                                Variant::Text(""), Variant::Integer(1)};
+    return std::vector<Variant>{no,
+                                Variant::Text("1"),
+                                name,
+                                Variant::Text("男"),
+                                Variant::DateTime({1975, 3, 3, 0, 0, 0, 0}),
+                                Variant::Text(""),
+                                Variant::Text(""),
+                                Variant::Integer(1)};
   };
   people.rows = {person(Variant::Integer(1), Variant::Text("张三")),
                  person(Variant::Integer(2), Variant::Text("欧阳小芳子")),
@@ -109,7 +113,9 @@ TEST_F(Steps, DatedStepsRecordTheirMarkFirst) {
 
 TEST_F(Steps, InitialsOncePerNameInOrderAndTheLastResultReleased) {
   absent = {MarkLookup("ZZ20121106.CHECK")};
-  names.rows = {{Variant()}, {Variant::Text("19' 机柜")}, {Variant::Text("Printer ")},
+  names.rows = {{Variant()},
+                {Variant::Text("19' 机柜")},
+                {Variant::Text("Printer ")},
                 {Variant::Text("台式计算机")}};
   Run();
   const Transcript expected =

@@ -63,61 +63,63 @@ Transcript Units() {
                       {"盒", "h", 33},   {"批", "p", 34}, {"本", "b", 35}, {"面", "m", 43},
                       {"床", "c", 44},   {"只", "z", 46}, {"筒", "t", 48}, {"副", "f", 56},
                       {"箱", "x", 65},   {"层", "c", 72}, {"T", "t", 73}};
-  Transcript t = {UpgradedRun()[2], "drop table lib_unit",
-                  "create table lib_unit ( \n"
-                  "\tun_id \t\tint NOT NULL IDENTITY (1, 1), \n"
-                  "\tun_unit\t\tchar(10) default(''), \n"
-                  "\tun_unitpy\tchar(1) default(''), \n"
-                  "\tun_order \tint default(0))",
-                  "ALTER TABLE lib_unit ADD CONSTRAINT \nPK_lib_unit PRIMARY KEY NONCLUSTERED\n(un_id)"};
+  Transcript t = {
+      UpgradedRun()[2], "drop table lib_unit",
+      "create table lib_unit ( \n"
+      "\tun_id \t\tint NOT NULL IDENTITY (1, 1), \n"
+      "\tun_unit\t\tchar(10) default(''), \n"
+      "\tun_unitpy\tchar(1) default(''), \n"
+      "\tun_order \tint default(0))",
+      "ALTER TABLE lib_unit ADD CONSTRAINT \nPK_lib_unit PRIMARY KEY NONCLUSTERED\n(un_id)"};
   for (const Row& r : rows)
-    t.push_back(std::string("insert into lib_unit(un_unit,un_unitpy,un_order) values ('") +
-                r.unit + "','" + r.py + "'," + std::to_string(r.order) + ")");
+    t.push_back(std::string("insert into lib_unit(un_unit,un_unitpy,un_order) values ('") + r.unit +
+                "','" + r.py + "'," + std::to_string(r.order) + ")");
   return t;
 }
 
 Transcript PeopleHead() {
-  return {UpgradedRun()[3],
-          "select * from lib_people",
-          "create table lib_prtblank ( \n"
-          "\tpb_no \t\tint NOT NULL IDENTITY (1, 1),\n"
-          "\tpb_default \tint default(0),\n"
-          "\tpb_top\t     \tint default(0),\n"
-          "\tpb_bottom     \tint default(0),\n"
-          "\tpb_left\t     \tint default(0),\n"
-          "\tpb_right     \tint default(0) \n"
-          ") ",
-          "ALTER TABLE lib_prtblank ADD CONSTRAINT \nPK_lib_prtblank PRIMARY KEY NONCLUSTERED\n(pb_no)",
-          "insert into lib_prtblank( \n"
-          "     pb_default,pb_top,pb_bottom,pb_left,pb_right) values(\n"
-          "     0,10,10,10,10)",
-          "alter table lib_lsout add lo_usenos char(9) default('')",
-          "update lib_lsout set lo_usenos=CONVERT(char(9),lo_useno)",
-          "alter table lib_lsoutls add lo_usenos char(9) default('')",
-          "update lib_lsoutls set lo_usenos=CONVERT(char(9),lo_useno)",
-          "drop table lib_lsoutorder",
-          "create table lib_lsoutorder( \n"
-          "\tlp_useno\tchar(9) default(''), \n"
-          "\tlp_usename\tchar(16) default(''),\n"
-          "\tlp_dept\t\tchar(20) default(''),\n"
-          "\tlp_number\tnumeric(15,2) default(0),\n"
-          "\tlp_lsbook\tchar(20) default(''),\n"
-          "\tlp_name\t\tchar(30) default(''),\n"
-          "\tlp_optusr\tchar(26) default(''))",
-          "alter table lib_shenqing add sq_snos char(9) default('')",
-          "update lib_shenqing set sq_snos=CONVERT(char(9),sq_sno)",
-          "alter table lib_pifu add pf_snos char(9) default('')",
-          "update lib_pifu set pf_snos=CONVERT(char(9),pf_sno)",
-          "create table lib_peopletmp( \n"
-          "\tpe_no char(9) default(''), \n"
-          "\tpe_sign\t\tchar(1) default('1'),\n"
-          "\tpe_name\t\tchar(8) default(''),\n"
-          "\tpe_sex\t\tchar(2) default('男'),\n"
-          "\tpe_bdate \tdatetime default(getdate()),\n"
-          "\tpe_pass\t\tchar(9) default(''),\n"
-          "\tpe_card\t\tchar(20) default(''),\n"
-          "\tpe_dept\t\tint default(0))",
-          "select * from lib_people"};
+  return {
+      UpgradedRun()[3],
+      "select * from lib_people",
+      "create table lib_prtblank ( \n"
+      "\tpb_no \t\tint NOT NULL IDENTITY (1, 1),\n"
+      "\tpb_default \tint default(0),\n"
+      "\tpb_top\t     \tint default(0),\n"
+      "\tpb_bottom     \tint default(0),\n"
+      "\tpb_left\t     \tint default(0),\n"
+      "\tpb_right     \tint default(0) \n"
+      ") ",
+      "ALTER TABLE lib_prtblank ADD CONSTRAINT \nPK_lib_prtblank PRIMARY KEY NONCLUSTERED\n(pb_no)",
+      "insert into lib_prtblank( \n"
+      "     pb_default,pb_top,pb_bottom,pb_left,pb_right) values(\n"
+      "     0,10,10,10,10)",
+      "alter table lib_lsout add lo_usenos char(9) default('')",
+      "update lib_lsout set lo_usenos=CONVERT(char(9),lo_useno)",
+      "alter table lib_lsoutls add lo_usenos char(9) default('')",
+      "update lib_lsoutls set lo_usenos=CONVERT(char(9),lo_useno)",
+      "drop table lib_lsoutorder",
+      "create table lib_lsoutorder( \n"
+      "\tlp_useno\tchar(9) default(''), \n"
+      "\tlp_usename\tchar(16) default(''),\n"
+      "\tlp_dept\t\tchar(20) default(''),\n"
+      "\tlp_number\tnumeric(15,2) default(0),\n"
+      "\tlp_lsbook\tchar(20) default(''),\n"
+      "\tlp_name\t\tchar(30) default(''),\n"
+      "\tlp_optusr\tchar(26) default(''))",
+      "alter table lib_shenqing add sq_snos char(9) default('')",
+      "update lib_shenqing set sq_snos=CONVERT(char(9),sq_sno)",
+      "alter table lib_pifu add pf_snos char(9) default('')",
+      "update lib_pifu set pf_snos=CONVERT(char(9),pf_sno)",
+      "create table lib_peopletmp( \n"
+      "\tpe_no char(9) default(''), \n"
+      "\tpe_sign\t\tchar(1) default('1'),\n"
+      "\tpe_name\t\tchar(8) default(''),\n"
+      "\tpe_sex\t\tchar(2) default('男'),\n"
+      "\tpe_bdate \tdatetime default(getdate()),\n"
+      "\tpe_pass\t\tchar(9) default(''),\n"
+      "\tpe_card\t\tchar(20) default(''),\n"
+      "\tpe_dept\t\tint default(0))",
+      "select * from lib_people"};
 }
 
 Transcript PeopleTail() {
@@ -132,8 +134,7 @@ Transcript PeopleTail() {
           "\tpe_card\t\tchar(20) default(''),\n"
           "\tpe_dept\t\tint default(0))",
           "ALTER TABLE lib_people ADD CONSTRAINT \nPK_lib_people PRIMARY KEY NONCLUSTERED\n(pe_no)",
-          "insert into lib_people select * from lib_peopletmp",
-          "drop table lib_peopletmp"};
+          "insert into lib_people select * from lib_peopletmp", "drop table lib_peopletmp"};
 }
 
 std::string PersonInsert(const std::vector<std::string>& v) {
@@ -182,10 +183,10 @@ Transcript StockTaking() {
 Transcript Company() {
   Transcript t = {MarkLookup("ZZ20110520.DEPT"), MarkInsert("ZZ20110520.DEPT")};
   const std::pair<const char*, const char*> columns[] = {{"lib_vrektmp", "vr_company"},
-                                                          {"lib_vrek", "vr_company"},
-                                                          {"lib_liushuitmp", "ls_company"},
-                                                          {"lib_liushui", "ls_company"},
-                                                          {"lib_liushuils", "ls_company"}};
+                                                         {"lib_vrek", "vr_company"},
+                                                         {"lib_liushuitmp", "ls_company"},
+                                                         {"lib_liushui", "ls_company"},
+                                                         {"lib_liushuils", "ls_company"}};
   for (const auto& [table, col] : columns) {
     t.push_back(std::string("alter table ") + table + " add " + col + " int DEFAULT(0)");
     t.push_back(std::string("update ") + table + " set " + col + "=0");
@@ -201,15 +202,15 @@ Transcript CheckedFields() {
     int check;
   };
   const Row rows[] = {
-      {"lib_vrek", "vr_id", "设备编号", 1},         {"lib_vrek", "vr_name", "设备名称", 1},
-      {"lib_vrek", "vr_type", "型号", 0},           {"lib_vrek", "vr_style", "规格", 0},
-      {"lib_vrek", "vr_productor", "厂家", 0},      {"lib_vrek", "vr_prono", "出厂号", 0},
-      {"lib_vrek", "vr_price", "单价", 1},          {"lib_vrek", "vr_kind", "经费科目", 0},
-      {"lib_vrek", "vr_usetype", "使用方向", 0},    {"lib_vrek", "vr_checkno", "票据号", 0},
-      {"lib_liushui", "ls_barcode", "条形码", 1},   {"lib_liushui", "ls_zcode", "类别", 0},
-      {"lib_liushui", "ls_pname", "名称", 1},       {"lib_liushui", "ls_type", "型号", 0},
-      {"lib_liushui", "ls_style", "规格", 0},       {"lib_liushui", "ls_pingz", "凭证号", 0},
-      {"lib_liushui", "ls_number", "数量", 1},      {"lib_liushui", "ls_price", "单价", 1}};
+      {"lib_vrek", "vr_id", "设备编号", 1},       {"lib_vrek", "vr_name", "设备名称", 1},
+      {"lib_vrek", "vr_type", "型号", 0},         {"lib_vrek", "vr_style", "规格", 0},
+      {"lib_vrek", "vr_productor", "厂家", 0},    {"lib_vrek", "vr_prono", "出厂号", 0},
+      {"lib_vrek", "vr_price", "单价", 1},        {"lib_vrek", "vr_kind", "经费科目", 0},
+      {"lib_vrek", "vr_usetype", "使用方向", 0},  {"lib_vrek", "vr_checkno", "票据号", 0},
+      {"lib_liushui", "ls_barcode", "条形码", 1}, {"lib_liushui", "ls_zcode", "类别", 0},
+      {"lib_liushui", "ls_pname", "名称", 1},     {"lib_liushui", "ls_type", "型号", 0},
+      {"lib_liushui", "ls_style", "规格", 0},     {"lib_liushui", "ls_pingz", "凭证号", 0},
+      {"lib_liushui", "ls_number", "数量", 1},    {"lib_liushui", "ls_price", "单价", 1}};
   std::string batch;
   for (const Row& r : rows) {
     if (!batch.empty()) batch += "\n";

@@ -18,7 +18,7 @@ std::string ReadFixture(const std::string& name);  // a script of standin/fixtur
 using Table = std::vector<std::vector<std::string>>;
 
 struct RunResult {
-  Transcript sent;                             // every batch of the run, in order
+  Transcript sent;  // every batch of the run, in order
   std::vector<platform::ShownMessageBox> shown;
   bool start_enabled = false;  // btUp after the run
 };

@@ -97,7 +97,8 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
   EXPECT_EQ(PinYinSpy::live, 0);
 
   // The unit dictionary: exactly the 27 standard rows, numbered 1 to 27.
-  Table units = up.Select("select un_id, un_unit, un_unitpy, un_order from lib_unit order by un_id");
+  Table units =
+      up.Select("select un_id, un_unit, un_unitpy, un_order from lib_unit order by un_id");
   ASSERT_EQ(units.size(), 27u);
   EXPECT_EQ(units[0], (std::vector<std::string>{"1", "请选择", "", "0"}));
   EXPECT_EQ(units[4], (std::vector<std::string>{"5", "Kg", "k", "8"}));
@@ -113,18 +114,16 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
             8u);
 
   // Text copies of the person numbers.
-  for (const char* sql : {"select lo_useno, lo_usenos from lib_lsout",
-                          "select lo_useno, lo_usenos from lib_lsoutls",
-                          "select sq_sno, sq_snos from lib_shenqing",
-                          "select pf_sno, pf_snos from lib_pifu"}) {
+  for (const char* sql :
+       {"select lo_useno, lo_usenos from lib_lsout", "select lo_useno, lo_usenos from lib_lsoutls",
+        "select sq_sno, sq_snos from lib_shenqing", "select pf_sno, pf_snos from lib_pifu"}) {
     SCOPED_TRACE(sql);
     Table rows = up.Select(sql);
     ASSERT_FALSE(rows.empty());
     for (const auto& row : rows) EXPECT_EQ(row[1], row[0]);
   }
   EXPECT_TRUE(up.Select("select * from lib_lsoutorder").empty());
-  EXPECT_EQ(up.Select("select * from lib_prtblank"),
-            (Table{{"1", "0", "10", "10", "10", "10"}}));
+  EXPECT_EQ(up.Select("select * from lib_prtblank"), (Table{{"1", "0", "10", "10", "10", "10"}}));
   EXPECT_EQ(up.Select("select * from lib_curtermno"), (Table{{"", ""}}));
   EXPECT_TRUE(up.Select("select vr_id from lib_vrek where vr_dwhy <> '' or vr_dwhy is null or "
                         "vr_company <> 0 or vr_company is null")
@@ -167,8 +166,9 @@ TEST_F(OldRegister, DatesAreReadAlikeUnderEveryDateFormat) {
 }
 
 TEST_F(OldRegister, NullTextFieldsOfAPersonAreTakenAsEmpty) {
-  up.Exec("update lib_people set pe_sign = NULL, pe_name = NULL, pe_sex = NULL, pe_pass = NULL, "
-          "pe_card = NULL where pe_no = 35");
+  up.Exec(
+      "update lib_people set pe_sign = NULL, pe_name = NULL, pe_sex = NULL, pe_pass = NULL, "
+      "pe_card = NULL where pe_no = 35");
   const RunResult r = up.Run();
   EXPECT_EQ(r.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   EXPECT_EQ(up.Select("select * from lib_people where pe_no = '35'"),
@@ -178,10 +178,11 @@ TEST_F(OldRegister, NullTextFieldsOfAPersonAreTakenAsEmpty) {
 TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
   up.Exec("update lib_people set pe_name = '欧阳小芳芳' where pe_no = 7");
   up.Exec("update lib_people set pe_dept = NULL where pe_no = 2005");
-  up.Exec("insert into lib_people values (123456789, '1', '孙', '女', '19820418', '', '', 7, NULL)");
+  up.Exec(
+      "insert into lib_people values (123456789, '1', '孙', '女', '19820418', '', '', 7, NULL)");
   const RunResult refused = up.Run();
-  const Transcript until_check = Ledger() + ScrapReason() + Units() +
-                                 Transcript{UpgradedRun()[3], "select * from lib_people"};
+  const Transcript until_check =
+      Ledger() + ScrapReason() + Units() + Transcript{UpgradedRun()[3], "select * from lib_people"};
   EXPECT_EQ(refused.sent, until_check);
   EXPECT_EQ(refused.shown,
             std::vector<platform::ShownMessageBox>{ErrorBox(
@@ -288,11 +289,11 @@ TEST(PartlyUpgraded, FinishesWhatItsProbesFindMissing) {
   Upgrade up(ReadFixture("partly_upgraded.sql"));
   const std::vector<std::string> names = up.AssetNames();
   const Transcript stock = StockTaking();
-  const Transcript expected =
-      UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
-      Transcript(stock.begin() + 6, stock.begin() + 10) + UpgradedSlice(7, 8) +
-      Transcript(stock.begin() + 12, stock.end()) + UpgradedSlice(9, 10) + CheckedFields() +
-      AssetNamesHead() + NameInserts(names);
+  const Transcript expected = UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
+                              Transcript(stock.begin() + 6, stock.begin() + 10) +
+                              UpgradedSlice(7, 8) + Transcript(stock.begin() + 12, stock.end()) +
+                              UpgradedSlice(9, 10) + CheckedFields() + AssetNamesHead() +
+                              NameInserts(names);
   const RunResult r = up.Run();
   EXPECT_EQ(r.sent, expected);
   EXPECT_EQ(r.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
@@ -306,8 +307,19 @@ TEST(PartlyUpgraded, FinishesWhatItsProbesFindMissing) {
 namespace {
 
 enum BlockIndex : size_t {
-  kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd, kYhpTmp, kLsIndex, kCompany,
-  kChecked, kNames, kNoBlock
+  kLedger,
+  kScrap,
+  kUnits,
+  kPeople,
+  kTermNo,
+  kVrekPd,
+  kYhpPd,
+  kYhpTmp,
+  kLsIndex,
+  kCompany,
+  kChecked,
+  kNames,
+  kNoBlock
 };
 
 // The first-run blocks, those in `probe_only` cut to their first batch, and the run ending with
@@ -367,15 +379,20 @@ TEST(EdgeCases, OnTheOldRegister) {
        "create table ver_manage (vm_mess char(40) default(''))\n"
        "insert into ver_manage(vm_mess) values('ZZ20110520.DEPT')\n"
        "insert into ver_manage(vm_mess) values('ZZ20110520.DEPT')",
-       [](auto& b) { return Shape(b, {kLedger, kCompany}); }, true, nullptr, kUpgraded, true},
-      {"no assets: no initials", "delete from lib_vrek",
-       [](auto& b) { return Shape(b, {}); }, true, nullptr, kUpgraded, true},
+       [](auto& b) {
+         return Shape(b, {kLedger, kCompany});
+       },
+       true, nullptr, kUpgraded, true},
+      {"no assets: no initials", "delete from lib_vrek", [](auto& b) { return Shape(b, {}); }, true,
+       nullptr, kUpgraded, true},
       {"an existing lib_check_field stops its step for good",
        "create table lib_check_field (cf_table char(32) not null)",
        [](auto& b) { return Shape(b, {}, kChecked, 3); }, false,
        "There is already an object named 'lib_check_field' in the database.",
-       [](auto& b) { return Shape(b, {kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd,
-                                       kYhpTmp, kLsIndex, kCompany, kChecked}); },
+       [](auto& b) {
+         return Shape(b, {kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd, kYhpTmp,
+                          kLsIndex, kCompany, kChecked});
+       },
        true},
       {"an existing lib_vrek_name stops its step for good",
        "create table lib_vrek_name (gn_name char(40) not null)",

@@ -51,9 +51,9 @@ TEST_F(Window, LayoutAndTexts) {
     SCOPED_TRACE(e.caption);
     EXPECT_EQ(form->Controls[i], e.control);
     EXPECT_EQ(e.control->Caption, e.caption);
-    EXPECT_EQ((std::vector<int>{e.control->Left, e.control->Top, e.control->Width,
-                                e.control->Height}),
-              (std::vector<int>{e.left, e.top, e.width, e.height}));
+    EXPECT_EQ(
+        (std::vector<int>{e.control->Left, e.control->Top, e.control->Width, e.control->Height}),
+        (std::vector<int>{e.left, e.top, e.width, e.height}));
   }
   EXPECT_EQ(form->Caption, "固定资产升级程序     2012.11");
   EXPECT_EQ(form->ClientWidth, 351);
@@ -93,9 +93,9 @@ TEST_F(Window, FailureShowsServerTextAndKeepsStartDisabled) {
     app.Click(form->btUp);
     EXPECT_EQ(driver.batches, Transcript(all.begin(), all.begin() + failing + 1));
     EXPECT_FALSE(form->btUp.Enabled);
-    EXPECT_EQ(gui.Shown(), (std::vector<ShownMessageBox>{{"Invalid object name 'x'.",
-                                                          "Brantel资产管理系统", MsgIcon::Error,
-                                                          MsgButtons::Ok}}));
+    EXPECT_EQ(gui.Shown(),
+              (std::vector<ShownMessageBox>{{"Invalid object name 'x'.", "Brantel资产管理系统",
+                                             MsgIcon::Error, MsgButtons::Ok}}));
     // A disabled button does not start another run.
     app.Click(form->btUp);
     EXPECT_EQ(driver.batches.size(), failing + 1);
