@@ -49,3 +49,77 @@ TEST(TStrings, TextAndValues) {
 }
 
 }  // namespace
+
+namespace {
+
+class RecordingDriver : public platform::Driver {
+ public:
+  std::vector<std::string> connects;
+  std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) override {
+    connects.push_back(alias + "|" + user + "|" + password);
+    if (alias == "missing") throw platform::EDatabaseError("Data source name not found", 0);
+    struct Null : platform::Connection {
+      void Execute(std::string_view) override {}
+      platform::ResultSet Open(std::string_view) override {
+        return {{"Name", "n"}, {{Variant::Text("a"), Variant()}}};
+      }
+    };
+    return std::make_unique<Null>();
+  }
+};
+
+TEST(TDatabase, ConnectsWithWhatBeforeConnectSets) {
+  RecordingDriver driver;
+  std::vector<std::string> events;
+  {
+    platform::TDatabase db(driver);
+    db.DatabaseName = "VrekDB";
+    db.BeforeConnect = [&](platform::TDatabase& d) {
+      events.push_back("before");
+      d.AliasName = "Vrek";
+      d.Params.Add("USER NAME=u1");
+      d.Params.Add("PASSWORD=p1");
+    };
+    db.AfterConnect = [&](platform::TDatabase& d) {
+      events.push_back(d.Connected() ? "after, connected" : "after");
+    };
+    EXPECT_EQ(platform::TDatabase::Find("VrekDB"), nullptr);
+    db.SetConnected(true);
+    EXPECT_EQ(platform::TDatabase::Find("VrekDB"), &db);
+    EXPECT_EQ(driver.connects, std::vector<std::string>{"Vrek|u1|p1"});
+    EXPECT_EQ(events, (std::vector<std::string>{"before", "after, connected"}));
+
+    platform::TQuery q;
+    q.DatabaseName = "VrekDB";
+    q.SQL.Add("select 1");
+    q.Open();
+    EXPECT_FALSE(q.Eof());
+    EXPECT_EQ(q.FieldByName("name").AsString(), "a");
+    EXPECT_EQ(q.FieldByName("N").AsString(), "");
+    EXPECT_THROW(q.FieldByName("n").AsInteger(), EVariantError);
+    EXPECT_THROW(q.FieldByName("other"), platform::EDatabaseError);
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+    EXPECT_THROW(q.FieldByName("name"), platform::EDatabaseError);
+    q.Close();
+    EXPECT_TRUE(q.Eof());
+  }
+  EXPECT_EQ(platform::TDatabase::Find("VrekDB"), nullptr);
+}
+
+TEST(TDatabase, AFailedConnectRaisesAndSkipsAfterConnect) {
+  RecordingDriver driver;
+  platform::TDatabase db(driver);
+  db.AliasName = "missing";
+  bool after = false;
+  db.AfterConnect = [&](platform::TDatabase&) { after = true; };
+  EXPECT_THROW(db.SetConnected(true), platform::EDatabaseError);
+  EXPECT_FALSE(db.Connected());
+  EXPECT_FALSE(after);
+  platform::TQuery q;
+  q.DatabaseName = "nowhere";
+  EXPECT_THROW(q.ExecSQL(), platform::EDatabaseError);
+}
+
+}  // namespace

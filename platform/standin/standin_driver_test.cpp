@@ -1,0 +1,58 @@
+// The stand-in driver: every statement's outcome of a batch counts, results arrive whole and in
+// the program's types.
+#include "platform/standin_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "standin/engine.h"
+
+using platform::EDatabaseError;
+using platform::TDateTime;
+
+namespace {
+
+struct StandinDriverTest : ::testing::Test {
+  standin::Database db;
+  platform::StandinDriver driver{db};
+  std::unique_ptr<platform::Connection> c = driver.Connect("Vrek", "u", "p");
+};
+
+TEST_F(StandinDriverTest, AnErrorInALaterStatementOfTheBatchRaises) {
+  c->Execute("create table t (a int not null, b char(4) null)");
+  try {
+    c->Execute(
+        "insert into t values (1, 'x')\ninsert into t values (NULL, 'y')\n"
+        "insert into t values (3, 'z')");
+    FAIL() << "no error";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Number(), 515);
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot insert the value NULL into column 'a'", 0), 0u)
+        << e.what();
+  }
+  // The statements around the failed one ran.
+  platform::ResultSet rs = c->Open("select a from t");
+  ASSERT_EQ(rs.rows.size(), 2u);
+  EXPECT_EQ(rs.rows[0][0].AsInteger(), 1);
+  EXPECT_EQ(rs.rows[1][0].AsInteger(), 3);
+}
+
+TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
+  c->Execute("create table p (n int null, s char(8) null, d datetime null, m numeric(15,2) null)");
+  c->Execute(
+      "insert into p values (12, '张三', '1975-03-03T10:30:00', 6850.25)\n"
+      "insert into p values (NULL, NULL, NULL, NULL)\n"
+      "insert into p values (-1, 'x', '19000101', 0)");
+  platform::ResultSet rs = c->Open("select n, s, d, m from p");
+  EXPECT_EQ(rs.columns, (std::vector<std::string>{"n", "s", "d", "m"}));
+  ASSERT_EQ(rs.rows.size(), 3u);
+  EXPECT_EQ(rs.rows[0][0].AsInteger(), 12);
+  EXPECT_EQ(rs.rows[0][1].AsString(), "张三    ");
+  EXPECT_EQ(rs.rows[0][2].AsDateTime(), (TDateTime{1975, 3, 3, 10, 30, 0, 0}));
+  EXPECT_EQ(rs.rows[0][3].AsString(), "6850.25");
+  for (const auto& v : rs.rows[1]) EXPECT_TRUE(v.IsNull());
+  EXPECT_EQ(rs.rows[2][2].AsDateTime(), (TDateTime{1900, 1, 1, 0, 0, 0, 0}));
+  EXPECT_THROW(c->Open("select * from missing"), EDatabaseError);
+  EXPECT_THROW(c->Open("create table q (a int)"), EDatabaseError);
+}
+
+}  // namespace
