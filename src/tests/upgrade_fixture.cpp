@@ -53,8 +53,10 @@ RunResult Upgrade::Run() {
   platform::TApplication app(gui);
   app.Title = "Brantel资产管理系统";
   TUpVrekMain form(app);
-  form.GetPinYin = &PinYinSpy::GetPinYinFirstChar;
-  form.FreePinYin = &PinYinSpy::Free;
+  if (!use_library_pinyin) {
+    form.GetPinYin = &PinYinSpy::GetPinYinFirstChar;
+    form.FreePinYin = &PinYinSpy::Free;
+  }
   app.Click(form.btUp);
 
   RunResult r;

@@ -38,6 +38,8 @@ class Upgrade {
   standin::Database db;
   // Sessions of the upgrade start with these batches (for instance a SET of the date format).
   std::vector<std::string> session_setup;
+  // Runs with the window's own initials function instead of the spy.
+  bool use_library_pinyin = false;
 
  private:
   class SetupDriver;
