@@ -176,10 +176,16 @@ TEST_F(OldRegister, NullTextFieldsOfAPersonAreTakenAsEmpty) {
 }
 
 TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
-  up.Exec("update lib_people set pe_name = '欧阳小芳芳' where pe_no = 7");
-  up.Exec("update lib_people set pe_dept = NULL where pe_no = 2005");
+  // An old person table wider than the new one, without a key.
   up.Exec(
-      "insert into lib_people values (123456789, '1', '孙', '女', '19820418', '', '', 7, NULL)");
+      "drop table lib_people\n"
+      "create table lib_people (pe_no int null, pe_sign char(1) null, pe_name varchar(20) null, "
+      "pe_sex char(2) null, pe_bdate datetime null, pe_pass char(9) null, pe_card char(20) null, "
+      "pe_dept int null)\n"
+      "insert into lib_people values (1, '1', '张三', '男', '19750303', '', 'A001', 5)\n"
+      "insert into lib_people values (7, '1', '欧阳小芳芳', '女', '19851231', 'pw7', 'C7', 5)\n"
+      "insert into lib_people values (2005, '1', '刘洋', '男', '19790909', '', 'D2005', NULL)\n"
+      "insert into lib_people values (1, '1', '孙', '女', '19820418', '', '', 7)");
   const RunResult refused = up.Run();
   const Transcript until_check =
       Ledger() + ScrapReason() + Units() + Transcript{UpgradedRun()[3], "select * from lib_people"};
@@ -188,18 +194,32 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
             std::vector<platform::ShownMessageBox>{ErrorBox(
                 "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人"
                 "员后重新升级：\n人员编号 7：姓名超过8个字节\n人员编号 2005：部门为空\n人员编号 "
-                "123456789：人员编号与123456789重复")});
+                "1：人员编号与1重复")});
   EXPECT_FALSE(refused.start_enabled);
   EXPECT_FALSE(up.Exists("lib_prtblank"));
   EXPECT_FALSE(up.Exists("lib_peopletmp"));
+  EXPECT_FALSE(up.Exists("lib_curtermno"));
 
   // Fixed, the next run carries out the whole block.
   up.Exec("update lib_people set pe_name = '欧阳小芳' where pe_no = 7");
   up.Exec("update lib_people set pe_dept = 4 where pe_no = 2005");
   up.Exec("delete from lib_people where pe_name = '孙'");
+  PinYinSpy::Reset();
   const RunResult fixed = up.Run();
   EXPECT_EQ(fixed.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
-  EXPECT_EQ(up.Select("select * from lib_people"), kOldRegisterPeople);
+  const std::vector<std::string> names = up.AssetNames();
+  const Transcript expected =
+      UpgradedSlice(0, 3) + PeopleHead() +
+      Transcript{PersonInsert({"1", "1", "张三", "男", "19750303", "", "A001", "5"}),
+                 PersonInsert({"7", "1", "欧阳小芳", "女", "19851231", "pw7", "C7", "5"}),
+                 PersonInsert({"2005", "1", "刘洋", "男", "19790909", "", "D2005", "4"})} +
+      PeopleTail() + StockTaking() + Company() + CheckedFields() + AssetNamesHead() +
+      NameInserts(names);
+  EXPECT_EQ(fixed.sent, expected);
+  EXPECT_EQ(up.Select("select * from lib_people"),
+            (Table{{"1", "1", "张三", "男", "1975-03-03 00:00:00.000", "", "A001", "5"},
+                   {"7", "1", "欧阳小芳", "女", "1985-12-31 00:00:00.000", "pw7", "C7", "5"},
+                   {"2005", "1", "刘洋", "男", "1979-09-09 00:00:00.000", "", "D2005", "4"}}));
 }
 
 // Inject a fault at each batch of a first run in turn; then run without faults, and once more.
