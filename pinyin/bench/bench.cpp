@@ -1,0 +1,124 @@
+// Compares our initials of a corpus with a reference (pinyin-pro's, written by
+// reference.mjs) and times our function in-process.
+//
+//   pinyin_bench CORPUS REFERENCE LIBRARY [REPETITIONS]
+//
+// CORPUS: UTF-8, one name a line. REFERENCE: a first line "# ns_per_name N",
+// then the reference initials of each name, one a line. Both sides are
+// compared after the same normalisation: lower case, ASCII letters and digits only.
+#include <iconv.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "PinYin.h"
+
+namespace {
+
+std::string ToGbk(const std::string &utf8) {
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  std::string out(utf8.size() * 2 + 4, '\0');
+  char *in = const_cast<char *>(utf8.data());
+  size_t inLeft = utf8.size();
+  char *o = out.data();
+  size_t outLeft = out.size();
+  if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) {
+    std::cerr << "not convertible to GBK: " << utf8 << "\n";
+    std::exit(1);
+  }
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+std::string Normalise(const std::string &s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c >= 'A' && c <= 'Z') out += static_cast<char>(c - 'A' + 'a');
+    else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) out += static_cast<char>(c);
+  }
+  return out;
+}
+
+std::vector<std::string> ReadLines(const char *path) {
+  std::ifstream in(path);
+  if (!in) {
+    std::cerr << "cannot read " << path << "\n";
+    std::exit(1);
+  }
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 4) {
+    std::cerr << "usage: pinyin_bench CORPUS REFERENCE LIBRARY [REPETITIONS]\n";
+    return 2;
+  }
+  const int repetitions = argc > 4 ? std::atoi(argv[4]) : 2000;
+  std::vector<std::string> names = ReadLines(argv[1]);
+  while (!names.empty() && names.back().empty()) names.pop_back();
+  std::vector<std::string> reference = ReadLines(argv[2]);
+  double referenceNs = 0;
+  if (reference.empty() || std::sscanf(reference[0].c_str(), "# ns_per_name %lf", &referenceNs) != 1) {
+    std::cerr << "reference lacks its timing line\n";
+    return 1;
+  }
+  reference.erase(reference.begin());
+  if (reference.size() < names.size()) {
+    std::cerr << "reference has " << reference.size() << " lines for " << names.size() << " names\n";
+    return 1;
+  }
+
+  std::vector<std::string> gbk;
+  for (const auto &n : names) gbk.push_back(ToGbk(n));
+
+  size_t agree = 0;
+  char *initials = nullptr;
+  std::vector<std::string> differences;
+  for (size_t i = 0; i < names.size(); ++i) {
+    GetPinYinFirstChar(gbk[i].data(), gbk[i].size(), &initials);
+    const std::string ours = Normalise(initials);
+    const std::string theirs = Normalise(reference[i]);
+    if (ours == theirs) ++agree;
+    else differences.push_back(names[i] + "\tours " + ours + "\tpinyin-pro " + theirs);
+  }
+
+  size_t checksum = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int r = 0; r < repetitions; ++r) {
+    for (const auto &g : gbk) {
+      GetPinYinFirstChar(g.data(), g.size(), &initials);
+      checksum += initials[0];
+    }
+  }
+  const auto stop = std::chrono::steady_clock::now();
+  std::free(initials);
+  const double oursNs =
+      std::chrono::duration<double, std::nano>(stop - start).count() / (double(repetitions) * gbk.size());
+
+  std::cout << "names: " << names.size() << "\n";
+  std::cout << "names that differ (" << differences.size() << "):\n";
+  for (const auto &d : differences) std::cout << "  " << d << "\n";
+  std::printf("agreement: %zu of %zu names = %.2f%%\n", agree, names.size(),
+              100.0 * double(agree) / double(names.size()));
+  std::printf("time per name: ours %.0f ns (%d repetitions), pinyin-pro %.0f ns: %.1fx faster\n",
+              oursNs, repetitions, referenceNs, referenceNs / oursNs);
+  std::printf("library %s: %ju bytes\n", argv[3],
+              static_cast<uintmax_t>(std::filesystem::file_size(argv[3])));
+  std::printf("(checksum %zu)\n", checksum);
+  return 0;
+}
