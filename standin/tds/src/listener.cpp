@@ -1,0 +1,236 @@
+#include "listener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+#include <thread>
+
+#include "batch.h"
+#include "framing.h"
+#include "json_log.h"
+#include "login.h"
+#include "tokens.h"
+
+namespace standin::tds {
+namespace {
+
+constexpr std::size_t kMaxLoginMessage = 64 * 1024;
+constexpr std::size_t kMaxBatchMessage = 32 * 1024 * 1024;
+constexpr uint16_t kFirstSpid = 51;
+
+void say(std::size_t id, const std::string& what) {
+  std::cerr << "sqlstandin: connection " << id << ": " << what << std::endl;
+}
+
+bool ascii_iequal(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string attention_reply() {
+  TokenWriter w;
+  w.done(done::kAttention, 0, 0);
+  return w.bytes();
+}
+
+}  // namespace
+
+Listener::Listener(Database& db, ListenerConfig config) : db_(db), config_(std::move(config)) {
+  if (config_.logins.empty()) config_.logins.emplace_back("sa", "");
+  if (config_.fail_seq > 0) {
+    const std::size_t target = config_.fail_seq;
+    db_.fail_when([this, target](std::size_t, std::string_view) { return current_seq_ == target; },
+                  config_.fail_number,
+                  "Batch " + std::to_string(target) + " failed: error injected by the stand-in.");
+  }
+}
+
+Listener::~Listener() {
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+}
+
+uint16_t Listener::bind(uint16_t port) {
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listen_fd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+  const int one = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    throw std::runtime_error("bind 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno));
+  if (::listen(listen_fd_, 64) != 0) throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
+  socklen_t len = sizeof addr;
+  if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    throw std::runtime_error(std::string("getsockname: ") + std::strerror(errno));
+  return ntohs(addr.sin_port);
+}
+
+void Listener::run() {
+  for (;;) {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno != EINTR) {
+        std::cerr << "sqlstandin: accept: " << std::strerror(errno) << std::endl;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      continue;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const std::size_t id = next_connection_++;
+    const auto spid = static_cast<uint16_t>(kFirstSpid + (id - 1) % 30000);
+    try {
+      std::thread([this, fd, spid, id] { serve(fd, spid, id); }).detach();
+    } catch (const std::exception& e) {
+      say(id, std::string("refused: no thread: ") + e.what());
+      ::close(fd);
+    }
+  }
+}
+
+bool Listener::accepted(const std::string& user, const std::string& password) const {
+  for (const auto& [u, p] : config_.logins)
+    if (ascii_iequal(u, user) && p == password) return true;
+  return false;
+}
+
+bool Listener::login(Connection& c, std::size_t id) {
+  Message m;
+  std::string detail;
+  ReadStatus st = c.read_message(m, kMaxLoginMessage, detail);
+  if (st != ReadStatus::Ok) {
+    if (st == ReadStatus::Malformed) say(id, "refused: " + detail);
+    return false;
+  }
+  if (m.type == packet::kPrelogin) {
+    const auto reply = prelogin_reply(m.payload);
+    if (!reply) {
+      say(id, "refused: malformed PRELOGIN");
+      return false;
+    }
+    if (!c.send_reply(*reply)) return false;
+    st = c.read_message(m, kMaxLoginMessage, detail);
+    if (st != ReadStatus::Ok) {
+      if (st == ReadStatus::Malformed) say(id, "refused: " + detail);
+      return false;
+    }
+  }
+  if (m.type != packet::kLogin7) {
+    say(id, "refused: expected LOGIN7, got packet type " + std::to_string(m.type));
+    return false;
+  }
+  const auto l = parse_login7(m.payload, detail);
+  if (!l) {
+    say(id, "refused: " + detail);
+    return false;
+  }
+  TokenWriter w;
+  if (!accepted(l->user, l->password)) {
+    say(id, "refused: login failed for user '" + l->user + "'");
+    w.message(standin::Message{18456, 14, 1, "Login failed for user '" + l->user + "'."});
+    w.done(done::kError, 0, 0);
+    c.send_reply(w.bytes());
+    return false;
+  }
+  const std::size_t size = negotiated_packet_size(l->packet_size);
+  const std::string& db = db_.name();
+  w.env_change(1, db, "master");
+  w.message(standin::Message{5701, 0, 2, "Changed database context to '" + db + "'."});
+  w.env_collation();
+  w.env_change(2, "us_english", "");
+  w.message(standin::Message{5703, 0, 1, "Changed language setting to us_english."});
+  w.login_ack("Microsoft SQL Server");
+  w.env_change(4, std::to_string(size), std::to_string(packet::kDefaultSize));
+  w.done(0, 0, 0);
+  if (!c.send_reply(w.bytes())) return false;
+  c.set_packet_size(size);
+  return true;
+}
+
+bool Listener::handle_batch(Connection& c, Session& session, const std::string& text,
+                            std::size_t id) {
+  std::string reply;
+  {
+    std::lock_guard lock(batch_mutex_);
+    const std::size_t seq = ++seq_;
+    if (seq == config_.drop_seq) {
+      if (config_.log != nullptr) config_.log->write(seq, text, nullptr);
+      say(id, "dropped at batch " + std::to_string(seq) + " as asked");
+      return false;
+    }
+    current_seq_ = seq;
+    BatchOutcome outcome;
+    try {
+      outcome = session.execute(text);
+    } catch (const std::exception& e) {
+      say(id, std::string("engine threw: ") + e.what());
+      StatementOutcome s;
+      s.failed = true;
+      s.messages.push_back(standin::Message{50000, 16, 1, std::string("Stand-in engine failure: ") + e.what()});
+      outcome.statements.push_back(std::move(s));
+    }
+    current_seq_ = 0;
+    if (config_.log != nullptr) config_.log->write(seq, text, outcome.first_error());
+    reply = batch_reply(outcome);
+  }
+  return c.send_reply(reply);
+}
+
+void Listener::serve(int fd, uint16_t spid, std::size_t id) {
+  try {
+    Connection c(fd, spid);
+    if (!login(c, id)) return;
+    Session session(db_);
+    for (;;) {
+      Message m;
+      std::string detail;
+      const ReadStatus st = c.read_message(m, kMaxBatchMessage, detail);
+      if (st == ReadStatus::Closed) return;
+      if (st == ReadStatus::Malformed) {
+        say(id, "refused: " + detail);
+        return;
+      }
+      switch (m.type) {
+        case packet::kSqlBatch: {
+          const auto text = batch_text(m.payload, detail);
+          if (!text) {
+            say(id, "refused: " + detail);
+            return;
+          }
+          if (!handle_batch(c, session, *text, id)) return;
+          break;
+        }
+        case packet::kAttention:
+          if (!c.send_reply(attention_reply())) return;
+          break;
+        case packet::kRpc:
+        case packet::kTransactionManager:
+          say(id, "refused: request type " + std::to_string(m.type) + " is not supported");
+          if (!c.send_reply(refusal_reply(50000, "The stand-in accepts only SQL batches.")))
+            return;
+          break;
+        default:
+          say(id, "refused: unexpected packet type " + std::to_string(m.type));
+          return;
+      }
+    }
+  } catch (const std::exception& e) {
+    say(id, std::string("closed after an internal error: ") + e.what());
+  }
+}
+
+}  // namespace standin::tds

@@ -1,0 +1,160 @@
+// Real ODBC programs' view of the listener: unixODBC with the FreeTDS driver over TCP.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "fixture.h"
+
+namespace standin::tds::testing {
+namespace {
+
+const std::string kPrefix = "[FreeTDS][SQL Server]";
+
+TEST_F(ServerTest, ReportsEveryStatementOfABatchWithItsErrors) {
+  auto c = client();
+  const std::string dup3 = "diag 23000 2627 " + kPrefix +
+      "Violation of PRIMARY KEY constraint 'PK_asset'. Cannot insert duplicate key in object "
+      "'dbo.asset'. The duplicate key value is (3).\n";
+  const std::string dup4 = "diag 23000 2627 " + kPrefix +
+      "Violation of PRIMARY KEY constraint 'PK_asset'. Cannot insert duplicate key in object "
+      "'dbo.asset'. The duplicate key value is (4).\n";
+  const std::string terminated = "diag 01000 3621 " + kPrefix + "The statement has been terminated.\n";
+  EXPECT_EQ(c->run("insert into asset (id) values (3)\n"
+                   "insert into asset (id) values (3)\n"
+                   "insert into asset (id) values (4)\n"
+                   "insert into asset (id) values (4)"),
+            "exec SQL_SUCCESS\ncount 1\n"
+            "more SQL_ERROR\n" + dup3 + terminated +
+            "more SQL_SUCCESS\ncount 1\n"
+            "more SQL_ERROR\n" + dup4 + terminated);
+  // The connection stays usable after the errors.
+  EXPECT_EQ(c->run("select id from asset where id > 2 order by id"),
+            "exec SQL_SUCCESS\ncolumns id\nrow 3\nrow 4\n");
+}
+
+TEST_F(ServerTest, DdlReturnsNoData) {
+  auto c = client();
+  EXPECT_EQ(c->run("create table t2 (a int)"), "exec SQL_NO_DATA\n");
+  EXPECT_EQ(c->run("drop table t2"), "exec SQL_NO_DATA\n");
+}
+
+TEST_F(ServerTest, SelectsEveryTypeWithNulls) {
+  auto c = client();
+  EXPECT_EQ(c->run("select id, name, note, qty, amount, bought from asset order by id"),
+            "exec SQL_SUCCESS\n"
+            "columns id, name, note, qty, amount, bought\n"
+            "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
+            "row 2|NULL|NULL|NULL|NULL|NULL\n");
+}
+
+TEST_F(ServerTest, WrongPasswordIsRefusedWith18456) {
+  OdbcClient c;
+  EXPECT_EQ(c.connect(connection_string(server_->port(), "sa", "wrong")),
+            "connect SQL_ERROR\n"
+            "diag 42000 18456 " + kPrefix + "Login failed for user 'sa'.\n"
+            "diag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n");
+  EXPECT_FALSE(c.connected());
+}
+
+TEST_F(ServerTest, ClosingAStatementWithPendingResultsSendsAttention) {
+  auto c = client();
+  EXPECT_EQ(c->run_first_row_then_close("select id from asset order by id\nselect id from asset"),
+            "exec SQL_SUCCESS\nfetch SQL_SUCCESS\n");
+  EXPECT_EQ(c->run("select id from asset where id = 2"), "exec SQL_SUCCESS\ncolumns id\nrow 2\n");
+}
+
+TEST_F(ServerTest, TwoClientsAtOnce) {
+  auto a = client();
+  auto b = client();
+  EXPECT_EQ(a->run("insert into asset (id, note) values (10, 'from a')"), "exec SQL_SUCCESS\ncount 1\n");
+  EXPECT_EQ(b->run("select note from asset where id = 10"), "exec SQL_SUCCESS\ncolumns note\nrow from a\n");
+  // Both at the same time, each on its own thread.
+  std::string out[2];
+  std::thread ta([&] {
+    for (int i = 0; i < 20; ++i) out[0] += a->run("insert into asset (id) values (" + std::to_string(100 + i) + ")");
+  });
+  std::thread tb([&] {
+    for (int i = 0; i < 20; ++i) out[1] += b->run("insert into asset (id) values (" + std::to_string(200 + i) + ")");
+  });
+  ta.join();
+  tb.join();
+  std::string twenty;
+  for (int i = 0; i < 20; ++i) twenty += "exec SQL_SUCCESS\ncount 1\n";
+  EXPECT_EQ(out[0], twenty);
+  EXPECT_EQ(out[1], twenty);
+  EXPECT_EQ(a->run("select count(*) from asset where id >= 100"), "exec SQL_SUCCESS\ncolumns \nrow 40\n");
+}
+
+class LoggingServerTest : public ServerTest {
+ protected:
+  std::vector<std::string> extra_args() override { return {"--log", dir_.path() + "/log.jsonl"}; }
+};
+
+TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
+  auto c = client();
+  // Over 9 KB, so that it arrives in several packets.
+  const std::string comment = "/* " + std::string(9200, 'x') + " */\r\n";
+  const std::string batches[] = {
+      "select id\tfrom asset\r\nwhere id = 1",
+      comment + "select note from asset where id = 1",
+      "select \"a\\b\" = '\xE4\xB8\xAD', 1 from nosuch",
+  };
+  EXPECT_EQ(c->run(batches[0]), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
+  EXPECT_EQ(c->run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
+  EXPECT_EQ(c->run(batches[2]),
+            "exec SQL_ERROR\ndiag 42S02 208 " + kPrefix + "Invalid object name 'nosuch'.\n");
+  EXPECT_EQ(read_whole_file(dir_.path() + "/log.jsonl"),
+            "{\"seq\": 1, \"text\": \"select id\\tfrom asset\\r\\nwhere id = 1\", \"error\": null}\n"
+            "{\"seq\": 2, \"text\": \"/* " + std::string(9200, 'x') +
+                " */\\r\\nselect note from asset where id = 1\", \"error\": null}\n"
+            "{\"seq\": 3, \"text\": \"select \\\"a\\\\b\\\" = '\xE4\xB8\xAD', 1 from nosuch\", "
+            "\"error\": {\"number\": 208, \"message\": \"Invalid object name 'nosuch'.\"}}\n");
+}
+
+class FaultServerTest : public ServerTest {
+ protected:
+  std::vector<std::string> extra_args() override { return {"--fail", "2:50001", "--drop", "4"}; }
+};
+
+TEST_F(FaultServerTest, FailsTheSecondBatchAndDropsTheFourth) {
+  auto c = client();
+  const std::string one = "exec SQL_SUCCESS\ncolumns id\nrow 1\n";
+  const std::string query = "select id from asset where id = 1";
+  EXPECT_EQ(c->run(query), one);
+  EXPECT_EQ(c->run(query), "exec SQL_ERROR\ndiag 42000 50001 " + kPrefix +
+                               "Batch 2 failed: error injected by the stand-in.\n");
+  EXPECT_EQ(c->run(query), one);
+  EXPECT_EQ(c->run(query),
+            "exec SQL_ERROR\ndiag 01000 20017 [FreeTDS][SQL Server]Unexpected EOF from the server\n");
+  // The server goes on serving others.
+  EXPECT_EQ(client()->run(query), one);
+}
+
+TEST_F(ServerTest, SavedDatabaseLoadsBack) {
+  const std::string saved = dir_.path() + "/saved.sql";
+  server_->stop();
+  start({"--save", saved});
+  EXPECT_EQ(client()->run("insert into asset (id, note) values (7, 'saved\xE4\xB8\xAD')"),
+            "exec SQL_SUCCESS\ncount 1\n");
+  EXPECT_EQ(server_->stop(), 0);
+  server_ = std::make_unique<ServerProcess>(std::vector<std::string>{"--load", saved}, stderr_path());
+  ASSERT_TRUE(server_->started()) << read_whole_file(stderr_path());
+  EXPECT_EQ(client()->run("select id, name, note, qty, amount, bought from asset order by id"),
+            "exec SQL_SUCCESS\n"
+            "columns id, name, note, qty, amount, bought\n"
+            "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
+            "row 2|NULL|NULL|NULL|NULL|NULL\n"
+            "row 7|NULL|saved\xE4\xB8\xAD|NULL|NULL|NULL\n");
+}
+
+TEST_F(ServerTest, FreeTdsOwnClientQueriesToo) {
+  int status = 0;
+  const std::string out = run_program(
+      {TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->port()), "-U", "sa", "-P", "", "-o", "q"},
+      "select id, note from asset order by id\ngo\nexit\n", 20, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, "id\tnote\n1\tdesk\n2\tNULL\n");
+}
+
+}  // namespace
+}  // namespace standin::tds::testing
