@@ -1,0 +1,44 @@
+// A Driver over ODBC (unixODBC on Linux, the system's ODBC on Windows), wide entry points only.
+//
+// The alias names an ODBC data source. The user name and password arrive as code page 936 bytes
+// (any byte, NUL included) and reach the driver manager as UTF-16 with explicit lengths through
+// SQLConnectW, never inside a connection string. Batches go as UTF-16 in one SQLExecDirectW.
+// Autocommit stays on: every statement commits by itself.
+//
+// Results: integer columns read as Variant::Integer, decimal and numeric as Variant::Numeric
+// (as Variant::Text when the value does not fit 64 bits), date-time and date as
+// Variant::DateTime, everything else as UTF-8 text; NULL as Variant().
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/database.h"
+
+namespace platform {
+
+namespace odbc {
+class Environment;
+}
+
+class OdbcDriver : public Driver {
+ public:
+  // Allocates the ODBC environment; throws EDatabaseError when the driver manager refuses.
+  // A connection attempt gives up after login_timeout_seconds.
+  explicit OdbcDriver(int login_timeout_seconds = 15);
+  ~OdbcDriver() override;
+  OdbcDriver(const OdbcDriver&) = delete;
+  OdbcDriver& operator=(const OdbcDriver&) = delete;
+
+  // alias is UTF-8; user and password are code page 936 bytes. Connections may outlive the
+  // driver. Throws EDatabaseError with every diagnostic of the failed attempt, joined by line
+  // breaks, and the native number of the first.
+  std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
+                                      const std::string& password) override;
+
+ private:
+  std::shared_ptr<odbc::Environment> env_;
+  int login_timeout_seconds_;
+};
+
+}  // namespace platform

@@ -1,0 +1,366 @@
+#include "platform/odbc_driver.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "odbc_handles.h"
+#include "odbc_text.h"
+#include "platform/textconv.h"
+
+namespace platform {
+
+using odbc::Failures;
+using odbc::Handle;
+
+namespace {
+
+// SQLMoreResults keeps failing once the connection is lost; this bounds the drain.
+constexpr int kMaxResults = 100000;
+
+enum class ColumnKind { Text, Integer, Numeric, DateTime };
+
+struct Column {
+  std::string name;
+  ColumnKind kind = ColumnKind::Text;
+  int scale = 0;
+};
+
+ColumnKind KindOf(SQLSMALLINT type) {
+  switch (type) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+      return ColumnKind::Integer;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+      return ColumnKind::Numeric;
+    case SQL_DATETIME:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIMESTAMP:
+      return ColumnKind::DateTime;
+    default:
+      return ColumnKind::Text;
+  }
+}
+
+std::u16string Wide(std::string_view utf8, const char* what) {
+  try {
+    return odbc::Utf8ToUtf16(utf8);
+  } catch (const ETextConversionError& e) {
+    throw EDatabaseError(std::string(what) + ": " + e.what());
+  }
+}
+
+SQLSMALLINT ShortLength(const std::u16string& text, const char* what) {
+  if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
+    throw EDatabaseError(std::string(what) + " is too long");
+  return static_cast<SQLSMALLINT>(text.size());
+}
+
+// "-12.50" with a declared scale of 3 -> mantissa -12500, scale 3. Empty when the text is no
+// plain decimal or does not fit 64 bits.
+std::optional<Variant> ParseNumeric(std::string_view text, int declared_scale) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  std::string digits;
+  int scale = 0;
+  bool point = false;
+  for (char c : text) {
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digits += c;
+      if (point) ++scale;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits.empty()) return std::nullopt;
+  for (; scale < declared_scale; ++scale) digits += '0';
+  uint64_t magnitude = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  if (ec != std::errc() || end != digits.data() + digits.size() ||
+      magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+    return std::nullopt;
+  const auto value = static_cast<int64_t>(magnitude);
+  return Variant::Numeric(negative ? -value : value, scale);
+}
+
+// Reads the columns and rows of the statement's current result. Stops at the first failing
+// fetch, which it records.
+class ResultReader {
+ public:
+  ResultReader(SQLHSTMT stmt, Failures& failures) : stmt_(stmt), failures_(failures) {}
+
+  // Columns of the current result; empty when it has none.
+  std::optional<std::vector<Column>> Describe(SQLSMALLINT count) {
+    std::vector<Column> columns;
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
+      std::vector<SQLWCHAR> name(256);
+      SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      SQLRETURN rc;
+      for (;;) {
+        rc = SQLDescribeColW(stmt_, i, name.data(), static_cast<SQLSMALLINT>(name.size()), &length,
+                             &type, &size, &digits, &nullable);
+        if (rc != SQL_SUCCESS_WITH_INFO || length < static_cast<SQLSMALLINT>(name.size())) break;
+        name.resize(static_cast<size_t>(length) + 1);
+      }
+      if (!SQL_SUCCEEDED(rc)) {
+        failures_.Add(SQL_HANDLE_STMT, stmt_);
+        return std::nullopt;
+      }
+      const size_t shown =
+          std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), name.size() - 1);
+      columns.push_back({odbc::Utf16ToUtf8(std::u16string(name.begin(), name.begin() + shown)),
+                         KindOf(type), digits});
+    }
+    return columns;
+  }
+
+  // Fetches every row into rows (when given) or discards them.
+  void Rows(const std::vector<Column>& columns, std::vector<std::vector<Variant>>* rows) {
+    for (;;) {
+      const SQLRETURN rc = SQLFetch(stmt_);
+      if (rc == SQL_NO_DATA) return;
+      if (!SQL_SUCCEEDED(rc)) {
+        failures_.Add(SQL_HANDLE_STMT, stmt_);
+        return;
+      }
+      if (!rows) continue;
+      std::vector<Variant> row;
+      row.reserve(columns.size());
+      for (size_t i = 0; i < columns.size(); ++i) {
+        std::optional<Variant> v = Value(static_cast<SQLUSMALLINT>(i + 1), columns[i]);
+        if (!v) return;
+        row.push_back(std::move(*v));
+      }
+      rows->push_back(std::move(row));
+    }
+  }
+
+ private:
+  std::optional<Variant> Value(SQLUSMALLINT index, const Column& column) {
+    switch (column.kind) {
+      case ColumnKind::Integer:
+        return Integer(index);
+      case ColumnKind::DateTime:
+        return DateTime(index);
+      case ColumnKind::Numeric: {
+        std::optional<std::optional<std::string>> text = Text(index);
+        if (!text) return std::nullopt;
+        if (!*text) return Variant();
+        if (std::optional<Variant> n = ParseNumeric(**text, column.scale)) return n;
+        return Variant::Text(std::move(**text));
+      }
+      case ColumnKind::Text: {
+        std::optional<std::optional<std::string>> text = Text(index);
+        if (!text) return std::nullopt;
+        if (!*text) return Variant();
+        return Variant::Text(std::move(**text));
+      }
+    }
+    return Variant();
+  }
+
+  std::optional<Variant> Integer(SQLUSMALLINT index) {
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(stmt_, index, SQL_C_SBIGINT, &value, sizeof value, &indicator)))
+      return Fail();
+    if (indicator == SQL_NULL_DATA) return Variant();
+    return Variant::Integer(value);
+  }
+
+  std::optional<Variant> DateTime(SQLUSMALLINT index) {
+    SQL_TIMESTAMP_STRUCT ts = {};
+    SQLLEN indicator = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(stmt_, index, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator)))
+      return Fail();
+    if (indicator == SQL_NULL_DATA) return Variant();
+    TDateTime dt;
+    dt.Year = ts.year;
+    dt.Month = ts.month;
+    dt.Day = ts.day;
+    dt.Hour = ts.hour;
+    dt.Minute = ts.minute;
+    dt.Second = ts.second;
+    dt.Millisecond = static_cast<int>(ts.fraction / 1000000);
+    return Variant::DateTime(dt);
+  }
+
+  // The column as UTF-8, read in parts however long; the inner value is empty for NULL, the
+  // outer one when the driver failed.
+  std::optional<std::optional<std::string>> Text(SQLUSMALLINT index) {
+    std::u16string text;
+    std::vector<SQLWCHAR> buffer(2048);
+    const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
+    for (bool first = true;; first = false) {
+      SQLLEN indicator = 0;
+      const SQLRETURN rc = SQLGetData(stmt_, index, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
+      if (rc == SQL_NO_DATA && !first) break;
+      if (!SQL_SUCCEEDED(rc)) {
+        Fail();
+        return std::nullopt;
+      }
+      if (indicator == SQL_NULL_DATA) return std::optional<std::string>();
+      const bool truncated =
+          rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= bytes);
+      const size_t chars = truncated ? buffer.size() - 1
+                                     : std::min(static_cast<size_t>(indicator) / sizeof(SQLWCHAR),
+                                                buffer.size() - 1);
+      for (size_t i = 0; i < chars; ++i) text += static_cast<char16_t>(buffer[i]);
+      if (!truncated) break;
+    }
+    return std::optional<std::string>(odbc::Utf16ToUtf8(text));
+  }
+
+  std::nullopt_t Fail() {
+    failures_.Add(SQL_HANDLE_STMT, stmt_);
+    return std::nullopt;
+  }
+
+  SQLHSTMT stmt_;
+  Failures& failures_;
+};
+
+// One statement handle for one batch, closed and freed whatever happens.
+class Statement {
+ public:
+  explicit Statement(SQLHDBC dbc) : handle_(SQL_HANDLE_STMT, dbc) {}
+  ~Statement() { SQLFreeStmt(handle_.get(), SQL_CLOSE); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  SQLHSTMT get() const { return handle_.get(); }
+
+ private:
+  Handle handle_;
+};
+
+class OdbcConnection : public Connection {
+ public:
+  OdbcConnection(std::shared_ptr<odbc::Environment> env, int login_timeout_seconds)
+      : env_(std::move(env)), dbc_(SQL_HANDLE_DBC, env_->get()) {
+    SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(login_timeout_seconds)), 0);
+  }
+
+  ~OdbcConnection() override {
+    if (connected_) SQLDisconnect(dbc_.get());
+  }
+
+  OdbcConnection(const OdbcConnection&) = delete;
+  OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+  void Connect(const std::string& alias, const std::string& user, const std::string& password) {
+    std::u16string dsn = Wide(alias, "The data source name is not UTF-8");
+    std::u16string uid, pwd;
+    try {
+      uid = odbc::GbkToUtf16(user);
+      pwd = odbc::GbkToUtf16(password);
+    } catch (const ETextConversionError& e) {
+      throw EDatabaseError(e.what());
+    }
+    std::vector<SQLWCHAR> wdsn = odbc::ToWide(dsn), wuid = odbc::ToWide(uid),
+                          wpwd = odbc::ToWide(pwd);
+    const SQLRETURN rc = SQLConnectW(
+        dbc_.get(), wdsn.data(), ShortLength(dsn, "The data source name"), wuid.data(),
+        ShortLength(uid, "The user name"), wpwd.data(), ShortLength(pwd, "The password"));
+    if (!SQL_SUCCEEDED(rc)) {
+      Failures failures;
+      failures.Add(SQL_HANDLE_DBC, dbc_.get());
+      failures.ThrowIfAny();
+    }
+    connected_ = true;
+  }
+
+  void Execute(std::string_view batch) override { Run(batch, nullptr); }
+
+  ResultSet Open(std::string_view batch) override {
+    std::optional<ResultSet> last;
+    Run(batch, &last);
+    if (!last) throw EDatabaseError("Query returned no result set");
+    return std::move(*last);
+  }
+
+ private:
+  // Sends the batch and drains every result it produces, recording every failure; keeps the
+  // last result with columns in *last when asked.
+  void Run(std::string_view batch, std::optional<ResultSet>* last) {
+    const std::u16string text = Wide(batch, "The statement text is not UTF-8");
+    if (text.size() > static_cast<size_t>(std::numeric_limits<SQLINTEGER>::max()))
+      throw EDatabaseError("The statement text is too long");
+    std::vector<SQLWCHAR> wide = odbc::ToWide(text);
+    Failures failures;
+    {
+      Statement stmt(dbc_.get());
+      SQLRETURN rc = SQLExecDirectW(stmt.get(), wide.data(), static_cast<SQLINTEGER>(text.size()));
+      for (int results = 0; results < kMaxResults; ++results) {
+        if (rc == SQL_NO_DATA && results > 0) break;
+        if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+          failures.Add(SQL_HANDLE_STMT, stmt.get());
+          if (ConnectionDead()) break;
+        } else if (SQL_SUCCEEDED(rc)) {
+          ReadResult(stmt.get(), failures, last);
+        }
+        rc = SQLMoreResults(stmt.get());
+      }
+    }
+    failures.ThrowIfAny();
+  }
+
+  void ReadResult(SQLHSTMT stmt, Failures& failures, std::optional<ResultSet>* last) {
+    SQLSMALLINT count = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(stmt, &count))) {
+      failures.Add(SQL_HANDLE_STMT, stmt);
+      return;
+    }
+    if (count <= 0) return;
+    ResultReader reader(stmt, failures);
+    std::optional<std::vector<Column>> columns = reader.Describe(count);
+    if (!columns) return;
+    if (!last) {
+      reader.Rows(*columns, nullptr);
+      return;
+    }
+    ResultSet rs;
+    for (const Column& c : *columns) rs.columns.push_back(c.name);
+    reader.Rows(*columns, &rs.rows);
+    *last = std::move(rs);
+  }
+
+  bool ConnectionDead() {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc =
+        SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, sizeof dead, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
+  }
+
+  std::shared_ptr<odbc::Environment> env_;
+  Handle dbc_;
+  bool connected_ = false;
+};
+
+}  // namespace
+
+OdbcDriver::OdbcDriver(int login_timeout_seconds)
+    : env_(std::make_shared<odbc::Environment>()), login_timeout_seconds_(login_timeout_seconds) {}
+
+OdbcDriver::~OdbcDriver() = default;
+
+std::unique_ptr<Connection> OdbcDriver::Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) {
+  auto connection = std::make_unique<OdbcConnection>(env_, login_timeout_seconds_);
+  connection->Connect(alias, user, password);
+  return connection;
+}
+
+}  // namespace platform

@@ -1,0 +1,147 @@
+// The ODBC driver against SQLite's ODBC driver, a data source in a temporary directory.
+//
+// SQLite's driver is an ANSI driver: unixODBC narrows the wide statement text to Latin-1 for it,
+// so Chinese text is made inside SQLite from its UTF-8 bytes and read back as wide text. It also
+// refuses batches of several statements; those are tested through FreeTDS.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "odbc_test_env.h"
+#include "platform/odbc_driver.h"
+
+namespace platform {
+namespace {
+
+odbc_test::TempDir& Dir() {
+  static odbc_test::TempDir dir;
+  return dir;
+}
+
+std::string DatabaseFile() { return Dir().path() + "/register.db"; }
+
+class DataSources : public testing::Environment {
+ public:
+  void SetUp() override {
+    odbc_test::UseDataSources(
+        Dir().path(),
+        "[VrekSqlite]\nDriver = " VREK_SQLITE_ODBC_DRIVER "\nDatabase = " + DatabaseFile() + "\n");
+  }
+};
+
+const auto* const kDataSources = testing::AddGlobalTestEnvironment(new DataSources);
+
+class OdbcSqliteTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::remove(DatabaseFile());
+    db_ = driver_.Connect("VrekSqlite", "sa", "");
+  }
+
+  // The error Execute raised, or "no error".
+  std::string ExecuteError(std::string_view batch) {
+    try {
+      db_->Execute(batch);
+    } catch (const EDatabaseError& e) {
+      return std::to_string(e.Number()) + " " + e.what();
+    }
+    return "no error";
+  }
+
+  OdbcDriver driver_;
+  std::unique_ptr<Connection> db_;
+};
+
+TEST_F(OdbcSqliteTest, UnknownDataSourceRaisesTheDriverManagersMessage) {
+  try {
+    driver_.Connect("NoSuchSource", "sa", "pw");
+    FAIL() << "connected";
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(),
+                 "[unixODBC][Driver Manager]Data source name not found and no default driver "
+                 "specified");
+    EXPECT_EQ(e.Number(), 0);
+  }
+}
+
+TEST_F(OdbcSqliteTest, FailedStatementRaisesTheDriversTextAndNumber) {
+  EXPECT_EQ(ExecuteError("drop table lib_nope"), "1 [SQLite]no such table: lib_nope (1)");
+  EXPECT_EQ(ExecuteError("create table t (a integer"), "1 [SQLite]incomplete input (1)");
+  // The statement was closed after the error: the connection goes on.
+  EXPECT_EQ(ExecuteError("create table t (a integer)"), "no error");
+}
+
+TEST_F(OdbcSqliteTest, DdlAndUpdatesOfNoRowSucceed) {
+  EXPECT_EQ(ExecuteError("create table t (a integer)"), "no error");
+  EXPECT_EQ(ExecuteError("update t set a = 1 where a = 99"), "no error");
+  EXPECT_EQ(ExecuteError("delete from t where a = 99"), "no error");
+  EXPECT_EQ(ExecuteError("drop table t"), "no error");
+}
+
+TEST_F(OdbcSqliteTest, NullOfEveryColumnTypeReadsAsNull) {
+  db_->Execute("create table t (i integer, s varchar(20), n numeric(10,2), d datetime, x text)");
+  db_->Execute("insert into t values (null, null, null, null, null)");
+  ResultSet rs = db_->Open("select i, s, n, d, x from t");
+  EXPECT_EQ(rs.columns, (std::vector<std::string>{"i", "s", "n", "d", "x"}));
+  ASSERT_EQ(rs.rows.size(), 1u);
+  ASSERT_EQ(rs.rows[0].size(), 5u);
+  for (const Variant& v : rs.rows[0]) {
+    EXPECT_TRUE(v.IsNull());
+    EXPECT_EQ(v.AsString(), "");
+  }
+}
+
+TEST_F(OdbcSqliteTest, ValuesReadAsTheirKinds) {
+  db_->Execute("create table t (i integer, d datetime, s varchar(20))");
+  db_->Execute("insert into t values (-2147483648, '2012-07-18 10:11:12.345', 'abc')");
+  ResultSet rs = db_->Open("select i, d, s from t");
+  ASSERT_EQ(rs.rows.size(), 1u);
+  EXPECT_EQ(rs.rows[0][0].kind(), Variant::Kind::Integer);
+  EXPECT_EQ(rs.rows[0][0].AsInteger(), -2147483647 - 1);
+  EXPECT_EQ(rs.rows[0][1].AsDateTime(), (TDateTime{2012, 7, 18, 10, 11, 12, 345}));
+  EXPECT_EQ(rs.rows[0][2].kind(), Variant::Kind::Text);
+  EXPECT_EQ(rs.rows[0][2].AsString(), "abc");
+}
+
+TEST_F(OdbcSqliteTest, ChineseTextReadsAsUtf8HoweverLong) {
+  // 资产 and 5000 times 中, longer than one read of the driver.
+  ResultSet rs = db_->Open(
+      "select cast(X'E8B584E4BAA7' as text) as name,"
+      " replace(hex(zeroblob(5000)), '00', cast(X'E4B8AD' as text)) as long_name");
+  ASSERT_EQ(rs.rows.size(), 1u);
+  EXPECT_EQ(rs.rows[0][0].AsString(), "资产");
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) expected += "中";
+  EXPECT_EQ(rs.rows[0][1].AsString(), expected);
+}
+
+TEST_F(OdbcSqliteTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
+  db_->Execute("create table src (a integer)");
+  db_->Execute("create table dst (a integer)");
+  for (int i = 1; i <= 3; ++i) db_->Execute("insert into src values (" + std::to_string(i) + ")");
+  ResultSet rs = db_->Open("select a from src order by a");
+  for (const auto& row : rs.rows)
+    db_->Execute("insert into dst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
+  ResultSet copied = db_->Open("select group_concat(a) as all_a from dst");
+  ASSERT_EQ(copied.rows.size(), 1u);
+  EXPECT_EQ(copied.rows[0][0].AsString(), "10,20,30");
+}
+
+TEST_F(OdbcSqliteTest, OpenWithoutResultRaises) {
+  db_->Execute("create table t (a integer)");
+  try {
+    db_->Open("insert into t values (1)");
+    FAIL() << "opened";
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Query returned no result set");
+  }
+  EXPECT_EQ(db_->Open("select count(*) from t").rows.at(0).at(0).AsInteger(), 1);
+}
+
+TEST_F(OdbcSqliteTest, BatchThatIsNotUtf8RaisesBeforeSending) {
+  EXPECT_EQ(ExecuteError("select '\xFF'"),
+            "0 The statement text is not UTF-8: text is not valid UTF-8 at byte 8");
+}
+
+}  // namespace
+}  // namespace platform
