@@ -10,6 +10,33 @@ namespace {
 bool isLead(unsigned char b) { return b >= kLeadFirst && b <= kLeadLast; }
 bool isTrail(unsigned char b) { return b >= kTrailFirst && b <= kTrailLast && b != 0x7f; }
 
+constexpr size_t kCodes = (kLeadLast - kLeadFirst + 1) * kTrails;
+
+constexpr size_t codeIndex(unsigned char lead, unsigned char trail) {
+  return (lead - kLeadFirst) * kTrails + (trail - kTrailFirst);
+}
+
+// One bit per two-byte code: set when some phrase begins with that character,
+// so that most characters skip the phrase search.
+struct PhraseStarts {
+  unsigned char bits[(kCodes + 7) / 8] = {};
+  constexpr PhraseStarts() {
+    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) {
+      for (unsigned r = 0; r < kPhrases[chars].count; ++r) {
+        const char *record = kPhrases[chars].records + r * 3 * chars;
+        const size_t code = codeIndex(static_cast<unsigned char>(record[0]),
+                                      static_cast<unsigned char>(record[1]));
+        bits[code / 8] = static_cast<unsigned char>(bits[code / 8] | (1u << (code % 8)));
+      }
+    }
+  }
+  bool has(unsigned char lead, unsigned char trail) const {
+    const size_t code = codeIndex(lead, trail);
+    return (bits[code / 8] >> (code % 8)) & 1u;
+  }
+};
+constexpr PhraseStarts kPhraseStarts;
+
 // Number of bytes at text[i] that form one valid two-byte character: 2, or 0.
 size_t doubleByteAt(const unsigned char *text, size_t length, size_t i) {
   return i + 1 < length && isLead(text[i]) && isTrail(text[i + 1]) ? 2 : 0;
@@ -37,6 +64,7 @@ const char *findPhrase(const unsigned char *key, unsigned chars) {
 unsigned longestPhrase(const unsigned char *text, size_t length, size_t i, const char **initials) {
   // Count how many valid two-byte characters follow in a row; a phrase key
   // consists of such characters only.
+  if (!kPhraseStarts.has(text[i], text[i + 1])) return 0;
   unsigned run = 0;
   for (size_t j = i; run < kMaxPhraseChars && doubleByteAt(text, length, j); j += 2) ++run;
   for (unsigned chars = run; chars >= 2; --chars) {
@@ -49,7 +77,7 @@ unsigned longestPhrase(const unsigned char *text, size_t length, size_t i, const
 }
 
 char charInitial(unsigned char lead, unsigned char trail) {
-  const char c = kCharInitial[(lead - kLeadFirst) * kTrails + (trail - kTrailFirst)];
+  const char c = kCharInitial[codeIndex(lead, trail)];
   return c == '.' ? '\0' : c;
 }
 

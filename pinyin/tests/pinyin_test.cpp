@@ -66,7 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"会计", "kj"}, Case{"会议桌", "hyz"}, Case{"调查", "dc"},
                     Case{"调音台", "tyt"}, Case{"长城牌保险柜", "ccpbxg"},
                     Case{"中央空调室外机", "zyktswj"}, Case{"会计凭证装订机", "kjpzzdj"},
-                    Case{"数码相机", "smxj"}, Case{"重庆", "cq"}));
+                    Case{"数码相机", "smxj"}, Case{"重庆", "cq"}, Case{"长尾夹", "cwj"},
+                    Case{"调压器", "tyq"}, Case{"弹簧秤", "thc"},
+                    Case{"儿童桌椅", "etzy"}));  // 儿 is ér, not the suffix r
 
 class NonChinese : public testing::TestWithParam<Case> {};
 
