@@ -132,7 +132,7 @@ class Database {
   const std::string& name() const;
 
   struct LogEntry {
-    std::size_t seq = 0;  // 1-based, in arrival order over all sessions
+    std::size_t seq = 0;  // 1-based, in arrival order over all sessions (clear_log keeps counting)
     std::string text;     // the batch exactly as received
     BatchOutcome outcome;
   };
@@ -145,6 +145,10 @@ class Database {
   using BatchPredicate = std::function<bool(std::size_t seq, std::string_view text)>;
   void fail_when(BatchPredicate pick, int number, std::string message);
   void clear_faults();
+
+  // The clock behind getdate() and creation dates: the machine's local time unless a test
+  // sets another. It is read once per batch.
+  void set_clock(std::function<DateTime()> now);
 
   // Runs a script of batches separated by lines holding only GO (any case, blanks around it),
   // in a session of its own, without logging. Throws std::runtime_error with the first error.

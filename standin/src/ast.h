@@ -1,0 +1,157 @@
+// The statements of the T-SQL subset, as the parser produces them. Expressions carry slots that
+// the binder fills (column positions, static types) before a statement runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "standin/engine.h"
+
+namespace standin {
+
+struct SelectStmt;
+
+struct Expr {
+  enum class Kind {
+    Literal, Column, Function, Convert, Compare, And, Or, Not, IsNull, InList, InSelect, CountStar
+  };
+  Kind kind = Kind::Literal;
+  std::string name;        // Column: column name; Function: lower-case name; Compare: operator
+  std::string qualifier;   // Column: the table qualifier, if written
+  Value literal;           // Literal
+  TypeSpec target;         // Convert
+  int style = -1;          // Convert: the style argument, -1 when absent
+  bool negated = false;    // IsNull (is not null), InList/InSelect (not in)
+  std::vector<std::unique_ptr<Expr>> args;
+  std::shared_ptr<SelectStmt> subquery;  // InSelect
+
+  // Filled by the binder.
+  int column = -1;
+  TypeSpec type;
+  bool nullable = true;
+};
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct KeyDef {
+  std::string name;  // empty: the server names it
+  bool clustered = false;
+  std::vector<std::string> columns;
+  int fillfactor = 0;
+};
+
+struct ColumnDef {
+  std::string name;
+  TypeSpec type;
+  std::optional<bool> nullable;  // unset: the server's default (nullable)
+  bool identity = false;
+  int64_t seed = 1, increment = 1;
+  bool has_default = false;
+  std::string default_name;   // empty: system-generated
+  std::string default_text;   // the default expression as written
+  ExprPtr default_expr;
+  std::optional<KeyDef> primary_key;  // a column-level primary key
+};
+
+struct CreateTable {
+  std::string table;
+  std::vector<ColumnDef> columns;
+  std::vector<KeyDef> primary_keys;  // table-level; more than one is an error at run time
+};
+
+struct AlterAddColumn {
+  std::string table;
+  ColumnDef column;
+};
+
+struct AlterAddKey {
+  std::string table;
+  KeyDef key;
+};
+
+struct CreateIndex {
+  std::string name, table;
+  bool unique = false, clustered = false;
+  std::vector<std::string> columns;
+  int fillfactor = 0;
+  bool pad_index = false;
+};
+
+struct DropTable {
+  std::vector<std::string> tables;
+};
+
+struct SelectItem {
+  bool star = false;
+  ExprPtr expr;
+  std::string alias;
+  std::string source;  // the item's text, for column names of expressions (none are given)
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool descending = false;
+  int item = -1;  // filled by the binder: the select-list item it names (alias or position)
+};
+
+struct SelectStmt {
+  std::vector<SelectItem> items;
+  bool has_from = false;
+  std::string table;
+  std::string alias;
+  ExprPtr where;
+  std::vector<ExprPtr> group_by;
+  std::vector<OrderItem> order_by;
+};
+
+struct Insert {
+  std::string table;
+  bool has_columns = false;
+  std::vector<std::string> columns;
+  std::vector<std::vector<ExprPtr>> rows;   // VALUES
+  std::shared_ptr<SelectStmt> select;       // INSERT ... SELECT
+};
+
+struct Assignment {
+  std::string column;
+  ExprPtr value;
+};
+
+struct Update {
+  std::string table;
+  std::vector<Assignment> sets;
+  ExprPtr where;
+};
+
+struct Delete {
+  std::string table;
+  ExprPtr where;
+};
+
+struct SetOption {
+  enum class Kind { NoCount, DateFormat, IdentityInsert, Language, Other };
+  Kind kind = Kind::Other;
+  bool on = false;
+  std::string value;  // DATEFORMAT's format, LANGUAGE's name, IDENTITY_INSERT's table
+};
+
+struct CheckIdent {
+  std::string table;
+  bool reseed = false;
+  bool has_value = false;
+  int64_t value = 0;
+};
+
+using StatementBody = std::variant<CreateTable, AlterAddColumn, AlterAddKey, CreateIndex,
+                                   DropTable, Insert, Update, Delete, SelectStmt, SetOption,
+                                   CheckIdent>;
+
+struct Statement {
+  StatementBody body;
+  std::size_t begin = 0, end = 0;  // byte range in the batch
+};
+
+}  // namespace standin

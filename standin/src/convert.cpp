@@ -1,0 +1,306 @@
+// The server's conversions between types, and comparison of values of mixed types.
+#include <cctype>
+#include <limits>
+
+#include "errors.h"
+#include "text.h"
+#include "values.h"
+
+namespace standin {
+namespace {
+
+constexpr int kMaxDigits = 18;  // numeric mantissas are kept in 64 bits
+
+int64_t pow10(int n) {
+  int64_t r = 1;
+  while (n-- > 0) r *= 10;
+  return r;
+}
+
+int digit_count(int64_t v) {
+  uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  int n = 0;
+  while (mag > 0) { mag /= 10; ++n; }
+  return n;
+}
+
+// Rescales a mantissa, rounding half away from zero when digits are dropped.
+int64_t rescale(int64_t mantissa, int from, int to) {
+  if (to >= from) return mantissa * pow10(to - from);
+  int64_t div = pow10(from - to);
+  int64_t q = mantissa / div;
+  int64_t r = mantissa % div;
+  if (r * 2 >= div) ++q;
+  if (r * 2 <= -div) --q;
+  return q;
+}
+
+std::string_view strip_blanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string utf8_or_bytes(std::string_view gbk) {
+  try {
+    return utf8_from_gbk(gbk);
+  } catch (const std::exception&) {
+    return std::string(gbk);
+  }
+}
+
+int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
+  std::string_view s = strip_blanks(v.s);
+  if (s.empty()) return 0;
+  std::size_t p = 0;
+  bool negative = false;
+  if (s[0] == '+' || s[0] == '-') {
+    negative = s[0] == '-';
+    p = 1;
+  }
+  if (p == s.size()) throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+  int64_t out = 0;
+  for (; p < s.size(); ++p) {
+    if (!std::isdigit(static_cast<unsigned char>(s[p])))
+      throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+    out = out * 10 + (s[p] - '0');
+    if (out > (int64_t{1} << 40)) throw err::arithmetic_overflow("expression", type_name(to));
+  }
+  return negative ? -out : out;
+}
+
+// A decimal string as mantissa and scale; false when unreadable.
+bool parse_decimal(std::string_view s, int64_t& mantissa, int& scale) {
+  s = strip_blanks(s);
+  std::size_t p = 0;
+  bool negative = false;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    negative = s[0] == '-';
+    p = 1;
+  }
+  bool any = false, dot = false;
+  mantissa = 0;
+  scale = 0;
+  int digits = 0;
+  for (; p < s.size(); ++p) {
+    char c = s[p];
+    if (c == '.' && !dot) {
+      dot = true;
+      continue;
+    }
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    any = true;
+    if (digits >= kMaxDigits) {
+      if (dot) continue;  // excess fraction digits are dropped
+      return false;
+    }
+    if (mantissa != 0 || c != '0') ++digits;
+    mantissa = mantissa * 10 + (c - '0');
+    if (dot) ++scale;
+  }
+  if (!any) return false;
+  if (negative) mantissa = -mantissa;
+  return true;
+}
+
+Value to_integer(const Value& v, const TypeSpec& from, Type to) {
+  int64_t out = 0;
+  switch (v.kind) {
+    case Value::Kind::Int: out = v.i; break;
+    case Value::Kind::Numeric: out = v.i / pow10(v.scale); break;
+    case Value::Kind::String: out = string_to_integer(v, from, to); break;
+    case Value::Kind::DateTime: out = v.dt.days + (v.dt.ticks >= 300u * 43200u ? 1 : 0); break;
+    case Value::Kind::Null: return v;
+  }
+  int64_t lo = to == Type::SmallInt ? -32768 : std::numeric_limits<int32_t>::min();
+  int64_t hi = to == Type::SmallInt ? 32767 : std::numeric_limits<int32_t>::max();
+  if (out < lo || out > hi) {
+    if (v.kind == Value::Kind::String)
+      throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+    throw err::arithmetic_overflow("expression", type_name(to));
+  }
+  return make_int(out);
+}
+
+Value to_numeric(const Value& v, const TypeSpec& from, const TypeSpec& to) {
+  int64_t mantissa = 0;
+  int scale = 0;
+  std::string from_name = type_name(from.type);
+  switch (v.kind) {
+    case Value::Kind::Int: mantissa = v.i; break;
+    case Value::Kind::Numeric: mantissa = v.i; scale = v.scale; break;
+    case Value::Kind::String:
+      if (!parse_decimal(v.s, mantissa, scale)) throw err::numeric_conversion();
+      from_name = "varchar";
+      break;
+    case Value::Kind::DateTime: throw err::numeric_conversion();
+    case Value::Kind::Null: return v;
+  }
+  int integer_digits = digit_count(mantissa / pow10(scale));
+  if (integer_digits > to.precision - to.scale) {
+    if (v.kind == Value::Kind::String) throw err::numeric_conversion();
+    throw err::arithmetic_overflow(from_name, "numeric");
+  }
+  return make_numeric(rescale(mantissa, scale, to.scale), to.scale);
+}
+
+Value to_datetime(const Value& v, DateFormat df) {
+  switch (v.kind) {
+    case Value::Kind::String: return make_datetime(parse_datetime(v.s, df));
+    case Value::Kind::Int: return make_datetime(DateTime{static_cast<int32_t>(v.i), 0});
+    case Value::Kind::Numeric: {
+      int64_t whole = v.i / pow10(v.scale);
+      int64_t frac = v.i % pow10(v.scale);
+      if (frac < 0) { frac += pow10(v.scale); --whole; }
+      auto ticks = static_cast<uint32_t>(frac * 300 * 86400 / pow10(v.scale));
+      return make_datetime(DateTime{static_cast<int32_t>(whole), ticks});
+    }
+    case Value::Kind::DateTime:
+    case Value::Kind::Null: return v;
+  }
+  return v;
+}
+
+// Cuts GBK text to at most n bytes without splitting a double-byte character.
+std::string cut_gbk(std::string_view s, std::size_t n) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    std::size_t w = static_cast<unsigned char>(s[i]) >= 0x81 && i + 1 < s.size() ? 2 : 1;
+    if (i + w > n) break;
+    i += w;
+  }
+  return std::string(s.substr(0, i));
+}
+
+Value to_string(const Value& v, const TypeSpec& to, bool explicit_conversion) {
+  const auto n = static_cast<std::size_t>(to.length);
+  std::string out;
+  switch (v.kind) {
+    case Value::Kind::Null: return v;
+    case Value::Kind::String:
+      if (v.s.size() > n) {
+        if (!explicit_conversion && trimmed_size(v.s) > n) throw err::truncated();
+        out = cut_gbk(v.s, n);
+      } else {
+        out = v.s;
+      }
+      break;
+    case Value::Kind::Int:
+      out = std::to_string(v.i);
+      if (out.size() > n) out = "*";  // an int too wide for the string gives '*'
+      break;
+    case Value::Kind::Numeric:
+      out = numeric_text(v.i, v.scale);
+      if (out.size() > n) throw err::arithmetic_overflow("numeric", "varchar");
+      break;
+    case Value::Kind::DateTime:
+      out = cut_gbk(datetime_style0(v.dt), n);  // silent truncation is a guess
+      break;
+  }
+  if (to.type == Type::Char && out.size() < n) out.append(n - out.size(), ' ');
+  return make_string(std::move(out));
+}
+
+}  // namespace
+
+Value convert_value(const Value& v, const TypeSpec& from, const TypeSpec& to,
+                    bool explicit_conversion, DateFormat df) {
+  if (v.is_null()) return v;
+  switch (to.type) {
+    case Type::Char:
+    case Type::VarChar: return to_string(v, to, explicit_conversion);
+    case Type::Int:
+    case Type::SmallInt: return to_integer(v, from, to.type);
+    case Type::Numeric: return to_numeric(v, from, to);
+    case Type::DateTime: return to_datetime(v, df);
+  }
+  return v;
+}
+
+namespace {
+
+int cmp_i(int64_t a, int64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
+
+int compare_numbers(const Value& a, const Value& b) {
+  int sa = a.kind == Value::Kind::Numeric ? a.scale : 0;
+  int sb = b.kind == Value::Kind::Numeric ? b.scale : 0;
+  int s = sa > sb ? sa : sb;
+  return cmp_i(rescale(a.i, sa, s), rescale(b.i, sb, s));
+}
+
+int compare_same(const Value& a, const Value& b) {
+  switch (a.kind) {
+    case Value::Kind::String: {
+      int c = collation_key(a.s).compare(collation_key(b.s));
+      return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    case Value::Kind::Int:
+    case Value::Kind::Numeric: return compare_numbers(a, b);
+    case Value::Kind::DateTime:
+      if (a.dt.days != b.dt.days) return cmp_i(a.dt.days, b.dt.days);
+      return cmp_i(a.dt.ticks, b.dt.ticks);
+    case Value::Kind::Null: return 0;
+  }
+  return 0;
+}
+
+bool numeric_kind(Value::Kind k) { return k == Value::Kind::Int || k == Value::Kind::Numeric; }
+
+}  // namespace
+
+int compare_values(const Value& a, Type a_type, const Value& b, Type b_type, DateFormat df) {
+  if (a.kind == b.kind || (numeric_kind(a.kind) && numeric_kind(b.kind))) return compare_same(a, b);
+  // Convert the operand of lower precedence to the other's type.
+  bool convert_a = type_rank(a_type) < type_rank(b_type);
+  const Value& low = convert_a ? a : b;
+  Type low_type = convert_a ? a_type : b_type;
+  Type high_type = convert_a ? b_type : a_type;
+  Value converted;
+  if (high_type == Type::Numeric && low.kind == Value::Kind::String) {
+    // A string compared with a numeric is read with whatever scale it has.
+    int64_t m = 0;
+    int s = 0;
+    if (!parse_decimal(low.s, m, s)) throw err::numeric_conversion();
+    converted = make_numeric(m, s);
+  } else {
+    TypeSpec target{high_type, 8000, 18, 0};
+    if (is_integer_type(high_type)) target.type = Type::Int;
+    converted = convert_value(low, TypeSpec{low_type, 8000, 0, 0}, target, false, df);
+  }
+  return convert_a ? compare_same(converted, b) : compare_same(a, converted);
+}
+
+std::string value_key(const Value& v) {
+  switch (v.kind) {
+    case Value::Kind::Null: return std::string(1, '\0');
+    case Value::Kind::Int: return "\1" + std::to_string(v.i);
+    case Value::Kind::Numeric: {
+      int64_t m = v.i;
+      int s = v.scale;
+      while (s > 0 && m % 10 == 0) { m /= 10; --s; }
+      return s == 0 ? "\1" + std::to_string(m) : "\1" + numeric_text(m, s);
+    }
+    case Value::Kind::String: return "\2" + collation_key(v.s);
+    case Value::Kind::DateTime:
+      return "\3" + std::to_string(v.dt.days) + ":" + std::to_string(v.dt.ticks);
+  }
+  return {};
+}
+
+int order_values(const Value& a, const Value& b) {
+  if (a.is_null() || b.is_null()) return a.is_null() == b.is_null() ? 0 : a.is_null() ? -1 : 1;
+  if (a.kind != b.kind && !(numeric_kind(a.kind) && numeric_kind(b.kind)))
+    return cmp_i(static_cast<int>(a.kind), static_cast<int>(b.kind));
+  return compare_same(a, b);
+}
+
+std::string key_text(const Value& v) {
+  if (v.is_null()) return "<NULL>";
+  if (v.kind == Value::Kind::String) {
+    // The trailing blanks of a char key are not shown (guess, after the documented example).
+    return utf8_or_bytes(std::string_view(v.s).substr(0, trimmed_size(v.s)));
+  }
+  return v.text();
+}
+
+}  // namespace standin

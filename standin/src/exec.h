@@ -1,0 +1,106 @@
+// Statement execution: binding names against the catalog, evaluating expressions and running
+// each kind of statement. Internal to the engine.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ast.h"
+#include "catalog.h"
+#include "errors.h"
+#include "values.h"
+
+namespace standin {
+
+struct SessionState {
+  DateFormat dateformat = DateFormat::mdy;  // us_english
+  bool nocount = false;
+  std::string identity_insert;  // the table with IDENTITY_INSERT ON, empty for none
+};
+
+struct ExecContext {
+  Catalog& catalog;
+  SessionState& session;
+  const std::string& database_name;
+  DateTime now;  // getdate() for the whole batch
+};
+
+// Thrown by the binder at compile time for a statement on a table that does not exist yet:
+// its compilation is deferred to the moment it runs.
+struct Deferred {};
+
+// A relation a query reads: a table or a catalog view.
+struct Relation {
+  std::string name;  // as stored (tables) or as written (views)
+  std::vector<Column> columns;
+  const std::vector<Row>* rows = nullptr;  // a table's rows; nullptr for a view
+  std::vector<Row> owned;                   // a catalog view's rows, materialised
+  const std::vector<Row>& data() const { return rows ? *rows : owned; }
+};
+
+// Finds a table or view by name. Missing: Deferred when `compile`, else 208 as written.
+Relation open_relation(const Catalog& catalog, const std::string& name, bool compile,
+                       bool with_rows);
+
+struct Scope {
+  const std::vector<Column>* columns = nullptr;  // nullptr: no columns may be named
+  std::string table, alias;
+};
+
+// Resolves column names and computes static types. Throws SqlError (207, 128, ...) or Deferred.
+void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile);
+void bind_select(SelectStmt& s, const Catalog& catalog, bool compile);
+bool is_condition(const Expr& e);
+bool has_aggregate(const Expr& e);
+
+struct SelectResult {
+  std::vector<Column> columns;
+  std::vector<Row> rows;
+};
+
+enum class Truth { False, True, Unknown };
+
+struct EvalContext {
+  DateFormat dateformat;
+  DateTime now;
+  std::function<SelectResult(SelectStmt&)> run_subquery;
+  struct Subquery {
+    Type type = Type::Int;
+    std::vector<Value> values;
+  };
+  std::unordered_map<const Expr*, Subquery> subqueries;  // each IN (SELECT ...) runs once
+};
+
+Value eval(const Expr& e, const Row* row, EvalContext& ctx);
+Truth test(const Expr& e, const Row* row, EvalContext& ctx);
+
+// Runs a bound SELECT.
+SelectResult run_select(SelectStmt& s, ExecContext& x);
+
+// Checks what the server checks when it compiles the batch. Throws SqlError or Deferred.
+void compile_statement(Statement& st, ExecContext& x);
+// Runs one statement. Throws SqlError.
+StatementOutcome execute_statement(Statement& st, ExecContext& x);
+
+// Per-kind executors (exec_ddl.cpp, exec_dml.cpp, exec_misc.cpp).
+void exec_create_table(CreateTable& s, ExecContext& x);
+void exec_alter_add_column(AlterAddColumn& s, ExecContext& x);
+void exec_alter_add_key(AlterAddKey& s, ExecContext& x);
+void exec_create_index(CreateIndex& s, ExecContext& x);
+void exec_drop_table(DropTable& s, ExecContext& x, StatementOutcome& out);
+int64_t exec_insert(Insert& s, ExecContext& x);
+int64_t exec_update(Update& s, ExecContext& x);
+int64_t exec_delete(Delete& s, ExecContext& x);
+void exec_set(SetOption& s, ExecContext& x);
+void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out);
+
+void bind_insert(Insert& s, const Catalog& catalog, bool compile);
+void bind_update(Update& s, const Catalog& catalog, bool compile);
+void bind_delete(Delete& s, const Catalog& catalog, bool compile);
+
+// Evaluates a column's default for a new row, converted to the column's type.
+Value default_value(const TableColumn& c, ExecContext& x);
+
+}  // namespace standin

@@ -1,0 +1,149 @@
+// SET options, DBCC CHECKIDENT, and the dispatch of statements to their executors.
+#include <algorithm>
+
+#include "exec.h"
+#include "text.h"
+
+namespace standin {
+namespace {
+
+SqlError statement_error(int number, int severity, int state, std::string text) {
+  SqlError e;
+  e.messages.push_back(Message{number, severity, state, std::move(text)});
+  return e;
+}
+
+template <class... F>
+struct Overload : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overload(F...) -> Overload<F...>;
+
+}  // namespace
+
+void exec_set(SetOption& s, ExecContext& x) {
+  switch (s.kind) {
+    case SetOption::Kind::NoCount: x.session.nocount = s.on; return;
+    case SetOption::Kind::DateFormat: {
+      auto df = parse_dateformat(s.value);
+      if (!df) throw statement_error(2741, 16, 1, "SET DATEFORMAT date order '" + s.value + "' is invalid.");
+      x.session.dateformat = *df;
+      return;
+    }
+    case SetOption::Kind::Language: {
+      std::string l = fold_name(s.value);
+      if (l == "us_english" || l == "english") x.session.dateformat = DateFormat::mdy;
+      else if (l == "british") x.session.dateformat = DateFormat::dmy;
+      else if (s.value == "简体中文" || l == "simplified chinese") x.session.dateformat = DateFormat::ymd;
+      else throw err::unknown_language(s.value);
+      return;
+    }
+    case SetOption::Kind::IdentityInsert: {
+      Table* t = x.catalog.find(s.value);
+      if (!t) {
+        throw statement_error(1088, 16, 11,
+                              "Cannot find the object \"" + s.value +
+                                  "\" because it does not exist or you do not have permissions.");
+      }
+      if (t->identity_column() < 0) {
+        throw statement_error(8106, 16, 1,
+                              "Table '" + t->name +
+                                  "' does not have the identity property. Cannot perform SET "
+                                  "operation.");
+      }
+      if (s.on) {
+        if (!x.session.identity_insert.empty() && !same_name(x.session.identity_insert, t->name))
+          throw err::identity_insert_other(x.session.identity_insert);
+        x.session.identity_insert = t->name;
+      } else if (same_name(x.session.identity_insert, t->name)) {
+        x.session.identity_insert.clear();
+      }
+      return;
+    }
+    case SetOption::Kind::Other: return;  // accepted; the engine behaves as with ODBC's settings
+  }
+}
+
+void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
+  Table* t = x.catalog.find(s.table);
+  if (!t) {
+    throw statement_error(2501, 16, 45,
+                          "Cannot find a table or object with the name '" + s.table +
+                              "'. Check the system catalog.");
+  }
+  int c = t->identity_column();
+  if (c < 0) throw err::no_identity(s.table);
+  const TableColumn& col = t->columns[static_cast<std::size_t>(c)];
+  std::string before = t->identity_used ? std::to_string(t->identity_current) : "NULL";
+  // Message numbers and severities of DBCC's report are guesses.
+  if (s.reseed && s.has_value) {
+    t->identity_current = s.value;
+    out.messages.push_back(Message{7998, 10, 1,
+                                   "Checking identity information: current identity value '" +
+                                       before + "'."});
+  } else {
+    bool any = false;
+    int64_t top = 0;
+    for (const Row& r : t->rows) {
+      const Value& v = r[static_cast<std::size_t>(c)];
+      if (v.kind != Value::Kind::Int) continue;
+      if (!any || (col.increment > 0 ? v.i > top : v.i < top)) top = v.i;
+      any = true;
+    }
+    std::string column_value = any ? std::to_string(top) : "NULL";
+    if (s.reseed && any &&
+        (!t->identity_used || (col.increment > 0 ? t->identity_current < top : t->identity_current > top))) {
+      t->identity_current = top;
+      t->identity_used = true;
+    }
+    out.messages.push_back(Message{7998, 10, 1,
+                                   "Checking identity information: current identity value '" +
+                                       before + "', current column value '" + column_value + "'."});
+  }
+  out.messages.push_back(Message{2528, 10, 1,
+                                 "DBCC execution completed. If DBCC printed error messages, "
+                                 "contact your system administrator."});
+}
+
+void compile_statement(Statement& st, ExecContext& x) {
+  std::visit(Overload{
+                 [&](Insert& s) { bind_insert(s, x.catalog, true); },
+                 [&](Update& s) { bind_update(s, x.catalog, true); },
+                 [&](Delete& s) { bind_delete(s, x.catalog, true); },
+                 [&](SelectStmt& s) { bind_select(s, x.catalog, true); },
+                 [&](auto&) {},
+             },
+             st.body);
+}
+
+StatementOutcome execute_statement(Statement& st, ExecContext& x) {
+  StatementOutcome out;
+  auto counted = [&](int64_t n) {
+    out.has_count = !x.session.nocount;
+    out.count = out.has_count ? n : 0;
+  };
+  std::visit(Overload{
+                 [&](CreateTable& s) { exec_create_table(s, x); },
+                 [&](AlterAddColumn& s) { exec_alter_add_column(s, x); },
+                 [&](AlterAddKey& s) { exec_alter_add_key(s, x); },
+                 [&](CreateIndex& s) { exec_create_index(s, x); },
+                 [&](DropTable& s) { exec_drop_table(s, x, out); },
+                 [&](Insert& s) { counted(exec_insert(s, x)); },
+                 [&](Update& s) { counted(exec_update(s, x)); },
+                 [&](Delete& s) { counted(exec_delete(s, x)); },
+                 [&](SelectStmt& s) {
+                   SelectResult r = run_select(s, x);
+                   out.has_result = true;
+                   out.columns = std::move(r.columns);
+                   out.rows = std::move(r.rows);
+                   counted(static_cast<int64_t>(out.rows.size()));
+                 },
+                 [&](SetOption& s) { exec_set(s, x); },
+                 [&](CheckIdent& s) { exec_checkident(s, x, out); },
+             },
+             st.body);
+  return out;
+}
+
+}  // namespace standin

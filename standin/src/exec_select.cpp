@@ -1,0 +1,168 @@
+// SELECT: filtering, grouping, ordering and the shape of the result.
+#include <algorithm>
+#include <numeric>
+#include <unordered_map>
+
+#include "exec.h"
+#include "text.h"
+
+namespace standin {
+namespace {
+
+// True when `e` can be computed from the grouping columns alone.
+bool grouped(const Expr& e, const std::vector<int>& group_columns) {
+  switch (e.kind) {
+    case Expr::Kind::Literal:
+    case Expr::Kind::CountStar: return true;
+    case Expr::Kind::Column:
+      return std::find(group_columns.begin(), group_columns.end(), e.column) != group_columns.end();
+    default:
+      for (const auto& a : e.args)
+        if (!grouped(*a, group_columns)) return false;
+      return true;
+  }
+}
+
+const Expr* first_ungrouped_column(const Expr& e, const std::vector<int>& group_columns) {
+  if (e.kind == Expr::Kind::Column)
+    return grouped(e, group_columns) ? nullptr : &e;
+  for (const auto& a : e.args)
+    if (const Expr* c = first_ungrouped_column(*a, group_columns)) return c;
+  return nullptr;
+}
+
+Value eval_item(const Expr& e, const Row* row, int64_t count, EvalContext& ctx) {
+  if (e.kind == Expr::Kind::CountStar) return make_int(count);
+  return eval(e, row, ctx);
+}
+
+struct Source {
+  const Row* row;   // the row (or the group's first row)
+  int64_t count;    // rows in the group
+};
+
+}  // namespace
+
+SelectResult run_select(SelectStmt& s, ExecContext& x) {
+  bind_select(s, x.catalog, false);
+  Relation rel;
+  static const std::vector<Row> kOneEmptyRow{Row{}};
+  if (s.has_from) rel = open_relation(x.catalog, s.table, false, true);
+  const std::vector<Row>& rows = s.has_from ? rel.data() : kOneEmptyRow;
+
+  EvalContext ctx{x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
+
+  std::vector<const Row*> kept;
+  kept.reserve(rows.size());
+  for (const Row& r : rows)
+    if (!s.where || test(*s.where, &r, ctx) == Truth::True) kept.push_back(&r);
+
+  bool aggregate = !s.group_by.empty();
+  for (const SelectItem& item : s.items) aggregate = aggregate || (item.expr && has_aggregate(*item.expr));
+
+  std::vector<Source> sources;
+  if (aggregate) {
+    std::vector<int> group_columns;
+    for (const auto& g : s.group_by) {
+      if (g->kind != Expr::Kind::Column) throw err::syntax_near("(");  // only columns group
+      group_columns.push_back(g->column);
+    }
+    auto check = [&](const Expr& e) {
+      if (const Expr* c = first_ungrouped_column(e, group_columns))
+        throw err::not_in_group_by(rel.name, rel.columns[static_cast<std::size_t>(c->column)].name);
+    };
+    for (const SelectItem& item : s.items) {
+      if (item.star) {
+        for (std::size_t i = 0; i < rel.columns.size(); ++i)
+          if (std::find(group_columns.begin(), group_columns.end(), static_cast<int>(i)) == group_columns.end())
+            throw err::not_in_group_by(rel.name, rel.columns[i].name);
+      } else {
+        check(*item.expr);
+      }
+    }
+    for (const OrderItem& o : s.order_by)
+      if (o.item < 0) check(*o.expr);
+    if (s.group_by.empty()) {
+      sources.push_back(Source{kept.empty() ? nullptr : kept.front(), static_cast<int64_t>(kept.size())});
+    } else {
+      std::unordered_map<std::string, std::size_t> groups;
+      for (const Row* r : kept) {
+        std::string key;
+        for (int c : group_columns) {
+          std::string part = value_key((*r)[static_cast<std::size_t>(c)]);
+          key += std::to_string(part.size()) + ":" + part;
+        }
+        auto [it, fresh] = groups.emplace(std::move(key), sources.size());
+        if (fresh) sources.push_back(Source{r, 0});
+        ++sources[it->second].count;
+      }
+    }
+  } else {
+    sources.reserve(kept.size());
+    for (const Row* r : kept) sources.push_back(Source{r, 1});
+  }
+
+  SelectResult out;
+  for (const SelectItem& item : s.items) {
+    if (item.star) {
+      out.columns.insert(out.columns.end(), rel.columns.begin(), rel.columns.end());
+    } else {
+      Column c;
+      c.name = item.alias.empty() && item.expr->kind == Expr::Kind::Column
+                   ? rel.columns[static_cast<std::size_t>(item.expr->column)].name
+                   : item.alias;
+      c.type = item.expr->type;
+      c.nullable = item.expr->nullable;
+      out.columns.push_back(c);
+    }
+  }
+  out.rows.reserve(sources.size());
+  for (const Source& src : sources) {
+    Row r;
+    r.reserve(out.columns.size());
+    for (const SelectItem& item : s.items) {
+      if (item.star) {
+        r.insert(r.end(), src.row->begin(), src.row->end());
+      } else if (!src.row && item.expr->kind != Expr::Kind::CountStar &&
+                 item.expr->kind != Expr::Kind::Literal) {
+        r.push_back(Value{});  // an aggregate over no rows
+      } else {
+        r.push_back(eval_item(*item.expr, src.row, src.count, ctx));
+      }
+    }
+    out.rows.push_back(std::move(r));
+  }
+
+  if (!s.order_by.empty() && out.rows.size() > 1) {
+    // Sort keys are computed once per row; the sort is stable so ties keep the source order.
+    std::vector<std::vector<Value>> keys(out.rows.size());
+    for (std::size_t i = 0; i < out.rows.size(); ++i) {
+      for (const OrderItem& o : s.order_by) {
+        if (o.item >= 0) {
+          std::size_t pos = 0;
+          for (int k = 0; k < o.item; ++k)
+            pos += s.items[static_cast<std::size_t>(k)].star ? rel.columns.size() : 1;
+          keys[i].push_back(out.rows[i][pos]);
+        } else {
+          keys[i].push_back(eval_item(*o.expr, sources[i].row, sources[i].count, ctx));
+        }
+      }
+    }
+    std::vector<std::size_t> order(out.rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      for (std::size_t k = 0; k < s.order_by.size(); ++k) {
+        int c = order_values(keys[a][k], keys[b][k]);
+        if (c != 0) return s.order_by[k].descending ? c > 0 : c < 0;
+      }
+      return false;
+    });
+    std::vector<Row> sorted;
+    sorted.reserve(out.rows.size());
+    for (std::size_t i : order) sorted.push_back(std::move(out.rows[i]));
+    out.rows = std::move(sorted);
+  }
+  return out;
+}
+
+}  // namespace standin
