@@ -38,7 +38,7 @@ using ExprPtr = std::unique_ptr<Expr>;
 
 struct KeyDef {
   std::string name;  // empty: the server names it
-  bool clustered = false;
+  std::optional<bool> clustered;  // unset: clustered unless the table has a clustered index
   std::vector<std::string> columns;
   int fillfactor = 0;
 };

@@ -124,8 +124,9 @@ void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile
       e.nullable = e.args[0]->nullable;
       break;
     case Expr::Kind::CountStar:
+      // The server describes aggregate columns as nullable (guess).
       e.type = TypeSpec{Type::Int, 0, 10, 0};
-      e.nullable = false;
+      e.nullable = true;
       break;
     case Expr::Kind::InSelect: {
       bind_select(*e.subquery, catalog, compile);

@@ -296,10 +296,8 @@ int order_values(const Value& a, const Value& b) {
 
 std::string key_text(const Value& v) {
   if (v.is_null()) return "<NULL>";
-  if (v.kind == Value::Kind::String) {
-    // The trailing blanks of a char key are not shown (guess, after the documented example).
-    return utf8_or_bytes(std::string_view(v.s).substr(0, trimmed_size(v.s)));
-  }
+  // A char key is shown as stored, padded to its width (guess).
+  if (v.kind == Value::Kind::String) return utf8_or_bytes(v.s);
   return v.text();
 }
 

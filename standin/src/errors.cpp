@@ -22,8 +22,8 @@ std::string q(std::string_view s) { return "'" + std::string(s) + "'"; }
 }  // namespace
 
 Message statement_terminated() {
-  // Severity 0 is a guess: the message is informational.
-  return msg(3621, 0, 1, "The statement has been terminated.");
+  // Severity 0 and state 0 are guesses: the message is informational.
+  return msg(3621, 0, 0, "The statement has been terminated.");
 }
 
 SqlError syntax_near(std::string_view token) {

@@ -93,7 +93,7 @@ void exec_drop_table(DropTable& s, ExecContext& x, StatementOutcome& out);
 int64_t exec_insert(Insert& s, ExecContext& x);
 int64_t exec_update(Update& s, ExecContext& x);
 int64_t exec_delete(Delete& s, ExecContext& x);
-void exec_set(SetOption& s, ExecContext& x);
+void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out);
 void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out);
 
 void bind_insert(Insert& s, const Catalog& catalog, bool compile);

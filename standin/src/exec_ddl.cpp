@@ -119,7 +119,9 @@ void add_primary_key(Catalog& catalog, Table& t, const KeyDef& key, const std::s
   ix.created = now;
   ix.unique = true;
   ix.primary_key = true;
-  ix.clustered = key.clustered;
+  bool has_clustered = std::any_of(t.indexes.begin(), t.indexes.end(),
+                                   [](const Index& other) { return other.clustered; });
+  ix.clustered = key.clustered.value_or(!has_clustered);
   ix.fillfactor = key.fillfactor;
   ix.indid = next_indid(t, ix.clustered);
   add_index(t, std::move(ix), true);

@@ -22,7 +22,7 @@ Overload(F...) -> Overload<F...>;
 
 }  // namespace
 
-void exec_set(SetOption& s, ExecContext& x) {
+void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out) {
   switch (s.kind) {
     case SetOption::Kind::NoCount: x.session.nocount = s.on; return;
     case SetOption::Kind::DateFormat: {
@@ -37,6 +37,8 @@ void exec_set(SetOption& s, ExecContext& x) {
       else if (l == "british") x.session.dateformat = DateFormat::dmy;
       else if (s.value == "简体中文" || l == "simplified chinese") x.session.dateformat = DateFormat::ymd;
       else throw err::unknown_language(s.value);
+      // Number, severity and state of the report are guesses.
+      out.messages.push_back(Message{5703, 0, 1, "Changed language setting to " + s.value + "."});
       return;
     }
     case SetOption::Kind::IdentityInsert: {
@@ -139,7 +141,7 @@ StatementOutcome execute_statement(Statement& st, ExecContext& x) {
                    out.rows = std::move(r.rows);
                    counted(static_cast<int64_t>(out.rows.size()));
                  },
-                 [&](SetOption& s) { exec_set(s, x); },
+                 [&](SetOption& s) { exec_set(s, x, out); },
                  [&](CheckIdent& s) { exec_checkident(s, x, out); },
              },
              st.body);

@@ -147,11 +147,7 @@ CreateTable Parser::create_table() {
   while (true) {
     ColumnDef col;
     if (column_definition(col, &ct.primary_keys)) ct.columns.push_back(std::move(col));
-    if (accept_symbol(",")) {
-      // The server accepts a comma before the closing parenthesis.
-      if (accept_symbol(")")) break;
-      continue;
-    }
+    if (accept_symbol(",")) continue;
     expect_symbol(")");
     break;
   }
@@ -223,7 +219,7 @@ KeyDef Parser::key_after_primary(std::string cname) {
   KeyDef k;
   k.name = std::move(cname);
   if (accept_word("clustered")) k.clustered = true;
-  else accept_word("nonclustered");
+  else if (accept_word("nonclustered")) k.clustered = false;
   if (peek().is_symbol("(")) k.columns = column_list();
   bool pad = false;
   if (peek().is("with")) index_options(k.fillfactor, pad);
