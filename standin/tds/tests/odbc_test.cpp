@@ -97,7 +97,7 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
   const std::string batches[] = {
       "select id\tfrom asset\r\nwhere id = 1",
       comment + "select note from asset where id = 1",
-      "select \"a\\b\" = '\xE4\xB8\xAD', 1 from nosuch",
+      "select '\"a\\b\" \xE4\xB8\xAD' from nosuch",
   };
   EXPECT_EQ(c->run(batches[0]), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
   EXPECT_EQ(c->run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
@@ -107,7 +107,7 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
             "{\"seq\": 1, \"text\": \"select id\\tfrom asset\\r\\nwhere id = 1\", \"error\": null}\n"
             "{\"seq\": 2, \"text\": \"/* " + std::string(9200, 'x') +
                 " */\\r\\nselect note from asset where id = 1\", \"error\": null}\n"
-            "{\"seq\": 3, \"text\": \"select \\\"a\\\\b\\\" = '\xE4\xB8\xAD', 1 from nosuch\", "
+            "{\"seq\": 3, \"text\": \"select '\\\"a\\\\b\\\" \xE4\xB8\xAD' from nosuch\", "
             "\"error\": {\"number\": 208, \"message\": \"Invalid object name 'nosuch'.\"}}\n");
 }
 
