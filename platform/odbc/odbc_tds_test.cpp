@@ -1,0 +1,239 @@
+// The ODBC driver through FreeTDS's driver against sqlstandin, the TDS listener over the stand-in
+// engine, started for this process on a free port of 127.0.0.1.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "odbc_test_env.h"
+#include "platform/odbc_driver.h"
+
+namespace platform {
+namespace {
+
+// The listener accepts these logins only: "资产pw" in code page 936 for vrek.
+constexpr char kGbkPassword[] = "\xD7\xCA\xB2\xFApw";
+
+odbc_test::TempDir& Dir() {
+  static odbc_test::TempDir dir;
+  return dir;
+}
+
+std::string LogFile() { return Dir().path() + "/batches.log"; }
+
+// A port of 127.0.0.1 on which nothing listens (bound, then released).
+int ClosedPort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+std::string DataSource(const std::string& name, int port) {
+  return "[" + name + "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " +
+         std::to_string(port) + "\nTDS_Version = 7.4\nClientCharset = UTF-8\n\n";
+}
+
+class Listener : public testing::Environment {
+ public:
+  void SetUp() override {
+    server_ = std::make_unique<odbc_test::ChildProcess>(
+        std::vector<std::string>{VREK_SQLSTANDIN, "--port", "0", "--log", LogFile(), "--login",
+                                 "sa:secret", "--login", "vrek:资产pw"});
+    // Closes the connection that sends the first batch instead of answering it.
+    dropping_ = std::make_unique<odbc_test::ChildProcess>(
+        std::vector<std::string>{VREK_SQLSTANDIN, "--port", "0", "--drop", "1"});
+    const int port = Port(*server_), dropping_port = Port(*dropping_);
+    odbc_test::UseDataSources(Dir().path(), DataSource("VrekTds", port) +
+                                                DataSource("VrekDropping", dropping_port) +
+                                                DataSource("VrekNowhere", ClosedPort()));
+  }
+  void TearDown() override {
+    server_.reset();
+    dropping_.reset();
+  }
+
+ private:
+  static int Port(odbc_test::ChildProcess& server) {
+    const std::string line = server.ReadLine(10000);
+    const std::string prefix = "listening on 127.0.0.1:";
+    if (line.substr(0, prefix.size()) != prefix) {
+      ADD_FAILURE() << "sqlstandin said: " << line;
+      return 0;
+    }
+    return std::stoi(line.substr(prefix.size()));
+  }
+
+  std::unique_ptr<odbc_test::ChildProcess> server_, dropping_;
+};
+
+const auto* const kListener = testing::AddGlobalTestEnvironment(new Listener);
+
+class OdbcTdsTest : public testing::Test {
+ protected:
+  void SetUp() override { db_ = driver_.Connect("VrekTds", "sa", "secret"); }
+
+  std::string ExecuteError(std::string_view batch) {
+    try {
+      db_->Execute(batch);
+    } catch (const EDatabaseError& e) {
+      return std::to_string(e.Number()) + " " + e.what();
+    }
+    return "no error";
+  }
+
+  std::string ConnectError(const std::string& alias, const std::string& user,
+                           const std::string& password) {
+    try {
+      driver_.Connect(alias, user, password);
+    } catch (const EDatabaseError& e) {
+      return std::to_string(e.Number()) + " " + e.what();
+    }
+    return "no error";
+  }
+
+  // The rows of a one-column result as text, one per line.
+  std::string Column(std::string_view select) {
+    std::string out;
+    for (const auto& row : db_->Open(select).rows) out += row.at(0).AsString() + "\n";
+    return out;
+  }
+
+  OdbcDriver driver_;
+  std::unique_ptr<Connection> db_;
+};
+
+// A duplicate key and a NULL in a NOT NULL column end their statement only, not the batch.
+TEST_F(OdbcTdsTest, ErrorsOfTheSecondAndTheLastStatementAreAllRaised) {
+  db_->Execute(
+      "create table t2 (a int not null, constraint PK_t2 primary key (a))\n"
+      "insert into t2 values (1)");
+  EXPECT_EQ(ExecuteError("insert into t2 values (2)\n"
+                         "insert into t2 values (1)\n"
+                         "insert into t2 values (3)\n"
+                         "insert into t2 values (NULL)"),
+            "2627 [FreeTDS][SQL Server]Violation of PRIMARY KEY constraint 'PK_t2'. Cannot insert "
+            "duplicate key in object 'dbo.t2'. The duplicate key value is (1).\n"
+            "[FreeTDS][SQL Server]The statement has been terminated.\n"
+            "[FreeTDS][SQL Server]Cannot insert the value NULL into column 'a', table "
+            "'vrek.dbo.t2'; column does not allow nulls. INSERT fails.\n"
+            "[FreeTDS][SQL Server]The statement has been terminated.");
+  EXPECT_EQ(Column("select a from t2 order by a"), "1\n2\n3\n");
+}
+
+// An unknown table ends the whole batch, as on the real server.
+TEST_F(OdbcTdsTest, ErrorOfTheFirstStatementIsRaisedAndTheConnectionGoesOn) {
+  EXPECT_EQ(ExecuteError("insert into lib_nope values (1)\ncreate table t1 (a int)"),
+            "208 [FreeTDS][SQL Server]Invalid object name 'lib_nope'.");
+  EXPECT_EQ(ExecuteError("create table t1b (a int)"), "no error");
+}
+
+TEST_F(OdbcTdsTest, DdlWithoutRowCountSucceeds) {
+  EXPECT_EQ(ExecuteError("create table tddl (a int)"), "no error");
+  EXPECT_EQ(ExecuteError("drop table tddl"), "no error");
+}
+
+TEST_F(OdbcTdsTest, WrongPasswordRaisesTheLoginFailure) {
+  EXPECT_EQ(ConnectError("VrekTds", "sa", "wrong"),
+            "18456 [unixODBC][FreeTDS][SQL Server]Login failed for user 'sa'.\n"
+            "[unixODBC][FreeTDS][SQL Server]Unable to connect to data source");
+}
+
+TEST_F(OdbcTdsTest, Gbk936PasswordIsSentAsItsCharacters) {
+  std::unique_ptr<Connection> vrek = driver_.Connect("VrekTds", "vrek", kGbkPassword);
+  EXPECT_EQ(vrek->Open("select 1 as one").rows.at(0).at(0).AsInteger(), 1);
+  EXPECT_EQ(ConnectError("VrekTds", "vrek",
+                         "\xD7\xCA\xB2\xFB"
+                         "pw")
+                .substr(0, 6),
+            "18456 ");
+}
+
+TEST_F(OdbcTdsTest, UnreachableServerRaisesWithinTheLoginTimeout) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::string error = ConnectError("VrekNowhere", "sa", "secret");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(error,
+            "20009 [unixODBC][FreeTDS][SQL Server]Unable to connect: Adaptive Server is "
+            "unavailable or does not exist\n"
+            "[unixODBC][FreeTDS][SQL Server]Unable to connect to data source");
+}
+
+TEST_F(OdbcTdsTest, LostConnectionRaisesAndLaterBatchesToo) {
+  std::unique_ptr<Connection> lost = driver_.Connect("VrekDropping", "sa", "");
+  try {
+    lost->Execute("create table tlost (a int)\ninsert into tlost values (1)");
+    ADD_FAILURE() << "executed";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::to_string(e.Number()) + " " + e.what(),
+              "20017 [FreeTDS][SQL Server]Unexpected EOF from the server");
+  }
+  try {
+    lost->Open("select 1 as one");
+    ADD_FAILURE() << "opened";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::to_string(e.Number()) + " " + e.what(),
+              "0 [FreeTDS][SQL Server]Communication link failure");
+  }
+}
+
+TEST_F(OdbcTdsTest, BatchReachesTheServerByteForByte) {
+  db_->Execute("create table tlog (name varchar(20))\r\ninsert into tlog values ('资产 \"x\"')");
+  const std::string log = odbc_test::ReadFile(LogFile());
+  const std::string expected =
+      "\"text\": \"create table tlog (name varchar(20))\\r\\ninsert into tlog values "
+      "('资产 \\\"x\\\"')\", \"error\": null}\n";
+  ASSERT_GE(log.size(), expected.size());
+  EXPECT_EQ(log.substr(log.size() - expected.size()), expected);
+}
+
+TEST_F(OdbcTdsTest, ChineseTextAndNamesRoundTrip) {
+  db_->Execute("create table tcn (名称 varchar(20), note varchar(20))");
+  db_->Execute("insert into tcn values ('办公桌', '资产')");
+  ResultSet rs = db_->Open("select 名称, note from tcn");
+  EXPECT_EQ(rs.columns, (std::vector<std::string>{"名称", "note"}));
+  ASSERT_EQ(rs.rows.size(), 1u);
+  EXPECT_EQ(rs.rows[0][0].AsString(), "办公桌");
+  EXPECT_EQ(rs.rows[0][1].AsString(), "资产");
+}
+
+TEST_F(OdbcTdsTest, ValuesAndNullsOfEachTypeRead) {
+  db_->Execute(
+      "create table tval (i int null, s varchar(20) null, n numeric(15,2) null,"
+      " d datetime null)");
+  db_->Execute("insert into tval values (-5, 'abc', 1234.50, '2011-05-20 10:30:00.997')");
+  db_->Execute("insert into tval values (NULL, NULL, NULL, NULL)");
+  ResultSet rs = db_->Open("select i, s, n, d from tval order by i desc");
+  ASSERT_EQ(rs.rows.size(), 2u);
+  const std::vector<Variant>& v = rs.rows[0];
+  EXPECT_EQ(v[0].kind(), Variant::Kind::Integer);
+  EXPECT_EQ(v[0].AsInteger(), -5);
+  EXPECT_EQ(v[1].AsString(), "abc");
+  EXPECT_EQ(v[2].kind(), Variant::Kind::Numeric);
+  EXPECT_EQ(v[2].AsString(), "1234.50");
+  EXPECT_EQ(v[3].AsDateTime(), (TDateTime{2011, 5, 20, 10, 30, 0, 997}));
+  for (const Variant& null : rs.rows[1]) {
+    EXPECT_TRUE(null.IsNull());
+    EXPECT_EQ(null.AsString(), "");
+  }
+}
+
+TEST_F(OdbcTdsTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
+  db_->Execute("create table tsrc (a int)\ncreate table tdst (a int)");
+  db_->Execute("insert into tsrc values (1)\ninsert into tsrc values (2)");
+  ResultSet rs = db_->Open("select a from tsrc order by a");
+  for (const auto& row : rs.rows)
+    db_->Execute("insert into tdst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
+  EXPECT_EQ(Column("select a from tdst order by a"), "10\n20\n");
+}
+
+}  // namespace
+}  // namespace platform
