@@ -7,28 +7,15 @@
 #include "json_log.h"
 #include "login.h"
 #include "tokens.h"
+#include "raw_client.h"
 #include "utf16.h"
 
 namespace standin::tds {
 namespace {
 
-std::string hex(const std::string& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    if (!out.empty()) out += ' ';
-    out += digits[u >> 4];
-    out += digits[u & 0x0F];
-  }
-  return out;
-}
+using testing::hex;
 
-std::string le16(const std::string& ascii) {
-  std::string out;
-  for (const char c : ascii) out += std::string{c, '\0'};
-  return out;
-}
+std::string le16(const std::string& ascii) { return testing::ucs2(ascii); }
 
 TEST(Utf16, DecodesPairsAndReplacesLoneSurrogates) {
   struct Case {
@@ -115,27 +102,8 @@ TEST(Tokens, ColumnsAndRowsOfEveryType) {
             "D1 04 00 D6 D0 20 20 FF FF 00 00 00 00");
 }
 
-// A LOGIN7 payload with the given user and password, password obfuscated as clients do.
 std::string login7(const std::string& user, const std::string& password) {
-  std::string fixed(94, '\0');
-  const auto put16 = [&](std::size_t at, std::size_t v) {
-    fixed[at] = static_cast<char>(v & 0xFF);
-    fixed[at + 1] = static_cast<char>(v >> 8);
-  };
-  std::string data = le16(user);
-  put16(40, 94);
-  put16(42, user.size());
-  std::string pw = le16(password);
-  for (char& ch : pw) {
-    const auto b = static_cast<unsigned char>(ch);
-    ch = static_cast<char>((((b & 0x0F) << 4) | (b >> 4)) ^ 0xA5);
-  }
-  put16(44, 94 + data.size());
-  put16(46, password.size());
-  data += pw;
-  fixed[8] = 0x00;
-  fixed[9] = 0x10;  // packet size 4096
-  return fixed + data;
+  return testing::login7_payload(user, password);
 }
 
 TEST(Login7, ReadsUserAndDeobfuscatedPassword) {

@@ -1,70 +1,124 @@
-// Clients that break the protocol: the server refuses them and goes on serving others.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// The listener at the byte level: the login reply, ATTENTION, replies split into packets, and
+// clients that break the protocol, which the server refuses while it goes on serving others.
 #include <gtest/gtest.h>
 
 #include "fixture.h"
+#include "raw_client.h"
 
 namespace standin::tds::testing {
 namespace {
 
-// Connects to 127.0.0.1:port, sends bytes, then either closes at once (vanish) or waits up to
-// 5 s for the server to close. Returns what the server sent, or "timeout".
-std::string raw_exchange(int port, const std::string& bytes, bool vanish) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return "no connection";
+std::string u16le(std::size_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+
+// A B_VARCHAR: count of characters, then UCS-2LE.
+std::string b_varchar(const std::string& ascii) {
+  return static_cast<char>(ascii.size()) + ucs2(ascii);
+}
+
+std::string env_change(char type, const std::string& new_value, const std::string& old_value) {
+  const std::string body = type + b_varchar(new_value) + b_varchar(old_value);
+  return "\xE3" + u16le(body.size()) + body;
+}
+
+std::string info(uint32_t number, char state, const std::string& text) {
+  std::string body = {static_cast<char>(number & 0xFF), static_cast<char>((number >> 8) & 0xFF), 0, 0,
+                      state, 0};
+  body += u16le(text.size()) + ucs2(text) + b_varchar("SQLSTANDIN") + '\0' + std::string("\x01\x00\x00\x00", 4);
+  return "\xAB" + u16le(body.size()) + body;
+}
+
+TEST_F(ServerTest, LoginReplyFollowsTheServersOrder) {
+  RawClient c(server_->port());
+  ASSERT_TRUE(c.send_message(0x12, std::string("\x00\x00\x06\x00\x06\xFF", 6) + std::string(6, '\0')));
+  ASSERT_EQ(c.receive_message().size(), 1u);
+  ASSERT_TRUE(c.send_message(0x10, login7_payload("sa", "")));
+  const auto reply = c.receive_message();
+  ASSERT_EQ(reply.size(), 1u);
+  const std::string collation = std::string("\xE3\x08\x00\x07\x05\x04\x08\xD0\x00\x00\x00", 11);
+  const std::string login_ack = "\xAD" + u16le(1 + 4 + 1 + 40 + 4) + "\x01" +
+                                std::string("\x74\x00\x00\x04", 4) + b_varchar("Microsoft SQL Server") +
+                                std::string("\x0B\x00\x0C\x38", 4);
+  const std::string payload = env_change(1, "vrek", "master") +
+                              info(5701, 2, "Changed database context to 'vrek'.") + collation +
+                              env_change(2, "us_english", "") +
+                              info(5703, 1, "Changed language setting to us_english.") + login_ack +
+                              env_change(4, "4096", "4096") + "\xFD" + std::string(12, '\0');
+  // Reply type, EOM, length, SPID 51 of the first connection, packet id 2 after PRELOGIN's.
+  const std::string header = "\x04\x01" + std::string{static_cast<char>((payload.size() + 8) >> 8),
+                                                      static_cast<char>((payload.size() + 8) & 0xFF)} +
+                             std::string("\x00\x33\x02\x00", 4);
+  EXPECT_EQ(hex(reply[0]), hex(header + payload));
+}
+
+TEST_F(ServerTest, AttentionGetsADoneWithTheAttentionBit) {
+  RawClient c(server_->port());
+  ASSERT_TRUE(c.login());
+  ASSERT_TRUE(c.send_bytes(std::string("\x06\x01\x00\x08\x00\x00\x01\x00", 8)));
+  const auto reply = c.receive_message();
+  ASSERT_EQ(reply.size(), 1u);
+  EXPECT_EQ(hex(reply[0]), "04 01 00 15 00 33 03 00 FD 20 00 00 00 00 00 00 00 00 00 00 00");
+}
+
+TEST_F(ServerTest, LongRequestsAndRepliesAreSplitIntoPackets) {
+  RawClient c(server_->port());
+  ASSERT_TRUE(c.login());
+  // 12 KB of request text, three packets; a reply of over 6000 bytes.
+  const std::string batch = "select '" + std::string(3000, 'x') + "', '" + std::string(3000, 'y') + "'";
+  ASSERT_TRUE(c.send_message(0x01, batch_payload(batch)));
+  const auto reply = c.receive_message();
+  std::string shape;
+  std::string payload;
+  for (const std::string& p : reply) {
+    shape += std::to_string(p.size()) + (p[1] == 1 ? " last" : " more") + "; ";
+    payload += p.substr(8);
   }
-  [[maybe_unused]] const ssize_t w = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  std::string got;
-  if (!vanish) {
-    for (int i = 0; i < 50; ++i) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char buf[512];
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) {
-        close(fd);
-        return got;
-      }
-      got.append(buf, static_cast<std::size_t>(n));
-    }
-    got = "timeout";
-  }
-  close(fd);
-  return got;
+  ASSERT_EQ(reply.size(), 2u);
+  EXPECT_EQ(shape, "4096 more; " + std::to_string(payload.size() - 4088 + 8) + " last; ");
+  EXPECT_EQ(hex(payload.substr(payload.size() - 13)), "FD 10 00 C1 00 01 00 00 00 00 00 00 00");
+  EXPECT_NE(payload.find(std::string(3000, 'x') + '\xB8' + '\x0B' + std::string(3000, 'y')), std::string::npos);
 }
 
 TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
   const int port = server_->port();
   struct Case {
     const char* what;
+    bool login_first;
     std::string bytes;
     bool vanish;
-    std::string refusal;  // the line the server writes to standard error
+    std::string refusal;  // what the server writes to standard error
   } cases[] = {
-      {"length below the header", std::string("\x12\x01\x00\x03\x00\x00\x00\x00", 8), false,
-       "sqlstandin: connection 1: refused: packet length 3 out of range\n"},
-      {"a batch before login", std::string("\x01\x01\x00\x0A\x00\x00\x01\x00xx", 10), false,
-       "sqlstandin: connection 2: refused: expected LOGIN7, got packet type 1\n"},
-      {"broken PRELOGIN table", std::string("\x12\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10), false,
-       "sqlstandin: connection 3: refused: malformed PRELOGIN\n"},
-      {"gone mid-packet", std::string("\x12\x01\x00\x40\x00\x00\x01\x00\x00\x00", 10), true,
-       "sqlstandin: connection 4: refused: connection lost in the middle of a packet\n"},
+      {"length below the header", false, std::string("\x12\x01\x00\x03\x00\x00\x00\x00", 8), false,
+       "refused: packet length 3 out of range"},
+      {"a batch before login", false, std::string("\x01\x01\x00\x0A\x00\x00\x01\x00xx", 10), false,
+       "refused: expected LOGIN7, got packet type 1"},
+      {"broken PRELOGIN table", false, std::string("\x12\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10), false,
+       "refused: malformed PRELOGIN"},
+      {"gone mid-packet", false, std::string("\x12\x01\x00\x40\x00\x00\x01\x00\x00\x00", 10), true,
+       "refused: connection lost in the middle of a packet"},
+      {"LOGIN7 too short", false, std::string("\x10\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10), false,
+       "refused: LOGIN7 shorter than its fixed part"},
+      {"ALL_HEADERS too long", true, std::string("\x01\x01\x00\x0E\x00\x00\x01\x00\x30\x00\x00\x00\x41\x00", 14),
+       false, "refused: ALL_HEADERS length 48 out of range"},
+      {"packet type changes", true,
+       std::string("\x01\x00\x00\x0A\x00\x00\x01\x00\x00\x00", 10) +
+           std::string("\x03\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10),
+       false, "refused: packet type changed within a message"},
+      {"gone mid-message after login", true, std::string("\x01\x00\x00\x0A\x00\x00\x01\x00\x00\x00", 10),
+       true, "refused: connection lost in the middle of a message"},
   };
   std::string refusals;
+  int id = 0;
   for (const Case& c : cases) {
-    EXPECT_EQ(raw_exchange(port, c.bytes, c.vanish), "") << c.what;
-    refusals += c.refusal;
+    RawClient raw(port);
+    ++id;
+    if (c.login_first) {
+      ASSERT_TRUE(raw.login()) << c.what;
+    }
+    ASSERT_TRUE(raw.send_bytes(c.bytes)) << c.what;
+    if (!c.vanish) {
+      EXPECT_TRUE(raw.closed_by_server()) << c.what;
+    }
+    refusals += "sqlstandin: connection " + std::to_string(id) + ": " + c.refusal + "\n";
   }
   EXPECT_EQ(client()->run("select id from asset where id = 1"), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
   EXPECT_EQ(read_whole_file(stderr_path()), refusals);
