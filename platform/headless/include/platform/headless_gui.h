@@ -2,6 +2,7 @@
 // first button of its set (OK, or Yes). For tests and unattended runs.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ struct ShownMessageBox {
   MsgButtons buttons;
   bool operator==(const ShownMessageBox&) const = default;
 };
+
+// For test failure messages.
+inline std::ostream& operator<<(std::ostream& os, const ShownMessageBox& box) {
+  return os << "{\"" << box.text << "\", \"" << box.caption << "\", icon "
+            << static_cast<int>(box.icon) << ", buttons " << static_cast<int>(box.buttons) << "}";
+}
 
 class HeadlessGui : public GuiBackend {
  public:
