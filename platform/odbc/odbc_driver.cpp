@@ -1,6 +1,5 @@
 #include "platform/odbc_driver.h"
 
-#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -62,45 +61,13 @@ SQLSMALLINT ShortLength(const std::u16string& text, const char* what) {
   return static_cast<SQLSMALLINT>(text.size());
 }
 
-// "-12.50" with a declared scale of 3 -> mantissa -12500, scale 3. Empty when the text is no
-// plain decimal or does not fit 64 bits.
-std::optional<Variant> ParseNumeric(std::string_view text, int declared_scale) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  std::string digits;
-  int scale = 0;
-  bool point = false;
-  for (char c : text) {
-    if (c == '.' && !point) {
-      point = true;
-    } else if (c >= '0' && c <= '9') {
-      digits += c;
-      if (point) ++scale;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (digits.empty()) return std::nullopt;
-  for (; scale < declared_scale; ++scale) digits += '0';
-  uint64_t magnitude = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
-  if (ec != std::errc() || end != digits.data() + digits.size() ||
-      magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
-    return std::nullopt;
-  const auto value = static_cast<int64_t>(magnitude);
-  return Variant::Numeric(negative ? -value : value, scale);
-}
-
 // Reads the columns and rows of the statement's current result. Stops at the first failing
 // fetch, which it records.
 class ResultReader {
  public:
   ResultReader(SQLHSTMT stmt, Failures& failures) : stmt_(stmt), failures_(failures) {}
 
-  // Columns of the current result; empty when it has none.
+  // The first count columns of the current result; empty when the driver failed (recorded).
   std::optional<std::vector<Column>> Describe(SQLSMALLINT count) {
     std::vector<Column> columns;
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
@@ -155,18 +122,14 @@ class ResultReader {
       case ColumnKind::DateTime:
         return DateTime(index);
       case ColumnKind::Numeric: {
-        std::optional<std::optional<std::string>> text = Text(index);
-        if (!text) return std::nullopt;
-        if (!*text) return Variant();
-        if (std::optional<Variant> n = ParseNumeric(**text, column.scale)) return n;
-        return Variant::Text(std::move(**text));
+        std::optional<Variant> text = Text(index);
+        if (!text || text->IsNull()) return text;
+        if (std::optional<odbc::Decimal> d = odbc::ParseDecimal(text->AsString(), column.scale))
+          return Variant::Numeric(d->mantissa, d->scale);
+        return text;
       }
-      case ColumnKind::Text: {
-        std::optional<std::optional<std::string>> text = Text(index);
-        if (!text) return std::nullopt;
-        if (!*text) return Variant();
-        return Variant::Text(std::move(**text));
-      }
+      case ColumnKind::Text:
+        return Text(index);
     }
     return Variant();
   }
@@ -197,9 +160,8 @@ class ResultReader {
     return Variant::DateTime(dt);
   }
 
-  // The column as UTF-8, read in parts however long; the inner value is empty for NULL, the
-  // outer one when the driver failed.
-  std::optional<std::optional<std::string>> Text(SQLUSMALLINT index) {
+  // The column as UTF-8 text, read in parts however long.
+  std::optional<Variant> Text(SQLUSMALLINT index) {
     std::u16string text;
     std::vector<SQLWCHAR> buffer(2048);
     const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
@@ -207,11 +169,8 @@ class ResultReader {
       SQLLEN indicator = 0;
       const SQLRETURN rc = SQLGetData(stmt_, index, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
       if (rc == SQL_NO_DATA && !first) break;
-      if (!SQL_SUCCEEDED(rc)) {
-        Fail();
-        return std::nullopt;
-      }
-      if (indicator == SQL_NULL_DATA) return std::optional<std::string>();
+      if (!SQL_SUCCEEDED(rc)) return Fail();
+      if (indicator == SQL_NULL_DATA) return Variant();
       const bool truncated =
           rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= bytes);
       const size_t chars = truncated ? buffer.size() - 1
@@ -220,7 +179,7 @@ class ResultReader {
       for (size_t i = 0; i < chars; ++i) text += static_cast<char16_t>(buffer[i]);
       if (!truncated) break;
     }
-    return std::optional<std::string>(odbc::Utf16ToUtf8(text));
+    return Variant::Text(odbc::Utf16ToUtf8(text));
   }
 
   std::nullopt_t Fail() {

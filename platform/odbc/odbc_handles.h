@@ -1,6 +1,10 @@
 // Owners of ODBC handles and the reading of their diagnostic records.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>

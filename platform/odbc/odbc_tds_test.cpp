@@ -130,10 +130,24 @@ TEST_F(OdbcTdsTest, ErrorsOfTheSecondAndTheLastStatementAreAllRaised) {
 }
 
 // An unknown table ends the whole batch, as on the real server.
-TEST_F(OdbcTdsTest, ErrorOfTheFirstStatementIsRaisedAndTheConnectionGoesOn) {
-  EXPECT_EQ(ExecuteError("insert into lib_nope values (1)\ncreate table t1 (a int)"),
+TEST_F(OdbcTdsTest, ErrorEndingTheBatchIsRaised) {
+  EXPECT_EQ(ExecuteError("create table t1 (a int)\ninsert into lib_nope values (1)\n"
+                         "insert into t1 values (1)"),
             "208 [FreeTDS][SQL Server]Invalid object name 'lib_nope'.");
-  EXPECT_EQ(ExecuteError("create table t1b (a int)"), "no error");
+  EXPECT_EQ(Column("select count(*) from t1"), "0\n");
+}
+
+// When the first statement fails, unixODBC reports no further result of the batch, so only its
+// own error is raised; the rest of the batch has run and the connection is usable.
+TEST_F(OdbcTdsTest, ErrorOfTheFirstStatementLeavesTheConnectionUsable) {
+  db_->Execute(
+      "create table t1b (a int not null, constraint PK_t1b primary key (a))\n"
+      "insert into t1b values (1)");
+  EXPECT_EQ(ExecuteError("insert into t1b values (1)\ninsert into t1b values (2)"),
+            "2627 [FreeTDS][SQL Server]Violation of PRIMARY KEY constraint 'PK_t1b'. Cannot "
+            "insert duplicate key in object 'dbo.t1b'. The duplicate key value is (1).\n"
+            "[FreeTDS][SQL Server]The statement has been terminated.");
+  EXPECT_EQ(Column("select a from t1b order by a"), "1\n2\n");
 }
 
 TEST_F(OdbcTdsTest, DdlWithoutRowCountSucceeds) {
