@@ -85,6 +85,62 @@ TEST_F(ServerTest, TwoClientsAtOnce) {
   EXPECT_EQ(a->run("select count(*) from asset where id >= 100"), "exec SQL_SUCCESS\ncolumns \nrow 40\n");
 }
 
+class LoginServerTest : public ServerTest {
+ protected:
+  std::vector<std::string> extra_args() override {
+    return {"--login", "alice:S3cret:x", "--login", "bob:"};
+  }
+};
+
+TEST_F(LoginServerTest, AcceptsOnlyTheConfiguredLogins) {
+  struct Case {
+    std::string user, password;
+    bool accepted;
+  } cases[] = {
+      {"alice", "S3cret:x", true},  // the password is everything after the first colon
+      {"ALICE", "S3cret:x", true},  // login names compare without regard to case
+      {"alice", "s3cret:x", false},
+      {"bob", "", true},
+      {"sa", "", false},  // the default login is gone once logins are given
+  };
+  for (const Case& c : cases) {
+    OdbcClient client;
+    const std::string refused = "connect SQL_ERROR\ndiag 42000 18456 " + kPrefix + "Login failed for user '" +
+                                c.user + "'.\ndiag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n";
+    EXPECT_EQ(client.connect(connection_string(server_->port(), c.user, c.password)),
+              c.accepted ? "connect SQL_SUCCESS\n" : refused)
+        << c.user << ":" << c.password;
+  }
+}
+
+TEST(Program, RefusesBadArgumentsAndScripts) {
+  TempDir dir;
+  const std::string bad = dir.write("bad.sql", "create table a (x int)\nGO\nselect * from nosuch\nGO\n");
+  const std::string usage =
+      "usage: sqlstandin --port N [--login USER:PASSWORD]... [--load FILE]...\n"
+      "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string output;
+  } cases[] = {
+      {{"--port", "0", "--load", bad}, 1, "sqlstandin: Msg 208: Invalid object name 'nosuch'.\n"},
+      {{"--port", "0", "--load", dir.path() + "/none.sql"}, 1,
+       "sqlstandin: cannot read " + dir.path() + "/none.sql\n"},
+      {{"--port", "70000"}, 2, "sqlstandin: bad port 70000\n" + usage},
+      {{"--port", "0", "--fail", "0"}, 2, "sqlstandin: bad --fail 0\n" + usage},
+      {{"--port", "0", "--login", "nopassword"}, 2, "sqlstandin: --login takes USER:PASSWORD\n" + usage},
+      {{"--load", bad}, 2, "sqlstandin: --port is required\n" + usage},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {SQLSTANDIN_PATH};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    int status = 0;
+    EXPECT_EQ(run_program(argv, "", 20, status), c.output) << c.args[1];
+    EXPECT_EQ(status, c.status) << c.args[1];
+  }
+}
+
 class LoggingServerTest : public ServerTest {
  protected:
   std::vector<std::string> extra_args() override { return {"--log", dir_.path() + "/log.jsonl"}; }
