@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <stdexcept>
@@ -26,8 +27,11 @@ constexpr std::size_t kMaxLoginMessage = 64 * 1024;
 constexpr std::size_t kMaxBatchMessage = 32 * 1024 * 1024;
 constexpr uint16_t kFirstSpid = 51;
 
+// One write per line, so that lines of concurrent connections do not interleave.
 void say(std::size_t id, const std::string& what) {
-  std::cerr << "sqlstandin: connection " << id << ": " << what << std::endl;
+  const std::string line = "sqlstandin: connection " + std::to_string(id) + ": " + what + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
 }
 
 bool ascii_iequal(const std::string& a, const std::string& b) {

@@ -135,9 +135,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   o.listener.log = log.get();
-  static standin::tds::Listener* listener = nullptr;
+  std::unique_ptr<standin::tds::Listener> listener;
   try {
-    listener = new standin::tds::Listener(db, o.listener);
+    listener = std::make_unique<standin::tds::Listener>(db, o.listener);
     const uint16_t port = listener->bind(o.port);
     std::thread(wait_for_signal, &signals, &db, o.save_path).detach();
     std::cout << "listening on 127.0.0.1:" << port << std::endl;
