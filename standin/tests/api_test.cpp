@@ -178,6 +178,19 @@ TEST(Sessions, BatchesFromSeveralThreadsAllRunAndAreLoggedOnce) {
   EXPECT_EQ(*seqs.rbegin(), log.size());
 }
 
+TEST(Sessions, MessagesNameTheDatabaseItWasCreatedWith) {
+  Database db("assets");
+  EXPECT_EQ(db.name(), "assets");
+  Session s(db);
+  run(s, "create table t (a int not null)");
+  const BatchOutcome o = s.execute("insert into t values (NULL)");
+  ASSERT_NE(o.first_error(), nullptr);
+  EXPECT_EQ(o.first_error()->number, 515);
+  EXPECT_EQ(o.first_error()->text,
+            "Cannot insert the value NULL into column 'a', table 'assets.dbo.t'; column does not allow "
+            "nulls. INSERT fails.");
+}
+
 TEST(Values, CharDataIsStoredInCodePage936AndPadded) {
   Database db;
   Session s(db);
