@@ -24,17 +24,19 @@ odbc_test::TempDir& Dir() {
 
 std::string LogFile() { return Dir().path() + "/batches.log"; }
 
-// A port of 127.0.0.1 on which nothing listens (bound, then released).
-int ClosedPort() {
+// A socket bound to a free port of 127.0.0.1; listening when asked, which completes every
+// connection attempt without ever answering.
+int BoundSocket(bool listening, int* port) {
   const int s = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a = {};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof a;
   bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  if (listening) listen(s, 8);
   getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
-  return ntohs(a.sin_port);
+  *port = ntohs(a.sin_port);
+  return s;
 }
 
 std::string DataSource(const std::string& name, int port) {
@@ -52,13 +54,18 @@ class Listener : public testing::Environment {
     dropping_ = std::make_unique<odbc_test::ChildProcess>(
         std::vector<std::string>{VREK_SQLSTANDIN, "--port", "0", "--drop", "1"});
     const int port = Port(*server_), dropping_port = Port(*dropping_);
+    int closed_port = 0, silent_port = 0;
+    close(BoundSocket(false, &closed_port));
+    silent_ = BoundSocket(true, &silent_port);
     odbc_test::UseDataSources(Dir().path(), DataSource("VrekTds", port) +
                                                 DataSource("VrekDropping", dropping_port) +
-                                                DataSource("VrekNowhere", ClosedPort()));
+                                                DataSource("VrekNowhere", closed_port) +
+                                                DataSource("VrekSilent", silent_port));
   }
   void TearDown() override {
     server_.reset();
     dropping_.reset();
+    close(silent_);
   }
 
  private:
@@ -73,6 +80,7 @@ class Listener : public testing::Environment {
   }
 
   std::unique_ptr<odbc_test::ChildProcess> server_, dropping_;
+  int silent_ = -1;
 };
 
 const auto* const kListener = testing::AddGlobalTestEnvironment(new Listener);
@@ -171,11 +179,23 @@ TEST_F(OdbcTdsTest, Gbk936PasswordIsSentAsItsCharacters) {
             "18456 ");
 }
 
-TEST_F(OdbcTdsTest, UnreachableServerRaisesWithinTheLoginTimeout) {
+TEST_F(OdbcTdsTest, ServerThatNeverAnswersRaisesAfterTheLoginTimeout) {
+  OdbcDriver impatient(1);
   const auto start = std::chrono::steady_clock::now();
-  const std::string error = ConnectError("VrekNowhere", "sa", "secret");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  std::string error = "no error";
+  try {
+    impatient.Connect("VrekSilent", "sa", "secret");
+  } catch (const EDatabaseError& e) {
+    error = std::to_string(e.Number()) + " " + e.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(error,
+            "0 [unixODBC][FreeTDS][SQL Server]Timeout expired\n"
+            "[unixODBC][FreeTDS][SQL Server]Unable to connect to data source");
+}
+
+TEST_F(OdbcTdsTest, UnreachableServerRaises) {
+  EXPECT_EQ(ConnectError("VrekNowhere", "sa", "secret"),
             "20009 [unixODBC][FreeTDS][SQL Server]Unable to connect: Adaptive Server is "
             "unavailable or does not exist\n"
             "[unixODBC][FreeTDS][SQL Server]Unable to connect to data source");

@@ -2,8 +2,8 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace platform::odbc_test {
 
@@ -53,21 +51,26 @@ bool Reaped(pid_t pid, int timeout_ms) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addclose(&actions, fds[1]);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  const pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ == 0) {
+    // Ends with the test process even when that one is killed before its destructors run.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    execv(args[0], args.data());
+    _exit(127);
+  }
   close(fds[1]);
   out_ = fds[0];
-  if (rc != 0) {
+  if (pid_ < 0) {
     close(out_);
     throw std::runtime_error("cannot start " + argv[0]);
   }
