@@ -169,4 +169,48 @@ TEST(RoundTrip, OldRegisterValuesSurviveExactly) {
             "row 1, '个        ', 1\nrow 7, 'kg        ', 7\ndone count 2");
 }
 
+// Values and schema details that a naive dump loses: line breaks, tabs and quotes inside text,
+// the edges of datetime, a reseeded identity below its largest value, columns added later with a
+// system-named default, a clustered key, an empty table.
+TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
+  Database a;
+  Session sa(a);
+  const char* setup[] = {
+      "create table Edge (Id int NOT NULL IDENTITY (1, 1), Txt varchar(40), C char(6) not null, "
+      "D datetime, N numeric(15,2), S smallint, constraint PK_Edge primary key clustered (Id))",
+      "insert into Edge (Txt, C, D, N, S) values ('a\r\n\tb''c', 'x', '1753-01-01T00:00:00', -0.01, -32768)",
+      "insert into Edge (Txt, C, D, N, S) values (NULL, '张三', '9999-12-31T23:59:59.997', 1234567890123.45, 32767)",
+      "insert into Edge (Txt, C, D, N, S) values ('', '', NULL, NULL, NULL)",
+      "alter table Edge add Later int default(3)",
+      "create table Empty (a int)",
+      "DBCC CHECKIDENT ('Edge', RESEED, 100)",
+  };
+  for (const char* q : setup) ASSERT_FALSE(sa.execute(q).failed()) << q;
+
+  Database b;
+  const std::string dump = a.dump_script();
+  ASSERT_NO_THROW(b.load_script(dump)) << dump;
+  EXPECT_EQ(b.dump_script(), dump);
+  Session sb(b);
+  const char* same[] = {
+      "select * from Edge order by Id",
+      "select * from Empty",
+      "select name, xtype from sysobjects where xtype = 'D' or xtype = 'PK' order by name",
+      "select indid, name from sysindexes where id in (select id from sysobjects where name = 'Edge')",
+  };
+  for (const char* q : same) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
+  EXPECT_EQ(run(sb, "select * from Edge order by Id"),
+            "columns Id int not null, Txt varchar(40) null, C char(6) not null, D datetime null, "
+            "N numeric(15,2) null, S smallint null, Later int null\n"
+            "row 1, 'a\r\n\tb''c', 'x     ', '1753-01-01 00:00:00.000', -0.01, -32768, NULL\n"
+            "row 2, NULL, '张三  ', '9999-12-31 23:59:59.997', 1234567890123.45, 32767, NULL\n"
+            "row 3, '', '      ', NULL, NULL, NULL, NULL\n"
+            "done count 3");
+  for (Session* s : {&sa, &sb}) {
+    EXPECT_EQ(run(*s, "insert into Edge (C) values ('y')"), "done count 1");
+    EXPECT_EQ(run(*s, "select Id, Later from Edge where C = 'y'"),
+              "columns Id int not null, Later int null\nrow 101, 3\ndone count 1");
+  }
+}
+
 }  // namespace
