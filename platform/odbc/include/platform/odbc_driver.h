@@ -5,6 +5,11 @@
 // SQLConnectW, never inside a connection string. Batches go as UTF-16 in one SQLExecDirectW.
 // Autocommit stays on: every statement commits by itself.
 //
+// Execute and Open drain every result of the batch and raise every diagnostic of every failed
+// statement. One limit comes from unixODBC: when the first statement of a batch fails, it
+// reports no later result, so only that statement's diagnostics are raised (the server still
+// runs the rest of the batch unless the error ends it).
+//
 // Results: integer columns read as Variant::Integer, decimal and numeric as Variant::Numeric
 // (as Variant::Text when the value does not fit 64 bits), date-time and date as
 // Variant::DateTime, everything else as UTF-8 text; NULL as Variant().
