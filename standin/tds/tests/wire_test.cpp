@@ -112,15 +112,17 @@ TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
   std::string refusals;
   int id = 0;
   for (const Case& c : cases) {
-    RawClient raw(port);
+    {
+      RawClient raw(port);
+      if (c.login_first) {
+        ASSERT_TRUE(raw.login()) << c.what;
+      }
+      ASSERT_TRUE(raw.send_bytes(c.bytes)) << c.what;
+      if (!c.vanish) {
+        EXPECT_TRUE(raw.closed_by_server()) << c.what;
+      }
+    }
     ++id;
-    if (c.login_first) {
-      ASSERT_TRUE(raw.login()) << c.what;
-    }
-    ASSERT_TRUE(raw.send_bytes(c.bytes)) << c.what;
-    if (!c.vanish) {
-      EXPECT_TRUE(raw.closed_by_server()) << c.what;
-    }
     refusals += "sqlstandin: connection " + std::to_string(id) + ": " + c.refusal + "\n";
     // The refusal of a client that vanished is written when the server notices; wait for it
     // (bounded) so that the lines come in the order of the cases.
