@@ -13,7 +13,8 @@
 // tab characters may be written as they are, but inside a batch these escapes are replaced:
 //   \t tab   \r carriage return (CR LF line ends: end the line with \r)   \n line feed
 //   \s space (makes a trailing blank visible)   \\ backslash
-// Any other backslash sequence is an error in the case file.
+// Any other backslash sequence is an error in the case file. A batch line cannot begin with
+// "=== " or "---"; no statement of the subset needs to.
 //
 // Expect text: the lines joined with "\n", trailing empty lines dropped. render()'s output is
 // compared whole, after dropping one final newline. Two notations keep a guess or a value that
