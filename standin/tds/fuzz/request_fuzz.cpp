@@ -1,0 +1,39 @@
+// Feeds arbitrary bytes to the parsers of client requests. The first byte picks the parser;
+// none may crash, read out of bounds or loop, and the text conversions must be stable.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "batch.h"
+#include "login.h"
+#include "utf16.h"
+
+using namespace standin::tds;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::string detail;
+  switch (data[0] % 4) {
+    case 0:
+      prelogin_reply(input);
+      break;
+    case 1:
+      parse_login7(input, detail);
+      break;
+    case 2:
+      batch_text(input, detail);
+      break;
+    case 3: {
+      // Once through both conversions, text is a fixed point of them.
+      const std::string once = utf8_from_utf16le(utf16le_from_utf8(input));
+      if (utf8_from_utf16le(utf16le_from_utf8(once)) != once) std::abort();
+      const std::string wide = utf16le_from_utf8(utf8_from_utf16le(input));
+      if (utf16le_from_utf8(utf8_from_utf16le(wide)) != wide) std::abort();
+      break;
+    }
+  }
+  return 0;
+}
