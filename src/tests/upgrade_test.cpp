@@ -303,6 +303,23 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
   }
 }
 
+// The keys and defaults the client relies on, after a first run.
+TEST_F(OldRegister, NewTablesKeysAndDefaults) {
+  ASSERT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  up.Exec("insert into lib_vrekpandian (pd_barcode) values ('B1')");
+  EXPECT_THROW(up.Exec("insert into lib_vrekpandian (pd_barcode) values ('B1')"),
+               std::runtime_error);
+  up.Exec("insert into lib_yhppandian (pd_id, pd_barcode) values (1, 'B1')");
+  up.Exec("insert into lib_yhppandian (pd_id, pd_barcode) values (2, 'B1')");
+  EXPECT_THROW(up.Exec("insert into lib_yhppandian (pd_id, pd_barcode) values (2, 'B2')"),
+               std::runtime_error);
+  up.Exec("insert into lib_vrektmp (vr_id) values ('N1')");
+  EXPECT_EQ(up.Select("select vr_company from lib_vrektmp where vr_id = 'N1'"), (Table{{"0"}}));
+  up.Exec("insert into lib_people (pe_no) values ('A-7')");
+  EXPECT_THROW(up.Exec("insert into lib_people (pe_no) values ('a-7 ')"), std::runtime_error);
+  EXPECT_THROW(up.Exec("insert into lib_people (pe_name) values ('x')"), std::runtime_error);
+}
+
 TEST(PartlyUpgraded, FinishesWhatItsProbesFindMissing) {
   PinYinSpy::Reset();
   Upgrade up(ReadFixture("partly_upgraded.sql"));
@@ -401,6 +418,9 @@ TEST(EdgeCases, OnTheOldRegister) {
        [](auto& b) {
          return Shape(b, {kLedger, kCompany});
        },
+       true, nullptr, kUpgraded, true},
+      {"an existing lib_prtblank skips the whole block, numbers still numeric",
+       "create table lib_prtblank (pb_no int null)", [](auto& b) { return Shape(b, {kPeople}); },
        true, nullptr, kUpgraded, true},
       {"no assets: no initials", "delete from lib_vrek", [](auto& b) { return Shape(b, {}); }, true,
        nullptr, kUpgraded, true},
