@@ -32,7 +32,7 @@ std::optional<std::string> batch_text(std::string_view payload, std::string& det
   return utf8_from_utf16le(text);
 }
 
-std::string batch_reply(const BatchOutcome& outcome) {
+std::string batch_reply(const BatchOutcome& outcome, std::size_t* mismatched) {
   TokenWriter w;
   const auto& statements = outcome.statements;
   for (std::size_t i = 0; i < statements.size(); ++i) {
@@ -47,6 +47,7 @@ std::string batch_reply(const BatchOutcome& outcome) {
            s.has_count ? static_cast<uint64_t>(s.count) : 0);
   }
   if (statements.empty()) w.done(0, 0, 0);
+  if (mismatched != nullptr) *mismatched = w.mismatched_values();
   return w.bytes();
 }
 

@@ -16,8 +16,9 @@ std::optional<std::string> batch_text(std::string_view payload, std::string& det
 
 // The reply payload for an outcome, as SQL Server sends it: per statement its messages, its
 // columns and rows, then DONE (MORE on all but the last, COUNT and ERROR as the outcome says).
-// A batch without statements still gets a final DONE.
-std::string batch_reply(const BatchOutcome& outcome);
+// A batch without statements still gets a final DONE. Values of a kind that does not fit their
+// column go out as NULL and are counted in *mismatched when given.
+std::string batch_reply(const BatchOutcome& outcome, std::size_t* mismatched = nullptr);
 
 // The reply to a request the listener refuses (RPC, transaction manager): one error and DONE.
 std::string refusal_reply(int number, std::string_view text);

@@ -189,7 +189,12 @@ bool Listener::handle_batch(Connection& c, Session& session, const std::string& 
     }
     current_seq_ = 0;
     if (config_.log != nullptr) config_.log->write(seq, text, outcome.first_error());
-    reply = batch_reply(outcome);
+    std::size_t mismatched = 0;
+    reply = batch_reply(outcome, &mismatched);
+    if (mismatched > 0)
+      say(id, "engine returned " + std::to_string(mismatched) +
+                  " values of a kind unfit for their column in batch " + std::to_string(seq) +
+                  "; sent as NULL");
   }
   return c.send_reply(reply);
 }

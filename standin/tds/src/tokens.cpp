@@ -183,6 +183,7 @@ void TokenWriter::value(const TypeSpec& t, const Value& v) {
     case Type::Int:
     case Type::SmallInt: {
       if (v.kind != Value::Kind::Int) {
+        if (!v.is_null()) ++mismatched_;
         u8(0);
         return;
       }
@@ -193,6 +194,7 @@ void TokenWriter::value(const TypeSpec& t, const Value& v) {
     }
     case Type::Numeric: {
       if (v.kind != Value::Kind::Numeric && v.kind != Value::Kind::Int) {
+        if (!v.is_null()) ++mismatched_;
         u8(0);
         return;
       }
@@ -216,6 +218,7 @@ void TokenWriter::value(const TypeSpec& t, const Value& v) {
     }
     case Type::DateTime:
       if (v.kind != Value::Kind::DateTime) {
+        if (!v.is_null()) ++mismatched_;
         u8(0);
         return;
       }

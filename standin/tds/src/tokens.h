@@ -28,6 +28,8 @@ inline constexpr std::string_view kServerName = "SQLSTANDIN";
 class TokenWriter {
  public:
   const std::string& bytes() const { return out_; }
+  // Values whose kind did not fit their column's type; they went out as NULL.
+  std::size_t mismatched_values() const { return mismatched_; }
 
   // ENVCHANGE with text values (database 1, language 2, packet size 4).
   void env_change(uint8_t type, std::string_view new_value, std::string_view old_value);
@@ -52,6 +54,7 @@ class TokenWriter {
   void value(const TypeSpec& type, const Value& v);
 
   std::string out_;
+  std::size_t mismatched_ = 0;
 };
 
 // The length byte a NUMERICN value of this precision takes (sign byte included).

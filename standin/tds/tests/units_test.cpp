@@ -102,6 +102,20 @@ TEST(Tokens, ColumnsAndRowsOfEveryType) {
             "D1 04 00 D6 D0 20 20 FF FF 00 00 00 00");
 }
 
+TEST(Tokens, ValuesUnfitForTheirColumnGoOutAsNullAndAreCounted) {
+  BatchOutcome o;
+  StatementOutcome s;
+  s.has_result = true;
+  s.columns = {{"i", {Type::Int, 0, 0, 0}, true}, {"d", {Type::DateTime, 0, 0, 0}, true}};
+  s.rows = {{Value{Value::Kind::String, 0, 0, "12", {}}, Value{}}};
+  o.statements = {s};
+  std::size_t mismatched = 0;
+  EXPECT_EQ(hex(batch_reply(o, &mismatched)),
+            "81 02 00 00 00 00 00 01 00 26 04 01 69 00 00 00 00 00 01 00 6F 08 01 64 00 "
+            "D1 00 00 FD 00 00 C1 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(mismatched, 1u);
+}
+
 std::string login7(const std::string& user, const std::string& password) {
   return testing::login7_payload(user, password);
 }
