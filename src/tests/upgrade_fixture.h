@@ -28,7 +28,7 @@ class Upgrade {
   explicit Upgrade(const std::string& script);
   // One program run: a new window, a click on "开始升级".
   RunResult Run();
-  // A select run in a session of its own, not logged as part of a run.
+  // A select in a session of its own; Run clears the log first, so it never shows in a transcript.
   Table Select(const std::string& sql);
   // The asset names as the upgrade reads them for the initials: untrimmed, NULL as "".
   std::vector<std::string> AssetNames();

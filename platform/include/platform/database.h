@@ -148,7 +148,7 @@ class TDatabase {
   std::unique_ptr<Connection> connection_;
 };
 
-// A field of the current row.
+// A field of the current row; valid while the query stays open on that row.
 class TField {
  public:
   explicit TField(const Variant& v) : v_(v) {}
