@@ -64,7 +64,7 @@ int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
     if (!std::isdigit(static_cast<unsigned char>(s[p])))
       throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
     out = out * 10 + (s[p] - '0');
-    if (out > (int64_t{1} << 40)) throw err::arithmetic_overflow("expression", type_name(to));
+    if (out > (int64_t{1} << 40)) throw err::int_overflow(utf8_or_bytes(v.s), type_name(to));
   }
   return negative ? -out : out;
 }
@@ -115,8 +115,7 @@ Value to_integer(const Value& v, const TypeSpec& from, Type to) {
   int64_t lo = to == Type::SmallInt ? -32768 : std::numeric_limits<int32_t>::min();
   int64_t hi = to == Type::SmallInt ? 32767 : std::numeric_limits<int32_t>::max();
   if (out < lo || out > hi) {
-    if (v.kind == Value::Kind::String)
-      throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+    if (v.kind == Value::Kind::String) throw err::int_overflow(utf8_or_bytes(v.s), type_name(to));
     throw err::arithmetic_overflow("expression", type_name(to));
   }
   return make_int(out);
@@ -137,23 +136,31 @@ Value to_numeric(const Value& v, const TypeSpec& from, const TypeSpec& to) {
     case Value::Kind::Null: return v;
   }
   int integer_digits = digit_count(mantissa / pow10(scale));
-  if (integer_digits > to.precision - to.scale) {
+  bool too_wide = to.scale > scale && digit_count(mantissa) + (to.scale - scale) > kMaxDigits;
+  if (integer_digits > to.precision - to.scale || too_wide) {
     if (v.kind == Value::Kind::String) throw err::numeric_conversion();
     throw err::arithmetic_overflow(from_name, "numeric");
   }
   return make_numeric(rescale(mantissa, scale, to.scale), to.scale);
 }
 
+// Days since 1900-01-01 as a datetime, within the type's range 1753-01-01 to 9999-12-31.
+Value days_to_datetime(int64_t days, uint32_t ticks) {
+  if (days < days_from_civil(1753, 1, 1) || days > days_from_civil(9999, 12, 31))
+    throw err::arithmetic_overflow("expression", "datetime");
+  return make_datetime(DateTime{static_cast<int32_t>(days), ticks});
+}
+
 Value to_datetime(const Value& v, DateFormat df) {
   switch (v.kind) {
     case Value::Kind::String: return make_datetime(parse_datetime(v.s, df));
-    case Value::Kind::Int: return make_datetime(DateTime{static_cast<int32_t>(v.i), 0});
+    case Value::Kind::Int: return days_to_datetime(v.i, 0);
     case Value::Kind::Numeric: {
       int64_t whole = v.i / pow10(v.scale);
       int64_t frac = v.i % pow10(v.scale);
       if (frac < 0) { frac += pow10(v.scale); --whole; }
-      auto ticks = static_cast<uint32_t>(frac * 300 * 86400 / pow10(v.scale));
-      return make_datetime(DateTime{static_cast<int32_t>(whole), ticks});
+      auto ticks = static_cast<uint32_t>(static_cast<__int128>(frac) * 300 * 86400 / pow10(v.scale));
+      return days_to_datetime(whole, ticks);
     }
     case Value::Kind::DateTime:
     case Value::Kind::Null: return v;
@@ -222,10 +229,13 @@ namespace {
 int cmp_i(int64_t a, int64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 
 int compare_numbers(const Value& a, const Value& b) {
+  // Widened so that aligning the scales cannot overflow.
   int sa = a.kind == Value::Kind::Numeric ? a.scale : 0;
   int sb = b.kind == Value::Kind::Numeric ? b.scale : 0;
-  int s = sa > sb ? sa : sb;
-  return cmp_i(rescale(a.i, sa, s), rescale(b.i, sb, s));
+  __int128 x = a.i, y = b.i;
+  for (int k = sa; k < sb; ++k) x *= 10;
+  for (int k = sb; k < sa; ++k) y *= 10;
+  return x < y ? -1 : x > y ? 1 : 0;
 }
 
 int compare_same(const Value& a, const Value& b) {

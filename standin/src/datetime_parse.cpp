@@ -74,7 +74,10 @@ bool read_time(Cursor& c, uint32_t& ticks, bool& range_ok) {
   } else if (!have_minutes) {
     return false;
   }
-  if (h > 23 || mi > 59 || sec > 59) range_ok = false;
+  if (h > 23 || mi > 59 || sec > 59) {
+    range_ok = false;
+    return true;
+  }
   // 1/300-second ticks, milliseconds rounded to the nearest tick.
   ticks = static_cast<uint32_t>(((h * 3600 + mi * 60 + sec) * 1000 + ms) * 3 / 10);
   uint32_t exact10 = static_cast<uint32_t>(((h * 3600 + mi * 60 + sec) * 1000 + ms) * 3 % 10);

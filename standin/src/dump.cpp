@@ -84,12 +84,16 @@ void dump_rows(const Table& t, std::string& out) {
   if (identity) out += "set identity_insert " + ident(t.name) + " off\nGO\n";
 }
 
+// Restores the value the next row will get. After rows were loaded, RESEED n gives the next row
+// n + increment; on a table that never had a row it gives n itself.
 void dump_identity(const Table& t, std::string& out) {
   int c = t.identity_column();
   if (c < 0) return;
   const TableColumn& col = t.columns[static_cast<std::size_t>(c)];
-  if (!t.identity_used && t.identity_current == col.seed) return;
-  out += "DBCC CHECKIDENT ('" + t.name + "', RESEED, " + std::to_string(t.identity_current) + ")\nGO\n";
+  int64_t next = t.identity_used ? t.identity_current + col.increment : t.identity_current;
+  int64_t reseed = t.rows.empty() ? next : next - col.increment;
+  if (t.rows.empty() && next == col.seed) return;
+  out += "DBCC CHECKIDENT ('" + t.name + "', RESEED, " + std::to_string(reseed) + ")\nGO\n";
 }
 
 void dump_indexes(const Table& t, std::string& out) {

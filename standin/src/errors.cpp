@@ -120,6 +120,12 @@ SqlError datetime_range() {
                  "The conversion of a varchar data type to a datetime data type resulted in an "
                  "out-of-range value."));
 }
+SqlError int_overflow(std::string_view value_utf8, std::string_view to_type) {
+  // State and reach are guesses.
+  return one(Reach::Batch, msg(248, 16, 1,
+                               "The conversion of the varchar value " + q(value_utf8) +
+                                   " overflowed " + (to_type == "int" ? "an " : "a ") + std::string(to_type) + " column."));
+}
 SqlError numeric_conversion() {
   return one(Reach::Batch, msg(8114, 16, 5, "Error converting data type varchar to numeric."));
 }

@@ -48,6 +48,7 @@ SqlError conversion_failed(std::string_view from_type, std::string_view value_ut
 SqlError datetime_syntax();                              // 241
 SqlError datetime_range();                               // 242
 SqlError numeric_conversion();                           // 8114
+SqlError int_overflow(std::string_view value_utf8, std::string_view to_type);  // 248
 SqlError arithmetic_overflow(std::string_view from, std::string_view to);  // 8115
 SqlError has_primary_key(std::string_view table);        // 1779, then 1750
 SqlError index_exists(std::string_view index, std::string_view table);  // 1913

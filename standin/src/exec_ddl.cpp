@@ -166,13 +166,18 @@ void exec_create_table(CreateTable& s, ExecContext& x) {
                           "Cannot add multiple PRIMARY KEY constraints to table '" + s.table + "'.",
                           true);
   }
-  for (const TableColumn& c : t->columns) {
-    if (c.default_constraint && !c.default_constraint->name.empty() &&
-        catalog.name_taken(c.default_constraint->name))
-      throw err::constraint_exists(c.default_constraint->name);
-  }
-  for (const KeyDef& k : keys)
-    if (!k.name.empty() && catalog.name_taken(k.name)) throw err::constraint_exists(k.name);
+  // Constraint names must be new, also against the table's own name and each other.
+  std::vector<std::string> names{fold_name(s.table)};
+  auto claim = [&](const std::string& name) {
+    if (name.empty()) return;
+    std::string folded = fold_name(name);
+    if (catalog.name_taken(name) || std::find(names.begin(), names.end(), folded) != names.end())
+      throw err::constraint_exists(name);
+    names.push_back(folded);
+  };
+  for (const TableColumn& c : t->columns)
+    if (c.default_constraint) claim(c.default_constraint->name);
+  for (const KeyDef& k : keys) claim(k.name);
 
   t->id = catalog.allocate_id();
   for (std::size_t i = 0; i < t->columns.size(); ++i) {

@@ -40,6 +40,25 @@ std::string convert(std::string_view in, const char* to, const char* from) {
 std::string gbk_from_utf8(std::string_view utf8) { return convert(utf8, "GBK", "UTF-8"); }
 std::string utf8_from_gbk(std::string_view gbk) { return convert(gbk, "UTF-8", "GBK"); }
 
+std::string gbk_lossy(std::string_view utf8) {
+  try {
+    return gbk_from_utf8(utf8);
+  } catch (const std::exception&) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+      std::size_t n = 1;
+      while (i + n < utf8.size() && (static_cast<unsigned char>(utf8[i + n]) & 0xC0) == 0x80) ++n;
+      try {
+        out += gbk_from_utf8(utf8.substr(i, n));
+      } catch (const std::exception&) {
+        out += '?';
+      }
+      i += n;
+    }
+    return out;
+  }
+}
+
 std::string fold_name(std::string_view name) {
   std::string out(name);
   for (char& c : out)

@@ -8,25 +8,6 @@
 
 namespace standin {
 
-std::string literal_gbk(std::string_view utf8) {
-  try {
-    return gbk_from_utf8(utf8);
-  } catch (const std::exception&) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-      std::size_t n = 1;
-      while (i + n < utf8.size() && (static_cast<unsigned char>(utf8[i + n]) & 0xC0) == 0x80) ++n;
-      try {
-        out += gbk_from_utf8(utf8.substr(i, n));
-      } catch (const std::exception&) {
-        out += '?';
-      }
-      i += n;
-    }
-    return out;
-  }
-}
-
 namespace {
 
 ExprPtr make(Expr::Kind k) {
@@ -170,7 +151,7 @@ ExprPtr Parser::primary() {
     case Token::Kind::String: {
       next();
       ExprPtr e = make(Expr::Kind::Literal);
-      e->literal = make_string(literal_gbk(t.text));
+      e->literal = make_string(gbk_lossy(t.text));
       int n = static_cast<int>(e->literal.s.size());
       e->type = TypeSpec{Type::VarChar, n == 0 ? 1 : n, 0, 0};
       e->nullable = false;

@@ -162,6 +162,7 @@ bool Parser::column_definition(ColumnDef& col, std::vector<KeyDef>* table_keys) 
     if (accept_word("constraint")) cname = simple_name();
     if (peek().is("primary")) {
       table_keys->push_back(key_after_primary(cname));
+      if (table_keys->back().columns.empty()) fail();
       return false;
     }
     fail();
@@ -202,7 +203,9 @@ void Parser::column_constraints(ColumnDef& col) {
         col.default_expr = value();
         col.default_text = std::string(source(b, last_end()));
       } else if (peek().is("primary")) {
+        if (col.primary_key) fail();
         col.primary_key = key_after_primary(cname);
+        if (!col.primary_key->columns.empty()) fail();  // a column's key names no columns
       } else {
         fail();
       }

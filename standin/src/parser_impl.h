@@ -71,7 +71,5 @@ class Parser {
   std::size_t pos_ = 0;
 };
 
-// A string literal's content in code page 936; characters the code page lacks become '?'.
-std::string literal_gbk(std::string_view utf8);
 
 }  // namespace standin

@@ -14,7 +14,7 @@ Column col(const char* name, Type t, bool nullable, int length = 0) {
   return Column{name, TypeSpec{t, length, t == Type::Numeric ? 18 : 0, 0}, nullable};
 }
 
-Value str(std::string_view utf8) { return make_string(gbk_from_utf8(utf8)); }
+Value str(std::string_view utf8) { return make_string(gbk_lossy(utf8)); }
 Value i(int64_t v) { return make_int(v); }
 Value null() { return Value{}; }
 

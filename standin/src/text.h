@@ -7,6 +7,9 @@
 
 namespace standin {
 
+// UTF-8 to code page 936; what the code page lacks (or what is not UTF-8) becomes '?'.
+std::string gbk_lossy(std::string_view utf8);
+
 // ASCII-only lower-casing for identifiers (names are compared case-insensitively).
 std::string fold_name(std::string_view name);
 bool same_name(std::string_view a, std::string_view b);
