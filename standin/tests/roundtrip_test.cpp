@@ -176,8 +176,8 @@ TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
   Database a;
   Session sa(a);
   const char* setup[] = {
-      "create table Edge (Id int NOT NULL IDENTITY (1, 1), Txt varchar(40), C char(6) not null, "
-      "D datetime, N numeric(15,2), S smallint, constraint PK_Edge primary key clustered (Id))",
+      ("create table Edge (Id int NOT NULL IDENTITY (1, 1), Txt varchar(40), C char(6) not null, "
+       "D datetime, N numeric(15,2), S smallint, constraint PK_Edge primary key clustered (Id))"),
       "insert into Edge (Txt, C, D, N, S) values ('a\r\n\tb''c', 'x', '1753-01-01T00:00:00', -0.01, -32768)",
       "insert into Edge (Txt, C, D, N, S) values (NULL, '张三', '9999-12-31T23:59:59.997', 1234567890123.45, 32767)",
       "insert into Edge (Txt, C, D, N, S) values ('', '', NULL, NULL, NULL)",
