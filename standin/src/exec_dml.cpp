@@ -121,6 +121,38 @@ class Appender {
   bool committed_ = false;
 };
 
+// The type of each column of a VALUES list: the type of highest precedence among its rows
+// (NULL literals aside), so that with several rows a text can meet an int before any row is
+// stored (guess).
+std::vector<TypeSpec> values_types(const std::vector<std::vector<ExprPtr>>& rows) {
+  std::vector<TypeSpec> types;
+  std::vector<bool> known;
+  for (const auto& e : rows[0]) {
+    types.push_back(e->type);
+    known.push_back(false);
+  }
+  for (const auto& row : rows) {
+    for (std::size_t k = 0; k < types.size() && k < row.size(); ++k) {
+      const Expr& e = *row[k];
+      if (e.kind == Expr::Kind::Literal && e.literal.is_null()) continue;
+      TypeSpec& t = types[k];
+      if (!known[k] || type_rank(e.type.type) > type_rank(t.type)) {
+        int scale = known[k] && t.type == Type::Numeric ? t.scale : 0;
+        t = e.type;
+        if (t.type == Type::Numeric) t.scale = std::max(t.scale, scale);
+        known[k] = true;
+      } else if (t.type == Type::Numeric && e.type.type == Type::Numeric) {
+        t.scale = std::max(t.scale, e.type.scale);
+      } else if (is_string_type(t.type) && is_string_type(e.type.type)) {
+        t.length = std::max(t.length, e.type.length);
+      }
+    }
+  }
+  for (TypeSpec& t : types)
+    if (t.type == Type::Numeric) t.precision = 18;
+  return types;
+}
+
 }  // namespace
 
 Value default_value(const TableColumn& c, ExecContext& x) {
@@ -156,13 +188,19 @@ int64_t exec_insert(Insert& s, ExecContext& x) {
     source = std::move(r.rows);
     for (const Column& c : r.columns) types.push_back(c.type);
   } else {
+    types = values_types(s.rows);
     EvalContext ctx{x.session.dateformat, x.now, nullptr, {}};
     for (auto& exprs : s.rows) {
       Row r;
-      for (auto& e : exprs) r.push_back(eval(*e, nullptr, ctx));
+      for (std::size_t k = 0; k < exprs.size(); ++k) {
+        Value v = eval(*exprs[k], nullptr, ctx);
+        if (!v.is_null() && exprs[k]->type.type != types[k].type &&
+            !(is_string_type(exprs[k]->type.type) && is_string_type(types[k].type)))
+          v = convert_value(v, exprs[k]->type, types[k], false, x.session.dateformat);
+        r.push_back(std::move(v));
+      }
       source.push_back(std::move(r));
     }
-    for (auto& e : s.rows[0]) types.push_back(e->type);
   }
   std::size_t width = source.empty() ? (s.select ? select_width(*s.select, x.catalog) : 0)
                                      : source[0].size();

@@ -303,15 +303,7 @@ std::shared_ptr<SelectStmt> Parser::select_body() {
     if (accept_symbol("*")) {
       item.star = true;
     } else {
-      item.expr = value();
-      if (accept_word("as")) {
-        item.alias = simple_name();
-      } else if ((peek().kind == Token::Kind::Word && !peek().reserved) ||
-                 peek().kind == Token::Kind::QuotedName) {
-        item.alias = simple_name();
-      } else if (peek().kind == Token::Kind::String) {
-        item.alias = next().text;
-      }
+      item.expr = value();  // column and table aliases are outside the subset
     }
     item.source = std::string(source(b, last_end()));
     s->items.push_back(std::move(item));
@@ -319,10 +311,6 @@ std::shared_ptr<SelectStmt> Parser::select_body() {
   if (accept_word("from")) {
     s->has_from = true;
     s->table = name();
-    if (accept_word("as")) s->alias = simple_name();
-    else if ((peek().kind == Token::Kind::Word && !peek().reserved) ||
-             peek().kind == Token::Kind::QuotedName)
-      s->alias = simple_name();
   }
   if (accept_word("where")) s->where = condition();
   if (accept_word("group")) {
