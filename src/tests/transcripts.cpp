@@ -50,19 +50,17 @@ Transcript ScrapReason() {
           "update lib_vrek set vr_dwhy=''"};
 }
 
+std::vector<std::vector<std::string>> UnitSeedRows() {
+  return {{"请选择", "", "0"}, {"个", "g", "1"},  {"套", "t", "2"},  {"米", "m", "7"},
+          {"Kg", "k", "8"},    {"台", "t", "9"},  {"张", "z", "10"}, {"盏", "z", "11"},
+          {"支", "z", "12"},   {"卷", "j", "16"}, {"把", "b", "18"}, {"付", "f", "20"},
+          {"条", "t", "25"},   {"瓶", "p", "27"}, {"包", "b", "31"}, {"双", "s", "32"},
+          {"盒", "h", "33"},   {"批", "p", "34"}, {"本", "b", "35"}, {"面", "m", "43"},
+          {"床", "c", "44"},   {"只", "z", "46"}, {"筒", "t", "48"}, {"副", "f", "56"},
+          {"箱", "x", "65"},   {"层", "c", "72"}, {"T", "t", "73"}};
+}
+
 Transcript Units() {
-  struct Row {
-    const char* unit;
-    const char* py;
-    int order;
-  };
-  const Row rows[] = {{"请选择", "", 0}, {"个", "g", 1},  {"套", "t", 2},  {"米", "m", 7},
-                      {"Kg", "k", 8},    {"台", "t", 9},  {"张", "z", 10}, {"盏", "z", 11},
-                      {"支", "z", 12},   {"卷", "j", 16}, {"把", "b", 18}, {"付", "f", 20},
-                      {"条", "t", 25},   {"瓶", "p", 27}, {"包", "b", 31}, {"双", "s", 32},
-                      {"盒", "h", 33},   {"批", "p", 34}, {"本", "b", 35}, {"面", "m", 43},
-                      {"床", "c", 44},   {"只", "z", 46}, {"筒", "t", 48}, {"副", "f", 56},
-                      {"箱", "x", 65},   {"层", "c", 72}, {"T", "t", 73}};
   Transcript t = {
       UpgradedRun()[2], "drop table lib_unit",
       "create table lib_unit ( \n"
@@ -71,9 +69,9 @@ Transcript Units() {
       "\tun_unitpy\tchar(1) default(''), \n"
       "\tun_order \tint default(0))",
       "ALTER TABLE lib_unit ADD CONSTRAINT \nPK_lib_unit PRIMARY KEY NONCLUSTERED\n(un_id)"};
-  for (const Row& r : rows)
-    t.push_back(std::string("insert into lib_unit(un_unit,un_unitpy,un_order) values ('") + r.unit +
-                "','" + r.py + "'," + std::to_string(r.order) + ")");
+  for (const auto& r : UnitSeedRows())
+    t.push_back("insert into lib_unit(un_unit,un_unitpy,un_order) values ('" + r[0] + "','" + r[1] +
+                "'," + r[2] + ")");
   return t;
 }
 
@@ -194,28 +192,24 @@ Transcript Company() {
   return t;
 }
 
+std::vector<std::vector<std::string>> CheckedFieldRows() {
+  return {{"lib_vrek", "vr_id", "设备编号", "1"},       {"lib_vrek", "vr_name", "设备名称", "1"},
+          {"lib_vrek", "vr_type", "型号", "0"},         {"lib_vrek", "vr_style", "规格", "0"},
+          {"lib_vrek", "vr_productor", "厂家", "0"},    {"lib_vrek", "vr_prono", "出厂号", "0"},
+          {"lib_vrek", "vr_price", "单价", "1"},        {"lib_vrek", "vr_kind", "经费科目", "0"},
+          {"lib_vrek", "vr_usetype", "使用方向", "0"},  {"lib_vrek", "vr_checkno", "票据号", "0"},
+          {"lib_liushui", "ls_barcode", "条形码", "1"}, {"lib_liushui", "ls_zcode", "类别", "0"},
+          {"lib_liushui", "ls_pname", "名称", "1"},     {"lib_liushui", "ls_type", "型号", "0"},
+          {"lib_liushui", "ls_style", "规格", "0"},     {"lib_liushui", "ls_pingz", "凭证号", "0"},
+          {"lib_liushui", "ls_number", "数量", "1"},    {"lib_liushui", "ls_price", "单价", "1"}};
+}
+
 Transcript CheckedFields() {
-  struct Row {
-    const char* table;
-    const char* field;
-    const char* name;
-    int check;
-  };
-  const Row rows[] = {
-      {"lib_vrek", "vr_id", "设备编号", 1},       {"lib_vrek", "vr_name", "设备名称", 1},
-      {"lib_vrek", "vr_type", "型号", 0},         {"lib_vrek", "vr_style", "规格", 0},
-      {"lib_vrek", "vr_productor", "厂家", 0},    {"lib_vrek", "vr_prono", "出厂号", 0},
-      {"lib_vrek", "vr_price", "单价", 1},        {"lib_vrek", "vr_kind", "经费科目", 0},
-      {"lib_vrek", "vr_usetype", "使用方向", 0},  {"lib_vrek", "vr_checkno", "票据号", 0},
-      {"lib_liushui", "ls_barcode", "条形码", 1}, {"lib_liushui", "ls_zcode", "类别", 0},
-      {"lib_liushui", "ls_pname", "名称", 1},     {"lib_liushui", "ls_type", "型号", 0},
-      {"lib_liushui", "ls_style", "规格", 0},     {"lib_liushui", "ls_pingz", "凭证号", 0},
-      {"lib_liushui", "ls_number", "数量", 1},    {"lib_liushui", "ls_price", "单价", 1}};
   std::string batch;
-  for (const Row& r : rows) {
+  for (const auto& r : CheckedFieldRows()) {
     if (!batch.empty()) batch += "\n";
-    batch += std::string("insert into lib_check_field values('") + r.table + "','" + r.field +
-             "','" + r.name + "'," + std::to_string(r.check) + ");";
+    batch += "insert into lib_check_field values('" + r[0] + "','" + r[1] + "','" + r[2] + "'," +
+             r[3] + ");";
   }
   return {MarkLookup("ZZ20110623.CHECK"), MarkInsert("ZZ20110623.CHECK"),
           "create table lib_check_field ( \n"

@@ -26,6 +26,11 @@ Transcript Company();         // mark lookup and insert, ten statements
 Transcript CheckedFields();   // mark lookup and insert, create, the eighteen inserts
 Transcript AssetNamesHead();  // mark lookup and insert, create, index, select of the names
 
+// The 27 standard units (unit, initial, order number) and the 18 checked fields (table, field,
+// caption, flag), in the order they are inserted.
+std::vector<std::vector<std::string>> UnitSeedRows();
+std::vector<std::vector<std::string>> CheckedFieldRows();
+
 // The insert of one person, from the value texts as they are to appear between the quotes.
 std::string PersonInsert(const std::vector<std::string>& quoted_values);
 // The insert of one asset name with its initials, both as they are to appear between quotes.

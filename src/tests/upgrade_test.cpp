@@ -98,10 +98,10 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
   // The unit dictionary: exactly the 27 standard rows, numbered 1 to 27.
   Table units =
       up.Select("select un_id, un_unit, un_unitpy, un_order from lib_unit order by un_id");
-  ASSERT_EQ(units.size(), 27u);
-  EXPECT_EQ(units[0], (std::vector<std::string>{"1", "请选择", "", "0"}));
-  EXPECT_EQ(units[4], (std::vector<std::string>{"5", "Kg", "k", "8"}));
-  EXPECT_EQ(units[26], (std::vector<std::string>{"27", "T", "t", "73"}));
+  Table seeds = UnitSeedRows();
+  for (size_t i = 0; i < seeds.size(); ++i)
+    seeds[i].insert(seeds[i].begin(), std::to_string(i + 1));
+  EXPECT_EQ(units, seeds);
 
   // Persons with text keys and their fields as they were (birth dates at midnight), the ninth
   // column gone, and the work table dropped.
@@ -128,10 +128,8 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
                         "vr_company <> 0 or vr_company is null")
                   .empty());
 
-  Table checked = up.Select("select cf_table, cf_field, cf_name, ct_check from lib_check_field");
-  ASSERT_EQ(checked.size(), 18u);
-  EXPECT_EQ(checked[0], (std::vector<std::string>{"lib_vrek", "vr_id", "设备编号", "1"}));
-  EXPECT_EQ(checked[17], (std::vector<std::string>{"lib_liushui", "ls_price", "单价", "1"}));
+  EXPECT_EQ(up.Select("select cf_table, cf_field, cf_name, ct_check from lib_check_field"),
+            CheckedFieldRows());
 
   // One row per distinct name, the NULL one stored as the empty text; the quoted one intact.
   Table stored = up.Select("select gn_name, gn_pinyin from lib_vrek_name");
