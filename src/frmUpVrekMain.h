@@ -1,10 +1,12 @@
 // The upgrade window: release notes, "开始升级" and "退出", and the upgrade it runs.
 //
-// btUpClick runs the ledger bootstrap and then the steps in their fixed order. Every step is
-// idempotent by itself: undated steps are made of blocks, each guarded by a catalog probe for
-// the object its first statement creates; dated steps are guarded by a version mark in
-// ver_manage, recorded before the step sends anything else. Errors are not caught here: they
-// leave btUpClick and reach the application's top-level handler, and btUp stays disabled.
+// btUpClick runs the ledger bootstrap and then the steps in their fixed order. Each step guards
+// itself, so a repeated run sends nothing but probes and mark lookups: undated steps are made of
+// blocks, each guarded by a catalog probe for the object its first statement creates (the unit
+// dictionary's block drops the old table first); dated steps are guarded by a version mark in
+// ver_manage, recorded before the step sends anything else. What a block or step leaves undone
+// after a failure stays undone. Errors are not caught here: they leave btUpClick and reach the
+// application's top-level handler, and btUp stays disabled.
 #pragma once
 
 #include <cstddef>
