@@ -87,21 +87,18 @@ struct DropTable {
 struct SelectItem {
   bool star = false;
   ExprPtr expr;
-  std::string alias;
-  std::string source;  // the item's text, for column names of expressions (none are given)
 };
 
 struct OrderItem {
   ExprPtr expr;
   bool descending = false;
-  int item = -1;  // filled by the binder: the select-list item it names (alias or position)
+  int item = -1;  // filled by the binder: the select-list position it names (ORDER BY 2)
 };
 
 struct SelectStmt {
   std::vector<SelectItem> items;
   bool has_from = false;
   std::string table;
-  std::string alias;
   ExprPtr where;
   std::vector<ExprPtr> group_by;
   std::vector<OrderItem> order_by;

@@ -20,8 +20,7 @@ void bind_column(Expr& e, const Scope& scope) {
                           "constant expressions, and (in some contexts) variables. Column names "
                           "are not permitted.");
   }
-  if (!e.qualifier.empty() && !same_name(e.qualifier, scope.table) &&
-      !same_name(e.qualifier, scope.alias)) {
+  if (!e.qualifier.empty() && !same_name(e.qualifier, scope.table)) {
     throw batch_error(4104, 16, 1,
                       "The multi-part identifier \"" + e.qualifier + "." + e.name +
                           "\" could not be bound.");
@@ -157,7 +156,6 @@ void bind_select(SelectStmt& s, const Catalog& catalog, bool compile) {
     r = open_relation(catalog, s.table, compile, false);
     scope.columns = &r.columns;
     scope.table = s.table;
-    scope.alias = s.alias;
   }
   for (SelectItem& item : s.items) {
     if (item.star) {
@@ -194,15 +192,6 @@ void bind_select(SelectStmt& s, const Catalog& catalog, bool compile) {
       }
       o.item = static_cast<int>(n - 1);
       continue;
-    }
-    if (e.kind == Expr::Kind::Column && e.qualifier.empty()) {
-      for (std::size_t i = 0; i < s.items.size(); ++i) {
-        if (!s.items[i].star && !s.items[i].alias.empty() && same_name(s.items[i].alias, e.name)) {
-          o.item = static_cast<int>(i);
-          break;
-        }
-      }
-      if (o.item >= 0) continue;
     }
     bind_expr(e, scope, catalog, compile);
   }

@@ -46,7 +46,7 @@ Relation open_relation(const Catalog& catalog, const std::string& name, bool com
 
 struct Scope {
   const std::vector<Column>* columns = nullptr;  // nullptr: no columns may be named
-  std::string table, alias;
+  std::string table;
 };
 
 // Resolves column names and computes static types. Throws SqlError (207, 128, ...) or Deferred.

@@ -246,7 +246,7 @@ int64_t exec_insert(Insert& s, ExecContext& x) {
 void bind_update(Update& s, const Catalog& catalog, bool compile) {
   Table* t = open_table(catalog, s.table, compile);
   std::vector<Column> cols = t->result_columns();
-  Scope scope{&cols, t->name, ""};
+  Scope scope{&cols, t->name};
   for (Assignment& a : s.sets) {
     int k = t->find_column(a.column);
     if (k < 0) throw err::invalid_column(a.column);
@@ -297,7 +297,7 @@ int64_t exec_update(Update& s, ExecContext& x) {
 void bind_delete(Delete& s, const Catalog& catalog, bool compile) {
   Table* t = open_table(catalog, s.table, compile);
   std::vector<Column> cols = t->result_columns();
-  if (s.where) bind_expr(*s.where, Scope{&cols, t->name, ""}, catalog, compile);
+  if (s.where) bind_expr(*s.where, Scope{&cols, t->name}, catalog, compile);
 }
 
 int64_t exec_delete(Delete& s, ExecContext& x) {

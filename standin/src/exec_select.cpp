@@ -108,9 +108,9 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
       out.columns.insert(out.columns.end(), rel.columns.begin(), rel.columns.end());
     } else {
       Column c;
-      c.name = item.alias.empty() && item.expr->kind == Expr::Kind::Column
-                   ? rel.columns[static_cast<std::size_t>(item.expr->column)].name
-                   : item.alias;
+      // An expression's column has no name (aliases are outside the subset).
+      if (item.expr->kind == Expr::Kind::Column)
+        c.name = rel.columns[static_cast<std::size_t>(item.expr->column)].name;
       c.type = item.expr->type;
       c.nullable = item.expr->nullable;
       out.columns.push_back(c);

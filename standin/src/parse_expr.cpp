@@ -299,13 +299,11 @@ std::shared_ptr<SelectStmt> Parser::select_body() {
   auto s = std::make_shared<SelectStmt>();
   do {
     SelectItem item;
-    std::size_t b = here();
     if (accept_symbol("*")) {
       item.star = true;
     } else {
       item.expr = value();  // column and table aliases are outside the subset
     }
-    item.source = std::string(source(b, last_end()));
     s->items.push_back(std::move(item));
   } while (accept_symbol(","));
   if (accept_word("from")) {

@@ -389,9 +389,21 @@ StatementBody Parser::set() {
       fail();
     s.value = next().text;
     return s;
-  } else if (opt.is("textsize")) {
+  } else if (opt.is("textsize") || opt.is("datefirst") || opt.is("lock_timeout")) {
     next();
     integer();
+    return s;
+  } else if (opt.is("transaction")) {
+    next();
+    expect_word("isolation");
+    expect_word("level");
+    if (accept_word("read")) {
+      if (!accept_word("committed") && !accept_word("uncommitted")) fail();
+    } else if (accept_word("repeatable")) {
+      expect_word("read");
+    } else if (!accept_word("serializable") && !accept_word("snapshot")) {
+      fail();
+    }
     return s;
   } else {
     static constexpr std::string_view kOnOff[] = {
@@ -400,8 +412,15 @@ StatementBody Parser::set() {
         "implicit_transactions", "cursor_close_on_commit", "xact_abort", "numeric_roundabort"};
     bool nocount = false;
     do {
-      bool known = false;
+      bool known = peek().kind == Token::Kind::Word && fold_name(peek().text).rfind("ansi_", 0) == 0;
       for (auto o : kOnOff) known = known || peek().is(o);
+      if (!known && peek().kind == Token::Kind::Word && !peek().reserved) {
+        SqlError e;
+        e.reach = Reach::Batch;
+        e.messages.push_back(
+            Message{195, 15, 1, "'" + peek().text + "' is not a recognized SET option."});
+        throw e;
+      }
       if (!known) fail();
       nocount = nocount || peek().is("nocount");
       next();
