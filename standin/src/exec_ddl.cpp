@@ -85,11 +85,12 @@ std::vector<int> key_columns(const Table& t, const std::vector<std::string>& nam
 }
 
 // Adds an index (or a primary key's index) to a table with rows, checking uniqueness first.
-void add_index(Table& t, Index ix, bool constraint) {
+// `written` is the table's name as the statement spells it, for messages.
+void add_index(Table& t, Index ix, bool constraint, const std::string& written) {
   for (const Index& other : t.indexes) {
     if (same_name(other.name, ix.name)) {
       if (constraint) throw err::constraint_exists(ix.name);
-      throw err::index_exists(ix.name, t.name);
+      throw err::index_exists(ix.name, written);
     }
     if (ix.clustered && other.clustered) {
       throw statement_error(1902, 16, 3,
@@ -124,7 +125,7 @@ void add_primary_key(Catalog& catalog, Table& t, const KeyDef& key, const std::s
   ix.clustered = key.clustered.value_or(!has_clustered);
   ix.fillfactor = key.fillfactor;
   ix.indid = next_indid(t, ix.clustered);
-  add_index(t, std::move(ix), true);
+  add_index(t, std::move(ix), true, written_table);
   catalog.objects[fold_name(t.primary_key()->name)] = t.primary_key()->constraint_id;
 }
 
@@ -256,7 +257,7 @@ void exec_create_index(CreateIndex& s, ExecContext& x) {
   ix.pad_index = s.pad_index;
   ix.columns = key_columns(*t, s.columns, false);
   ix.indid = next_indid(*t, s.clustered);
-  add_index(*t, std::move(ix), false);
+  add_index(*t, std::move(ix), false, s.table);
 }
 
 void exec_drop_table(DropTable& s, ExecContext& x, StatementOutcome& out) {

@@ -27,37 +27,34 @@ bool comparison_operator(const Token& t) {
 
 }  // namespace
 
+// OR binds loosest, then AND, then NOT.
 ExprPtr Parser::condition() {
-  ExprPtr left;
-  {
-    // AND binds tighter than OR.
-    auto and_chain = [this]() {
-      auto not_expr = [this](auto& self) -> ExprPtr {
-        if (accept_word("not")) {
-          ExprPtr e = make(Expr::Kind::Not);
-          e->args.push_back(self(self));
-          return e;
-        }
-        return predicate();
-      };
-      ExprPtr l = not_expr(not_expr);
-      while (accept_word("and")) {
-        ExprPtr e = make(Expr::Kind::And);
-        e->args.push_back(std::move(l));
-        e->args.push_back(not_expr(not_expr));
-        l = std::move(e);
-      }
-      return l;
-    };
-    left = and_chain();
-    while (accept_word("or")) {
-      ExprPtr e = make(Expr::Kind::Or);
-      e->args.push_back(std::move(left));
-      e->args.push_back(and_chain());
-      left = std::move(e);
-    }
+  ExprPtr left = conjunction();
+  while (accept_word("or")) {
+    ExprPtr e = make(Expr::Kind::Or);
+    e->args.push_back(std::move(left));
+    e->args.push_back(conjunction());
+    left = std::move(e);
   }
   return left;
+}
+
+ExprPtr Parser::conjunction() {
+  ExprPtr left = negation();
+  while (accept_word("and")) {
+    ExprPtr e = make(Expr::Kind::And);
+    e->args.push_back(std::move(left));
+    e->args.push_back(negation());
+    left = std::move(e);
+  }
+  return left;
+}
+
+ExprPtr Parser::negation() {
+  if (!accept_word("not")) return predicate();
+  ExprPtr e = make(Expr::Kind::Not);
+  e->args.push_back(negation());
+  return e;
 }
 
 ExprPtr Parser::predicate() {

@@ -42,6 +42,8 @@ class Parser {
   std::vector<std::string> column_list();
 
   // Expression helpers (parse_expr.cpp).
+  ExprPtr conjunction();
+  ExprPtr negation();
   ExprPtr predicate();
   ExprPtr primary();
   ExprPtr function_call(const Token& name);
