@@ -91,7 +91,7 @@ struct BatchOutcome {
 //   columns a int null, b char(4) not null
 //   row 1, 'ab  ', NULL, 12.50, '1975-03-03 10:30:00.000'
 //   error 515/16/2: <text>        a message with severity > 10
-//   info 3621/0/1: <text>         a message with severity <= 10
+//   info 3621/0/0: <text>         a message with severity <= 10
 // Each statement renders its messages first, then its columns and rows, then its done line.
 // Strings are UTF-8 between single quotes, embedded quotes doubled.
 std::string render(const BatchOutcome& outcome);
@@ -122,6 +122,15 @@ class Session {
 
 // The database: tables, catalog, identity state, the batch log and the fault plan.
 // Safe to use from several sessions on several threads; batches run one at a time.
+//
+// The catalog compatibility views it answers:
+//   sysobjects  all 25 columns in the server's order; a U row per table, a PK row (type K) per
+//               primary key and a D row per default, the last two with parent_obj = the table.
+//   syscolumns  name, id, xtype, length, xprec, xscale, colid, colstat, cdefault, prec, scale,
+//               isnullable, collation.
+//   sysindexes  id, status, indid, keycnt, rowcnt, OrigFillFactor, name, rows; a heap row
+//               (indid 0, name NULL) for a table without a clustered index, one row per index.
+// Object ids are deterministic: they increase from a fixed base in creation order.
 class Database {
  public:
   explicit Database(std::string name = "vrek");
