@@ -1,0 +1,310 @@
+#include "platform/regfile.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/textconv.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kMachineRoot = "HKEY_LOCAL_MACHINE\\";
+constexpr std::string_view kWow64Software = "SOFTWARE\\WOW6432NODE\\";
+constexpr std::string_view kSoftware = "SOFTWARE\\";
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// UTF-16LE bytes to UTF-8; an unpaired surrogate becomes U+FFFD rather than failing the file.
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  auto unit = [&](std::size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  };
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char32_t cp = unit(i);
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes.size()) {
+      char16_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      } else {
+        cp = 0xFFFD;
+      }
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+// The file as UTF-8 text, and whether it is a version-5 export (whose hex(2) data is UTF-16LE).
+std::string DecodeFile(std::string_view bytes, std::string_view file_name) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE)
+    return Utf16LeToUtf8(bytes.substr(2));
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  try {
+    return GbkToUtf8(bytes);  // REGEDIT4 files are in the machine's ANSI code page
+  } catch (const ETextConversionError&) {
+    throw ERegistryException(std::string(file_name) + ": neither UTF-16, UTF-8 nor code page 936");
+  }
+}
+
+std::vector<std::string> LogicalLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line, pending;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // A hex value may go on over several lines, each ending in a backslash.
+    if (!pending.empty()) {
+      std::size_t first = line.find_first_not_of(" \t");
+      line = pending + (first == std::string::npos ? "" : line.substr(first));
+      pending.clear();
+    }
+    if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos) {
+      line.pop_back();
+      pending = line;
+      continue;
+    }
+    lines.push_back(line);
+  }
+  if (!pending.empty()) lines.push_back(pending);
+  return lines;
+}
+
+std::string Trim(std::string_view s) {
+  std::size_t b = s.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  std::size_t e = s.find_last_not_of(" \t");
+  return std::string(s.substr(b, e - b + 1));
+}
+
+[[noreturn]] void Malformed(std::string_view file, std::size_t line, std::string_view why) {
+  throw ERegistryException(std::string(file) + ":" + std::to_string(line) + ": " +
+                           std::string(why));
+}
+
+// "name" with \\ and \" escapes, starting at s[pos] == '"'; pos ends after the closing quote.
+bool ReadQuoted(std::string_view s, std::size_t& pos, std::string& out) {
+  if (pos >= s.size() || s[pos] != '"') return false;
+  for (++pos; pos < s.size(); ++pos) {
+    char c = s[pos];
+    if (c == '\\' && pos + 1 < s.size()) {
+      out.push_back(s[++pos]);
+    } else if (c == '"') {
+      ++pos;
+      return true;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return false;
+}
+
+bool ReadHexBytes(std::string_view s, std::string& out) {
+  std::string digits;
+  for (char c : s) {
+    if (c == ',' || c == ' ' || c == '\t') {
+      if (!digits.empty()) {
+        if (digits.size() > 2) return false;
+        out.push_back(static_cast<char>(std::stoi(digits, nullptr, 16)));
+        digits.clear();
+      }
+    } else if (std::isxdigit(static_cast<unsigned char>(c))) {
+      digits.push_back(c);
+    } else {
+      return false;
+    }
+  }
+  if (!digits.empty()) {
+    if (digits.size() > 2) return false;
+    out.push_back(static_cast<char>(std::stoi(digits, nullptr, 16)));
+  }
+  return true;
+}
+
+// hex(2) data: UTF-16LE in version-5 files, the ANSI code page in REGEDIT4 files; both end in a
+// terminating zero that is not part of the text.
+std::string ExpandStringText(const std::string& bytes, bool unicode) {
+  if (unicode) {
+    std::string text = Utf16LeToUtf8(bytes);
+    std::size_t nul = text.find('\0');
+    return nul == std::string::npos ? text : text.substr(0, nul);
+  }
+  std::string ansi = bytes.substr(0, bytes.find('\0'));
+  return IsValidUtf8(ansi) ? ansi : GbkToUtf8(ansi);
+}
+
+// The key path below HKEY_LOCAL_MACHINE as this store names it, upper-cased; the 32-bit view of
+// SOFTWARE is folded onto SOFTWARE itself.
+std::string CanonicalKey(std::string_view path) {
+  std::string key = Upper(path);
+  while (!key.empty() && key.back() == '\\') key.pop_back();
+  if (key.rfind(kWow64Software, 0) == 0)
+    key = std::string(kSoftware) + key.substr(kWow64Software.size());
+  return key;
+}
+
+}  // namespace
+
+std::string RegistryFilePath() {
+  const char* env = std::getenv("VREK_REGISTRY");
+  return env && *env ? std::string(env) : std::string("/etc/brantelvoss/vrek.reg");
+}
+
+RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_name) {
+  const std::vector<std::string> lines = LogicalLines(DecodeFile(file_bytes, file_name));
+  std::size_t first = 0;
+  while (first < lines.size() && Trim(lines[first]).empty()) ++first;
+  if (first == lines.size()) Malformed(file_name, 1, "not a registry export file");
+  const std::string header = Trim(lines[first]);
+  bool unicode;
+  if (header == "Windows Registry Editor Version 5.00")
+    unicode = true;
+  else if (header == "REGEDIT4")
+    unicode = false;
+  else
+    Malformed(file_name, first + 1, "not a registry export file");
+
+  RegKeys keys;
+  std::map<std::string, RegValue>* current = nullptr;  // null: a section we do not read
+  for (std::size_t n = first + 1; n < lines.size(); ++n) {
+    const std::string line = Trim(lines[n]);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      if (line.back() != ']') Malformed(file_name, n + 1, "unterminated key name");
+      std::string path = line.substr(1, line.size() - 2);
+      current = nullptr;
+      if (!path.empty() && path[0] == '-') {  // a deleted key
+        std::string upper = Upper(path.substr(1));
+        if (upper.rfind(kMachineRoot, 0) == 0)
+          keys.erase(CanonicalKey(upper.substr(kMachineRoot.size())));
+        continue;
+      }
+      std::string upper = Upper(path);
+      if (upper.rfind(kMachineRoot, 0) == 0)
+        current = &keys[CanonicalKey(upper.substr(kMachineRoot.size()))];
+      continue;
+    }
+    std::size_t pos = 0;
+    std::string name;
+    if (line[0] == '@') {
+      pos = 1;  // the key's default value; nothing here reads it
+    } else if (!ReadQuoted(line, pos, name)) {
+      Malformed(file_name, n + 1, "expected a value name in double quotes");
+    }
+    std::string rest = Trim(std::string_view(line).substr(pos));
+    if (rest.empty() || rest[0] != '=')
+      Malformed(file_name, n + 1, "expected '=' after the value name");
+    rest = Trim(std::string_view(rest).substr(1));
+    if (!current || line[0] == '@') continue;
+    const std::string upper_name = Upper(name);
+    if (rest == "-") {
+      current->erase(upper_name);
+      continue;
+    }
+    RegValue value;
+    if (!rest.empty() && rest[0] == '"') {
+      std::size_t p = 0;
+      if (!ReadQuoted(rest, p, value.text) || !Trim(std::string_view(rest).substr(p)).empty())
+        Malformed(file_name, n + 1, "unterminated string value");
+      value.type = RegValue::Type::String;
+    } else if (Upper(rest.substr(0, 7)) == "HEX(2):") {
+      std::string bytes;
+      if (!ReadHexBytes(std::string_view(rest).substr(7), bytes))
+        Malformed(file_name, n + 1, "malformed hex data");
+      value.type = RegValue::Type::ExpandString;
+      value.text = ExpandStringText(bytes, unicode);
+    } else if (Upper(rest.substr(0, 6)) == "DWORD:" || Upper(rest.substr(0, 3)) == "HEX") {
+      value.type = RegValue::Type::Other;
+    } else {
+      Malformed(file_name, n + 1, "unknown value type");
+    }
+    (*current)[upper_name] = std::move(value);
+  }
+  return keys;
+}
+
+TRegistryFile::TRegistryFile(std::string path) : path_(std::move(path)) {}
+
+const RegKeys& TRegistryFile::Keys() {
+  if (!loaded_) {
+    std::error_code ec;
+    if (std::filesystem::exists(path_, ec)) {
+      std::ifstream in(path_, std::ios::binary);
+      std::ostringstream bytes;
+      if (!in || !(bytes << in.rdbuf())) throw ERegistryException(path_ + ": cannot be read");
+      keys_ = ParseRegistryExport(bytes.str(), path_);
+    }
+    loaded_ = true;
+  }
+  return keys_;
+}
+
+bool TRegistryFile::KeyExists(std::string_view key) { return Keys().count(CanonicalKey(key)) > 0; }
+
+bool TRegistryFile::OpenKeyReadOnly(std::string_view key) {
+  auto it = Keys().find(CanonicalKey(key));
+  open_ = it == Keys().end() ? nullptr : &it->second;
+  return open_ != nullptr;
+}
+
+std::string TRegistryFile::ReadString(std::string_view name) {
+  if (!open_) throw ERegistryException("no key is open");
+  auto it = open_->find(Upper(name));
+  if (it == open_->end()) return {};
+  if (it->second.type == RegValue::Type::Other)
+    throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
+  return it->second.text;
+}
+
+void TRegistryFile::CloseKey() { open_ = nullptr; }
+
+std::unique_ptr<TRegistry> CreateRegistry() {
+  return std::make_unique<TRegistryFile>(RegistryFilePath());
+}
+
+}  // namespace platform

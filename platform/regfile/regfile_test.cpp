@@ -1,0 +1,184 @@
+#include "platform/regfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr const char* kKey = "SOFTWARE\\Brantelvoss\\Vrek";
+
+// What the start-up code sees of one file: whether the key exists, and the three values as
+// read (or the error text of a failed read).
+struct Seen {
+  bool key = false;
+  std::string odbc, user, pass;
+};
+
+std::string ReadOrError(TRegistry& reg, const char* name) {
+  try {
+    return reg.ReadString(name);
+  } catch (const ERegistryException& e) {
+    return std::string("error: ") + e.what();
+  }
+}
+
+Seen Read(const std::string& bytes) {
+  const std::string path = testing::TempDir() + "vrek_regfile_test.reg";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+  }
+  TRegistryFile reg(path);
+  Seen seen;
+  seen.key = reg.KeyExists(kKey);
+  if (seen.key && reg.OpenKeyReadOnly(kKey)) {
+    seen.odbc = ReadOrError(reg, "ODBCNAME");
+    seen.user = ReadOrError(reg, "USERNAME");
+    seen.pass = ReadOrError(reg, "PASSWORD");
+    reg.CloseKey();
+  }
+  std::remove(path.c_str());
+  return seen;
+}
+
+// UTF-16LE encoding of UTF-8 text in the Basic Multilingual Plane, with a byte-order mark.
+std::string Utf16Le(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp;
+    if (c < 0x80) {
+      cp = c;
+      i += 1;
+    } else if ((c >> 5) == 6) {
+      cp = ((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
+      i += 2;
+    } else {
+      cp = ((c & 0x0F) << 12) | ((utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F);
+      i += 3;
+    }
+    out.push_back(static_cast<char>(cp & 0xFF));
+    out.push_back(static_cast<char>(cp >> 8));
+  }
+  return out;
+}
+
+const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+const std::string kSection = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n";
+
+struct Case {
+  const char* name;
+  std::string file;
+  Seen expected;
+};
+
+class RegistryFileCases : public testing::TestWithParam<Case> {};
+
+TEST_P(RegistryFileCases, ReadsWhatTheStartUpCodeSees) {
+  const Case& c = GetParam();
+  Seen seen = Read(c.file);
+  EXPECT_EQ(seen.key, c.expected.key);
+  EXPECT_EQ(seen.odbc, c.expected.odbc);
+  EXPECT_EQ(seen.user, c.expected.user);
+  EXPECT_EQ(seen.pass, c.expected.pass);
+}
+
+const std::string kValues =
+    "\"ODBCNAME\"=\"VrekODBC\"\r\n\"USERNAME\"=\"240224042406\"\r\n\"PASSWORD\"=\"3503\"\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RegistryFileCases,
+    testing::Values(
+        Case{"utf16_export",
+             Utf16Le(kV5 + kSection + kValues),
+             {true, "VrekODBC", "240224042406", "3503"}},
+        Case{"utf8_export", kV5 + kSection + kValues, {true, "VrekODBC", "240224042406", "3503"}},
+        Case{"utf8_with_bom_and_lf",
+             "\xEF\xBB\xBF"
+             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\n"
+             "\"ODBCNAME\"=\"资产库\"\n",
+             {true, "资产库", "", ""}},
+        Case{"regedit4_in_code_page_936",
+             "REGEDIT4\r\n\r\n" + kSection + "\"ODBCNAME\"=\"\xD7\xCA\xB2\xFA\"\r\n",
+             {true, "资产", "", ""}},
+        Case{"key_missing",
+             kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n" + kValues,
+             {false, "", "", ""}},
+        Case{"key_under_current_user_is_not_the_key",
+             kV5 + "[HKEY_CURRENT_USER\\SOFTWARE\\Brantelvoss\\Vrek]\r\n" + kValues,
+             {false, "", "", ""}},
+        Case{"key_of_the_32_bit_view",
+             kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brantelvoss\\Vrek]\r\n" + kValues,
+             {true, "VrekODBC", "240224042406", "3503"}},
+        Case{"names_in_other_letter_case",
+             kV5 + "[hkey_local_machine\\software\\brantelvoss\\VREK]\r\n\"odbcname\"=\"x\"\r\n",
+             {true, "x", "", ""}},
+        Case{"values_missing", kV5 + kSection, {true, "", "", ""}},
+        Case{"blanks_kept_as_stored",
+             kV5 + kSection + "\"ODBCNAME\"=\"  VrekODBC \"\r\n\"USERNAME\"=\" 2402\t\"\r\n",
+             {true, "  VrekODBC ", " 2402\t", ""}},
+        Case{"escapes",
+             kV5 + kSection + "\"ODBCNAME\"=\"a\\\\b\\\"c\"\r\n",
+             {true, "a\\b\"c", "", ""}},
+        Case{"expandable_string_taken_as_stored",
+             kV5 + kSection + "\"ODBCNAME\"=hex(2):25,00,44,00,53,00,4e,00,25,00,\\\r\n  00,00\r\n",
+             {true, "%DSN%", "", ""}},
+        Case{"expandable_string_regedit4",
+             "REGEDIT4\r\n" + kSection + "\"ODBCNAME\"=hex(2):25,44,25,00\r\n",
+             {true, "%D%", "", ""}},
+        Case{
+            "dword_and_binary_are_read_errors",
+            kV5 + kSection +
+                "\"ODBCNAME\"=dword:00000001\r\n\"USERNAME\"=hex:32,34\r\n\"PASSWORD\"=hex(7):41,"
+                "00,00,00\r\n",
+            {true, "error: Invalid data type for 'ODBCNAME'",
+             "error: Invalid data type for 'USERNAME'", "error: Invalid data type for 'PASSWORD'"}},
+        Case{"deleted_value",
+             kV5 + kSection + kValues + "\"PASSWORD\"=-\r\n",
+             {true, "VrekODBC", "240224042406", ""}},
+        Case{"deleted_key",
+             kV5 + kSection + kValues + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n",
+             {false, "", "", ""}},
+        Case{"comments_and_other_sections",
+             kV5 + "; exported\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n\"ODBCNAME\"=\"no\"\r\n" +
+                 kSection + "@=\"default\"\r\n\"ODBCNAME\"=\"yes\"\r\n",
+             {true, "yes", "", ""}}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(RegistryFile, MissingFileHoldsNoKey) {
+  TRegistryFile reg(testing::TempDir() + "no_such_dir/none.reg");
+  EXPECT_FALSE(reg.KeyExists(kKey));
+  EXPECT_FALSE(reg.OpenKeyReadOnly(kKey));
+}
+
+TEST(RegistryFile, MalformedFilesNameFileAndLine) {
+  struct Bad {
+    std::string file;
+    std::string error;
+  };
+  const std::vector<Bad> bad = {
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n",
+       "f.reg:1: not a registry export file"},
+      {kV5 + kSection + "\"ODBCNAME\"=\"open\r\n", "f.reg:4: unterminated string value"},
+      {kV5 + kSection + "ODBCNAME=\"x\"\r\n", "f.reg:4: expected a value name in double quotes"},
+      {kV5 + kSection + "\"ODBCNAME\"=hex(2):4g,00\r\n", "f.reg:4: malformed hex data"},
+      {kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n", "f.reg:3: unterminated key name"},
+  };
+  for (const Bad& b : bad) {
+    try {
+      ParseRegistryExport(b.file, "f.reg");
+      ADD_FAILURE() << "accepted: " << b.file;
+    } catch (const ERegistryException& e) {
+      EXPECT_EQ(std::string(e.what()), b.error);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace platform
