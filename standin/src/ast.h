@@ -17,15 +17,26 @@ struct SelectStmt;
 
 struct Expr {
   enum class Kind {
-    Literal, Column, Function, Convert, Compare, And, Or, Not, IsNull, InList, InSelect, CountStar
+    Literal,
+    Column,
+    Function,
+    Convert,
+    Compare,
+    And,
+    Or,
+    Not,
+    IsNull,
+    InList,
+    InSelect,
+    CountStar
   };
   Kind kind = Kind::Literal;
-  std::string name;        // Column: column name; Function: lower-case name; Compare: operator
-  std::string qualifier;   // Column: the table qualifier, if written
-  Value literal;           // Literal
-  TypeSpec target;         // Convert
-  int style = -1;          // Convert: the style argument, -1 when absent
-  bool negated = false;    // IsNull (is not null), InList/InSelect (not in)
+  std::string name;       // Column: column name; Function: lower-case name; Compare: operator
+  std::string qualifier;  // Column: the table qualifier, if written
+  Value literal;          // Literal
+  TypeSpec target;        // Convert
+  int style = -1;         // Convert: the style argument, -1 when absent
+  bool negated = false;   // IsNull (is not null), InList/InSelect (not in)
   std::vector<std::unique_ptr<Expr>> args;
   std::shared_ptr<SelectStmt> subquery;  // InSelect
 
@@ -37,7 +48,7 @@ struct Expr {
 using ExprPtr = std::unique_ptr<Expr>;
 
 struct KeyDef {
-  std::string name;  // empty: the server names it
+  std::string name;               // empty: the server names it
   std::optional<bool> clustered;  // unset: clustered unless the table has a clustered index
   std::vector<std::string> columns;
   int fillfactor = 0;
@@ -50,8 +61,8 @@ struct ColumnDef {
   bool identity = false;
   int64_t seed = 1, increment = 1;
   bool has_default = false;
-  std::string default_name;   // empty: system-generated
-  std::string default_text;   // the default expression as written
+  std::string default_name;  // empty: system-generated
+  std::string default_text;  // the default expression as written
   ExprPtr default_expr;
   std::optional<KeyDef> primary_key;  // a column-level primary key
 };
@@ -108,8 +119,8 @@ struct Insert {
   std::string table;
   bool has_columns = false;
   std::vector<std::string> columns;
-  std::vector<std::vector<ExprPtr>> rows;   // VALUES
-  std::shared_ptr<SelectStmt> select;       // INSERT ... SELECT
+  std::vector<std::vector<ExprPtr>> rows;  // VALUES
+  std::shared_ptr<SelectStmt> select;      // INSERT ... SELECT
 };
 
 struct Assignment {
@@ -142,9 +153,8 @@ struct CheckIdent {
   int64_t value = 0;
 };
 
-using StatementBody = std::variant<CreateTable, AlterAddColumn, AlterAddKey, CreateIndex,
-                                   DropTable, Insert, Update, Delete, SelectStmt, SetOption,
-                                   CheckIdent>;
+using StatementBody = std::variant<CreateTable, AlterAddColumn, AlterAddKey, CreateIndex, DropTable,
+                                   Insert, Update, Delete, SelectStmt, SetOption, CheckIdent>;
 
 struct Statement {
   StatementBody body;

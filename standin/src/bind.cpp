@@ -21,9 +21,9 @@ void bind_column(Expr& e, const Scope& scope) {
                           "are not permitted.");
   }
   if (!e.qualifier.empty() && !same_name(e.qualifier, scope.table)) {
-    throw batch_error(4104, 16, 1,
-                      "The multi-part identifier \"" + e.qualifier + "." + e.name +
-                          "\" could not be bound.");
+    throw batch_error(
+        4104, 16, 1,
+        "The multi-part identifier \"" + e.qualifier + "." + e.name + "\" could not be bound.");
   }
   const auto& cols = *scope.columns;
   for (std::size_t i = 0; i < cols.size(); ++i) {
@@ -73,8 +73,10 @@ bool is_condition(const Expr& e) {
     case Expr::Kind::Not:
     case Expr::Kind::IsNull:
     case Expr::Kind::InList:
-    case Expr::Kind::InSelect: return true;
-    default: return false;
+    case Expr::Kind::InSelect:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -111,8 +113,11 @@ void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile
     if (is_condition(a)) throw err::syntax_near("=");  // a condition where a value belongs
   };
   switch (e.kind) {
-    case Expr::Kind::Literal: break;
-    case Expr::Kind::Column: bind_column(e, scope); break;
+    case Expr::Kind::Literal:
+      break;
+    case Expr::Kind::Column:
+      bind_column(e, scope);
+      break;
     case Expr::Kind::Function:
       for (auto& a : e.args) value_operand(*a);
       bind_function(e);
@@ -185,7 +190,8 @@ void bind_select(SelectStmt& s, const Catalog& catalog, bool compile) {
     Expr& e = *o.expr;
     if (e.kind == Expr::Kind::Literal && e.literal.kind == Value::Kind::Int) {
       auto n = e.literal.i;
-      if (n < 1 || n > static_cast<int64_t>(s.items.size()) || s.items[static_cast<std::size_t>(n - 1)].star) {
+      if (n < 1 || n > static_cast<int64_t>(s.items.size()) ||
+          s.items[static_cast<std::size_t>(n - 1)].star) {
         throw batch_error(108, 15, 1,
                           "The ORDER BY position number " + std::to_string(n) +
                               " is out of range of the number of items in the select list.");

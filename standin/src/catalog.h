@@ -21,7 +21,7 @@ struct DefaultConstraint {
   std::string name;
   int32_t object_id = 0;
   DateTime created;
-  std::string text;                // the expression as written, e.g. "('')" or "(getdate())"
+  std::string text;  // the expression as written, e.g. "('')" or "(getdate())"
   std::shared_ptr<Expr> expr;
 };
 
@@ -50,7 +50,8 @@ struct Table {
   std::vector<TableColumn> columns;
   std::vector<Row> rows;
   std::vector<Index> indexes;
-  bool identity_used = false;  // a value has been taken since creation (or reseed on an empty table)
+  bool identity_used =
+      false;  // a value has been taken since creation (or reseed on an empty table)
   int64_t identity_current = 0;
 
   int find_column(std::string_view name) const;  // -1 when absent
@@ -67,7 +68,7 @@ struct Table {
 struct Catalog {
   std::map<std::string, std::unique_ptr<Table>> tables;  // by folded name
   std::unordered_map<std::string, int32_t> objects;      // every object name (folded) -> id
-  int32_t next_id = 0x1D95C1A1;                           // deterministic, 8 hex digits
+  int32_t next_id = 0x1D95C1A1;                          // deterministic, 8 hex digits
 
   Table* find(std::string_view name);
   const Table* find(std::string_view name) const;

@@ -20,7 +20,10 @@ int64_t pow10(int n) {
 int digit_count(int64_t v) {
   uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   int n = 0;
-  while (mag > 0) { mag /= 10; ++n; }
+  while (mag > 0) {
+    mag /= 10;
+    ++n;
+  }
   return n;
 }
 
@@ -58,7 +61,8 @@ int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
     negative = s[0] == '-';
     p = 1;
   }
-  if (p == s.size()) throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+  if (p == s.size())
+    throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
   int64_t out = 0;
   for (; p < s.size(); ++p) {
     if (!std::isdigit(static_cast<unsigned char>(s[p])))
@@ -106,11 +110,20 @@ bool parse_decimal(std::string_view s, int64_t& mantissa, int& scale) {
 Value to_integer(const Value& v, const TypeSpec& from, Type to) {
   int64_t out = 0;
   switch (v.kind) {
-    case Value::Kind::Int: out = v.i; break;
-    case Value::Kind::Numeric: out = v.i / pow10(v.scale); break;
-    case Value::Kind::String: out = string_to_integer(v, from, to); break;
-    case Value::Kind::DateTime: out = v.dt.days + (v.dt.ticks >= 300u * 43200u ? 1 : 0); break;
-    case Value::Kind::Null: return v;
+    case Value::Kind::Int:
+      out = v.i;
+      break;
+    case Value::Kind::Numeric:
+      out = v.i / pow10(v.scale);
+      break;
+    case Value::Kind::String:
+      out = string_to_integer(v, from, to);
+      break;
+    case Value::Kind::DateTime:
+      out = v.dt.days + (v.dt.ticks >= 300u * 43200u ? 1 : 0);
+      break;
+    case Value::Kind::Null:
+      return v;
   }
   int64_t lo = to == Type::SmallInt ? -32768 : std::numeric_limits<int32_t>::min();
   int64_t hi = to == Type::SmallInt ? 32767 : std::numeric_limits<int32_t>::max();
@@ -126,14 +139,21 @@ Value to_numeric(const Value& v, const TypeSpec& from, const TypeSpec& to) {
   int scale = 0;
   std::string from_name = type_name(from.type);
   switch (v.kind) {
-    case Value::Kind::Int: mantissa = v.i; break;
-    case Value::Kind::Numeric: mantissa = v.i; scale = v.scale; break;
+    case Value::Kind::Int:
+      mantissa = v.i;
+      break;
+    case Value::Kind::Numeric:
+      mantissa = v.i;
+      scale = v.scale;
+      break;
     case Value::Kind::String:
       if (!parse_decimal(v.s, mantissa, scale)) throw err::numeric_conversion();
       from_name = "varchar";
       break;
-    case Value::Kind::DateTime: throw err::numeric_conversion();
-    case Value::Kind::Null: return v;
+    case Value::Kind::DateTime:
+      throw err::numeric_conversion();
+    case Value::Kind::Null:
+      return v;
   }
   int integer_digits = digit_count(mantissa / pow10(scale));
   bool too_wide = to.scale > scale && digit_count(mantissa) + (to.scale - scale) > kMaxDigits;
@@ -153,17 +173,24 @@ Value days_to_datetime(int64_t days, uint32_t ticks) {
 
 Value to_datetime(const Value& v, DateFormat df) {
   switch (v.kind) {
-    case Value::Kind::String: return make_datetime(parse_datetime(v.s, df));
-    case Value::Kind::Int: return days_to_datetime(v.i, 0);
+    case Value::Kind::String:
+      return make_datetime(parse_datetime(v.s, df));
+    case Value::Kind::Int:
+      return days_to_datetime(v.i, 0);
     case Value::Kind::Numeric: {
       int64_t whole = v.i / pow10(v.scale);
       int64_t frac = v.i % pow10(v.scale);
-      if (frac < 0) { frac += pow10(v.scale); --whole; }
-      auto ticks = static_cast<uint32_t>(static_cast<__int128>(frac) * 300 * 86400 / pow10(v.scale));
+      if (frac < 0) {
+        frac += pow10(v.scale);
+        --whole;
+      }
+      auto ticks =
+          static_cast<uint32_t>(static_cast<__int128>(frac) * 300 * 86400 / pow10(v.scale));
       return days_to_datetime(whole, ticks);
     }
     case Value::Kind::DateTime:
-    case Value::Kind::Null: return v;
+    case Value::Kind::Null:
+      return v;
   }
   return v;
 }
@@ -183,7 +210,8 @@ Value to_string(const Value& v, const TypeSpec& to, bool explicit_conversion) {
   const auto n = static_cast<std::size_t>(to.length);
   std::string out;
   switch (v.kind) {
-    case Value::Kind::Null: return v;
+    case Value::Kind::Null:
+      return v;
     case Value::Kind::String:
       if (v.s.size() > n) {
         if (!explicit_conversion && trimmed_size(v.s) > n) throw err::truncated();
@@ -215,11 +243,15 @@ Value convert_value(const Value& v, const TypeSpec& from, const TypeSpec& to,
   if (v.is_null()) return v;
   switch (to.type) {
     case Type::Char:
-    case Type::VarChar: return to_string(v, to, explicit_conversion);
+    case Type::VarChar:
+      return to_string(v, to, explicit_conversion);
     case Type::Int:
-    case Type::SmallInt: return to_integer(v, from, to.type);
-    case Type::Numeric: return to_numeric(v, from, to);
-    case Type::DateTime: return to_datetime(v, df);
+    case Type::SmallInt:
+      return to_integer(v, from, to.type);
+    case Type::Numeric:
+      return to_numeric(v, from, to);
+    case Type::DateTime:
+      return to_datetime(v, df);
   }
   return v;
 }
@@ -245,11 +277,13 @@ int compare_same(const Value& a, const Value& b) {
       return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
     case Value::Kind::Int:
-    case Value::Kind::Numeric: return compare_numbers(a, b);
+    case Value::Kind::Numeric:
+      return compare_numbers(a, b);
     case Value::Kind::DateTime:
       if (a.dt.days != b.dt.days) return cmp_i(a.dt.days, b.dt.days);
       return cmp_i(a.dt.ticks, b.dt.ticks);
-    case Value::Kind::Null: return 0;
+    case Value::Kind::Null:
+      return 0;
   }
   return 0;
 }
@@ -282,15 +316,21 @@ int compare_values(const Value& a, Type a_type, const Value& b, Type b_type, Dat
 
 std::string value_key(const Value& v) {
   switch (v.kind) {
-    case Value::Kind::Null: return std::string(1, '\0');
-    case Value::Kind::Int: return "\1" + std::to_string(v.i);
+    case Value::Kind::Null:
+      return std::string(1, '\0');
+    case Value::Kind::Int:
+      return "\1" + std::to_string(v.i);
     case Value::Kind::Numeric: {
       int64_t m = v.i;
       int s = v.scale;
-      while (s > 0 && m % 10 == 0) { m /= 10; --s; }
+      while (s > 0 && m % 10 == 0) {
+        m /= 10;
+        --s;
+      }
       return s == 0 ? "\1" + std::to_string(m) : "\1" + numeric_text(m, s);
     }
-    case Value::Kind::String: return "\2" + collation_key(v.s);
+    case Value::Kind::String:
+      return "\2" + collation_key(v.s);
     case Value::Kind::DateTime:
       return "\3" + std::to_string(v.dt.days) + ":" + std::to_string(v.dt.ticks);
   }

@@ -10,7 +10,7 @@ namespace standin {
 
 struct Database::Impl {
   struct Fault {
-    std::size_t seq = 0;           // 0: decided by `pick`
+    std::size_t seq = 0;  // 0: decided by `pick`
     BatchPredicate pick;
     int number = 0;
     std::string message;

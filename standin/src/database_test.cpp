@@ -13,7 +13,8 @@ namespace {
 TEST(Database, LogsEveryBatchAndInjectsFaults) {
   Database db;
   db.fail_batch(2, 1205, "deadlock victim");
-  db.fail_when([](std::size_t, std::string_view text) { return text.find("boom") != std::string_view::npos; },
+  db.fail_when([](std::size_t,
+                  std::string_view text) { return text.find("boom") != std::string_view::npos; },
                50000, "picked");
   Session a(db), b(db);
   a.execute("create table t (x int)");
@@ -26,12 +27,14 @@ TEST(Database, LogsEveryBatchAndInjectsFaults) {
   std::vector<Database::LogEntry> log = db.log();
   ASSERT_EQ(log.size(), 4u);
   std::string seen;
-  for (const auto& e : log) seen += std::to_string(e.seq) + " " + e.text + " => " + render(e.outcome);
+  for (const auto& e : log)
+    seen += std::to_string(e.seq) + " " + e.text + " => " + render(e.outcome);
   EXPECT_EQ(seen,
             "1 create table t (x int) => done\n"
             "2 insert into t values (1) => error 1205/16/1: deadlock victim\ndone error\n"
             "3 select 'boom' => error 50000/16/1: picked\ndone error\n"
-            "4 insert into t values (2)\nselect * from t => done count 1\ncolumns x int null\nrow 2\ndone count 1\n");
+            "4 insert into t values (2)\nselect * from t => done count 1\ncolumns x int null\nrow "
+            "2\ndone count 1\n");
   db.clear_log();
   a.execute("select 1");
   ASSERT_EQ(db.log().size(), 1u);
@@ -41,10 +44,13 @@ TEST(Database, LogsEveryBatchAndInjectsFaults) {
 TEST(Database, LoadScriptStopsAtTheFirstError) {
   Database db;
   try {
-    db.load_script("create table t (x int)\n  go  \ninsert into t values ('a')\nGO\ncreate table u (y int)\n");
+    db.load_script(
+        "create table t (x int)\n  go  \ninsert into t values ('a')\nGO\ncreate table u (y int)\n");
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Msg 245: Conversion failed when converting the varchar value 'a' to data type int.");
+    EXPECT_STREQ(
+        e.what(),
+        "Msg 245: Conversion failed when converting the varchar value 'a' to data type int.");
   }
   EXPECT_EQ(db.dump_script(), "create table t (\n\tx int NULL\n)\nGO\n");
   EXPECT_TRUE(db.log().empty());
@@ -63,19 +69,25 @@ TEST(Database, DumpRoundTripsEverything) {
   Session s(db);
   // State that only a faithful dump keeps: a reseeded identity, an index with a fill factor,
   // a named and a system-named default, datetimes with ticks, padded char and varchar blanks.
-  ASSERT_FALSE(s.execute("create table z (id int IDENTITY (5, 3) NOT NULL, c varchar(6) constraint DF_z_c default ('a '),"
-                         " d datetime default(getdate()), n numeric(15,2) default(-0.5), k char(4) not null)\n"
-                         "create unique index ix_z on z(k) with pad_index, fillfactor = 70\n"
-                         "insert into z(k) values ('a')\ninsert into z(c, d, k) values ('x  ', '2004-11-30T16:45:00.997', 'b')\n"
-                         "dbcc checkident ('z', reseed, 40)")
-                   .failed());
+  ASSERT_FALSE(
+      s.execute(
+           "create table z (id int IDENTITY (5, 3) NOT NULL, c varchar(6) constraint DF_z_c "
+           "default ('a '),"
+           " d datetime default(getdate()), n numeric(15,2) default(-0.5), k char(4) not null)\n"
+           "create unique index ix_z on z(k) with pad_index, fillfactor = 70\n"
+           "insert into z(k) values ('a')\ninsert into z(c, d, k) values ('x  ', "
+           "'2004-11-30T16:45:00.997', 'b')\n"
+           "dbcc checkident ('z', reseed, 40)")
+          .failed());
   std::string dump = db.dump_script();
   Database copy;
   copy.load_script(dump);
   EXPECT_EQ(copy.dump_script(), dump);
   Session t(copy);
-  EXPECT_EQ(render(t.execute("set nocount on\ninsert into z(k) values ('c')\nselect id, c, n, k from z where k = 'c'")),
-            "done\ndone\ncolumns id int not null, c varchar(6) null, n numeric(15,2) null, k char(4) not null\n"
+  EXPECT_EQ(render(t.execute("set nocount on\ninsert into z(k) values ('c')\nselect id, c, n, k "
+                             "from z where k = 'c'")),
+            "done\ndone\ncolumns id int not null, c varchar(6) null, n numeric(15,2) null, k "
+            "char(4) not null\n"
             "row 43, 'a ', -0.50, 'c   '\ndone\n");
 }
 

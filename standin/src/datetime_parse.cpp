@@ -53,8 +53,14 @@ bool read_time(Cursor& c, uint32_t& ticks, bool& range_ok) {
         int frac = 0;
         int n = c.number(frac);
         if (n == 0) return false;
-        while (n < 3) { frac *= 10; ++n; }
-        while (n > 3) { frac /= 10; --n; }
+        while (n < 3) {
+          frac *= 10;
+          ++n;
+        }
+        while (n > 3) {
+          frac /= 10;
+          --n;
+        }
         ms = frac;
       }
     }
@@ -97,12 +103,42 @@ void order_parts(DateFormat df, bool year_first, const int v[3], const int len[3
     return;
   }
   switch (df) {
-    case DateFormat::mdy: m = v[0]; d = v[1]; y = v[2]; ylen = len[2]; break;
-    case DateFormat::dmy: d = v[0]; m = v[1]; y = v[2]; ylen = len[2]; break;
-    case DateFormat::ymd: y = v[0]; ylen = len[0]; m = v[1]; d = v[2]; break;
-    case DateFormat::ydm: y = v[0]; ylen = len[0]; d = v[1]; m = v[2]; break;
-    case DateFormat::myd: m = v[0]; y = v[1]; ylen = len[1]; d = v[2]; break;
-    case DateFormat::dym: d = v[0]; y = v[1]; ylen = len[1]; m = v[2]; break;
+    case DateFormat::mdy:
+      m = v[0];
+      d = v[1];
+      y = v[2];
+      ylen = len[2];
+      break;
+    case DateFormat::dmy:
+      d = v[0];
+      m = v[1];
+      y = v[2];
+      ylen = len[2];
+      break;
+    case DateFormat::ymd:
+      y = v[0];
+      ylen = len[0];
+      m = v[1];
+      d = v[2];
+      break;
+    case DateFormat::ydm:
+      y = v[0];
+      ylen = len[0];
+      d = v[1];
+      m = v[2];
+      break;
+    case DateFormat::myd:
+      m = v[0];
+      y = v[1];
+      ylen = len[1];
+      d = v[2];
+      break;
+    case DateFormat::dym:
+      d = v[0];
+      y = v[1];
+      ylen = len[1];
+      m = v[2];
+      break;
   }
 }
 

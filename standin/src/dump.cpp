@@ -20,10 +20,13 @@ std::string ident(const std::string& name) {
 
 std::string sql_literal(const Value& v) {
   switch (v.kind) {
-    case Value::Kind::Null: return "NULL";
+    case Value::Kind::Null:
+      return "NULL";
     case Value::Kind::Int:
-    case Value::Kind::Numeric: return v.text();
-    case Value::Kind::DateTime: return "'" + datetime_text(v.dt, 'T') + "'";
+    case Value::Kind::Numeric:
+      return v.text();
+    case Value::Kind::DateTime:
+      return "'" + datetime_text(v.dt, 'T') + "'";
     case Value::Kind::String: {
       std::string out = "'";
       for (char c : v.text()) {
@@ -99,7 +102,8 @@ void dump_identity(const Table& t, std::string& out) {
 void dump_indexes(const Table& t, std::string& out) {
   std::vector<const Index*> ixs;
   for (const Index& ix : t.indexes) ixs.push_back(&ix);
-  std::sort(ixs.begin(), ixs.end(), [](const Index* a, const Index* b) { return a->indid < b->indid; });
+  std::sort(ixs.begin(), ixs.end(),
+            [](const Index* a, const Index* b) { return a->indid < b->indid; });
   for (const Index* ix : ixs) {
     std::string kind = ix->clustered ? "clustered" : "nonclustered";
     std::string with;

@@ -1,8 +1,8 @@
 // Whole-transcript tests of the engine: each case is a sequence of batches and the rendered
 // outcomes they must produce.
-#include <gtest/gtest.h>
-
 #include "standin/engine.h"
+
+#include <gtest/gtest.h>
 
 namespace standin {
 namespace {
@@ -29,8 +29,7 @@ TEST_P(Transcript, Matches) { EXPECT_EQ(run(GetParam()), GetParam().expected); }
 const Case kCases[] = {
     {"create_insert_select",
      {"create table T (a int NOT NULL, b char(4) default('x'))",
-      "insert into T(a) values (1)\ninsert into T values (2, 'ab')",
-      "select * from T"},
+      "insert into T(a) values (1)\ninsert into T values (2, 'ab')", "select * from T"},
      "done\n--\n"
      "done count 1\ndone count 1\n--\n"
      "columns a int not null, b char(4) null\nrow 1, 'x   '\nrow 2, 'ab  '\ndone count 2\n--\n"},
@@ -39,8 +38,8 @@ const Case kCases[] = {
      "error 156/15/1: Incorrect syntax near the keyword 'where'.\ndone error\n--\n"
      "error 208/16/1: Invalid object name 'T'.\ndone error\n--\n"},
     {"comments_and_unclosed_text",
-     {"/* a /* nested */ comment */ select 1 -- trailing\r\n;select 2",
-      "select 'abc", "select 1 /* open"},
+     {"/* a /* nested */ comment */ select 1 -- trailing\r\n;select 2", "select 'abc",
+      "select 1 /* open"},
      "columns  int not null\nrow 1\ndone count 1\ncolumns  int not null\nrow 2\ndone count 1\n--\n"
      "error 105/15/1: Unclosed quotation mark after the character string 'abc'.\n"
      "error 102/15/1: Incorrect syntax near 'abc'.\ndone error\n--\n"
@@ -57,7 +56,8 @@ const Case kCases[] = {
       "create table u (id int IDENTITY (1, 1) NOT NULL)",
       "insert into t (id, v) values (5, 'a')",
       "set identity_insert t on\nset identity_insert u on\ninsert into t (v) values ('b')\n"
-      "insert into t (id, v) values (7, 'c')\nset identity_insert t off\ninsert into t (v) values ('d')\n"
+      "insert into t (id, v) values (7, 'c')\nset identity_insert t off\ninsert into t (v) values "
+      "('d')\n"
       "select * from t"},
      "done\ndone\n--\n"
      "error 544/16/1: Cannot insert explicit value for identity column in table 't' when "
@@ -74,10 +74,12 @@ const Case kCases[] = {
      {"create table t (a int)\nselect substring(a, 1, 1) from t",
       "create table t (a int)\ncreate table u (b bit)", "select * from t"},
      "error 195/15/10: 'substring' is not a recognized built-in function name.\ndone error\n--\n"
-     "error 2715/16/6: Column, parameter, or variable #1: Cannot find data type bit.\ndone error\n--\n"
+     "error 2715/16/6: Column, parameter, or variable #1: Cannot find data type bit.\ndone "
+     "error\n--\n"
      "error 208/16/1: Invalid object name 't'.\ndone error\n--\n"},
     {"group_by_refuses_an_ungrouped_column",
-     {"create table t (a int, b int)", "select a, b from t group by a", "select b from t order by a"},
+     {"create table t (a int, b int)", "select a, b from t group by a",
+      "select b from t order by a"},
      "done\n--\n"
      "error 8120/16/1: Column 't.b' is invalid in the select list because it is not contained in "
      "either an aggregate function or the GROUP BY clause.\ndone error\n--\n"

@@ -34,9 +34,9 @@ SqlError syntax_near_keyword(std::string_view keyword) {
              msg(156, 15, 1, "Incorrect syntax near the keyword " + q(keyword) + "."));
 }
 SqlError unclosed_quote(std::string_view rest) {
-  SqlError e = one(Reach::Batch, msg(105, 15, 1,
-                                     "Unclosed quotation mark after the character string " +
-                                         q(rest) + "."));
+  SqlError e =
+      one(Reach::Batch,
+          msg(105, 15, 1, "Unclosed quotation mark after the character string " + q(rest) + "."));
   e.messages.push_back(msg(102, 15, 1, "Incorrect syntax near " + q(rest) + "."));
   return e;
 }
@@ -57,10 +57,10 @@ SqlError object_exists(std::string_view name) {
              msg(2714, 16, 6, "There is already an object named " + q(name) + " in the database."));
 }
 SqlError constraint_exists(std::string_view name) {
-  return SqlError{{msg(2714, 16, 5,
-                       "There is already an object named " + q(name) + " in the database."),
-                   constraint_failed()},
-                  Reach::Statement};
+  return SqlError{
+      {msg(2714, 16, 5, "There is already an object named " + q(name) + " in the database."),
+       constraint_failed()},
+      Reach::Statement};
 }
 SqlError duplicate_column(std::string_view column, std::string_view table) {
   return one(Reach::Statement,
@@ -105,14 +105,15 @@ SqlError truncated() {
 }
 SqlError conversion_failed(std::string_view from_type, std::string_view value_utf8,
                            std::string_view to_type) {
-  return one(Reach::Batch, msg(245, 16, 1,
-                               "Conversion failed when converting the " + std::string(from_type) +
-                                   " value " + q(value_utf8) + " to data type " +
-                                   std::string(to_type) + "."));
+  return one(Reach::Batch,
+             msg(245, 16, 1,
+                 "Conversion failed when converting the " + std::string(from_type) + " value " +
+                     q(value_utf8) + " to data type " + std::string(to_type) + "."));
 }
 SqlError datetime_syntax() {
-  return one(Reach::Batch,
-             msg(241, 16, 1, "Conversion failed when converting date and/or time from character string."));
+  return one(
+      Reach::Batch,
+      msg(241, 16, 1, "Conversion failed when converting date and/or time from character string."));
 }
 SqlError datetime_range() {
   return one(Reach::Batch,
@@ -122,9 +123,10 @@ SqlError datetime_range() {
 }
 SqlError int_overflow(std::string_view value_utf8, std::string_view to_type) {
   // State and reach are guesses.
-  return one(Reach::Batch, msg(248, 16, 1,
-                               "The conversion of the varchar value " + q(value_utf8) +
-                                   " overflowed " + (to_type == "int" ? "an " : "a ") + std::string(to_type) + " column."));
+  return one(Reach::Batch,
+             msg(248, 16, 1,
+                 "The conversion of the varchar value " + q(value_utf8) + " overflowed " +
+                     (to_type == "int" ? "an " : "a ") + std::string(to_type) + " column."));
 }
 SqlError numeric_conversion() {
   return one(Reach::Batch, msg(8114, 16, 5, "Error converting data type varchar to numeric."));
@@ -136,10 +138,10 @@ SqlError arithmetic_overflow(std::string_view from, std::string_view to) {
                             " to data type " + std::string(to) + "."));
 }
 SqlError has_primary_key(std::string_view table) {
-  return SqlError{{msg(1779, 16, 0,
-                       "Table " + q(table) + " already has a primary key defined on it."),
-                   constraint_failed()},
-                  Reach::Statement};
+  return SqlError{
+      {msg(1779, 16, 0, "Table " + q(table) + " already has a primary key defined on it."),
+       constraint_failed()},
+      Reach::Statement};
 }
 SqlError index_exists(std::string_view index, std::string_view table) {
   return one(Reach::Statement,
@@ -148,9 +150,9 @@ SqlError index_exists(std::string_view index, std::string_view table) {
                      " already exists on table " + q(table) + "."));
 }
 SqlError insert_count_mismatch() {
-  return one(Reach::Batch,
-             msg(213, 16, 1,
-                 "Column name or number of supplied values does not match table definition."));
+  return one(
+      Reach::Batch,
+      msg(213, 16, 1, "Column name or number of supplied values does not match table definition."));
 }
 SqlError more_insert_columns() {
   return one(Reach::Batch,
@@ -167,11 +169,11 @@ SqlError fewer_insert_columns() {
                  "of columns specified in the INSERT statement."));
 }
 SqlError nullable_primary_key(std::string_view table) {
-  return SqlError{{msg(8111, 16, 1,
-                       "Cannot define PRIMARY KEY constraint on nullable column in table " +
-                           q(table) + "."),
-                   constraint_failed()},
-                  Reach::Statement};
+  return SqlError{
+      {msg(8111, 16, 1,
+           "Cannot define PRIMARY KEY constraint on nullable column in table " + q(table) + "."),
+       constraint_failed()},
+      Reach::Statement};
 }
 SqlError explicit_identity_needs_list(std::string_view table) {
   // Reach is a guess.
@@ -182,10 +184,9 @@ SqlError explicit_identity_needs_list(std::string_view table) {
                      "ON."));
 }
 SqlError identity_insert_off(std::string_view table) {
-  return one(Reach::Statement,
-             msg(544, 16, 1,
-                 "Cannot insert explicit value for identity column in table " + q(table) +
-                     " when IDENTITY_INSERT is set to OFF."));
+  return one(Reach::Statement, msg(544, 16, 1,
+                                   "Cannot insert explicit value for identity column in table " +
+                                       q(table) + " when IDENTITY_INSERT is set to OFF."));
 }
 SqlError identity_insert_other(std::string_view on_table) {
   return one(Reach::Statement,
@@ -218,15 +219,14 @@ SqlError add_not_null_column(std::string_view column, std::string_view table) {
                      " because it does not satisfy these conditions."));
 }
 SqlError multiple_identity(std::string_view table) {
-  return one(Reach::Statement,
-             msg(2744, 16, 2,
-                 "Multiple identity columns specified for table " + q(table) +
-                     ". Only one identity column per table is allowed."));
+  return one(Reach::Statement, msg(2744, 16, 2,
+                                   "Multiple identity columns specified for table " + q(table) +
+                                       ". Only one identity column per table is allowed."));
 }
 SqlError unknown_language(std::string_view language) {
-  return one(Reach::Statement,
-             msg(2732, 16, 1, "Error 2732: Language " + std::string(language) +
-                                  " is not supported."));
+  return one(
+      Reach::Statement,
+      msg(2732, 16, 1, "Error 2732: Language " + std::string(language) + " is not supported."));
 }
 SqlError injected(int number, std::string text) {
   return one(Reach::Batch, msg(number, 16, 1, std::move(text)));

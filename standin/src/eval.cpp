@@ -63,11 +63,14 @@ std::string change_case(std::string s, bool upper) {
 
 int64_t data_length(const Value& v, const TypeSpec& t) {
   switch (v.kind) {
-    case Value::Kind::String: return static_cast<int64_t>(v.s.size());
-    case Value::Kind::DateTime: return 8;
+    case Value::Kind::String:
+      return static_cast<int64_t>(v.s.size());
+    case Value::Kind::DateTime:
+      return 8;
     case Value::Kind::Numeric:
       return t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
-    default: return t.type == Type::SmallInt ? 2 : 4;
+    default:
+      return t.type == Type::SmallInt ? 2 : 4;
   }
 }
 
@@ -93,7 +96,8 @@ Value call(const Expr& e, const Row* row, EvalContext& ctx) {
     return s;
   }
   if (f == "len") {
-    return make_int(static_cast<int64_t>(gbk_characters(std::string_view(s.s).substr(0, trimmed_size(s.s)))));
+    return make_int(
+        static_cast<int64_t>(gbk_characters(std::string_view(s.s).substr(0, trimmed_size(s.s)))));
   }
   if (f == "upper" || f == "lower") return make_string(change_case(std::move(s.s), f == "upper"));
   return Value{};
@@ -103,23 +107,27 @@ Value call(const Expr& e, const Row* row, EvalContext& ctx) {
 
 Value eval(const Expr& e, const Row* row, EvalContext& ctx) {
   switch (e.kind) {
-    case Expr::Kind::Literal: return e.literal;
-    case Expr::Kind::Column: return (*row)[static_cast<std::size_t>(e.column)];
-    case Expr::Kind::Function: return call(e, row, ctx);
+    case Expr::Kind::Literal:
+      return e.literal;
+    case Expr::Kind::Column:
+      return (*row)[static_cast<std::size_t>(e.column)];
+    case Expr::Kind::Function:
+      return call(e, row, ctx);
     case Expr::Kind::Convert: {
       Value v = eval(*e.args[0], row, ctx);
       if (e.style >= 0 && v.kind == Value::Kind::DateTime && is_string_type(e.target.type)) {
-        std::string text = e.style == 120 || e.style == 20 ? datetime_text(v.dt).substr(0, 19)
+        std::string text = e.style == 120 || e.style == 20   ? datetime_text(v.dt).substr(0, 19)
                            : e.style == 121 || e.style == 21 ? datetime_text(v.dt)
-                           : e.style == 23 ? datetime_text(v.dt).substr(0, 10)
-                           : e.style == 126 ? datetime_text(v.dt, 'T')
-                                            : datetime_style0(v.dt);
+                           : e.style == 23                   ? datetime_text(v.dt).substr(0, 10)
+                           : e.style == 126                  ? datetime_text(v.dt, 'T')
+                                                             : datetime_style0(v.dt);
         return convert_value(make_string(text), TypeSpec{Type::VarChar, 30, 0, 0}, e.target, true,
                              ctx.dateformat);
       }
       return convert_value(v, e.args[0]->type, e.target, true, ctx.dateformat);
     }
-    case Expr::Kind::CountStar: return Value{};  // aggregates are computed by the query
+    case Expr::Kind::CountStar:
+      return Value{};  // aggregates are computed by the query
     default: {
       Truth t = test(e, row, ctx);
       return t == Truth::Unknown ? Value{} : make_int(t == Truth::True ? 1 : 0);
@@ -143,7 +151,8 @@ Truth test(const Expr& e, const Row* row, EvalContext& ctx) {
       if (b == Truth::True) return b;
       return a == Truth::False && b == Truth::False ? Truth::False : Truth::Unknown;
     }
-    case Expr::Kind::Not: return negate(test(*e.args[0], row, ctx));
+    case Expr::Kind::Not:
+      return negate(test(*e.args[0], row, ctx));
     case Expr::Kind::IsNull: {
       bool null = eval(*e.args[0], row, ctx).is_null();
       return from_bool(e.negated ? !null : null);
@@ -161,7 +170,8 @@ Truth test(const Expr& e, const Row* row, EvalContext& ctx) {
       Type list_type = e.args.size() > 1 ? e.args[1]->type.type : Type::Int;
       for (std::size_t i = 1; i < e.args.size(); ++i) {
         list.push_back(eval(*e.args[i], row, ctx));
-        if (type_rank(e.args[i]->type.type) > type_rank(list_type)) list_type = e.args[i]->type.type;
+        if (type_rank(e.args[i]->type.type) > type_rank(list_type))
+          list_type = e.args[i]->type.type;
       }
       Truth t = member(v, e.args[0]->type.type, list, list_type, ctx.dateformat);
       return e.negated ? negate(t) : t;

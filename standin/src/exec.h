@@ -36,7 +36,7 @@ struct Relation {
   std::string name;  // as stored (tables) or as written (views)
   std::vector<Column> columns;
   const std::vector<Row>* rows = nullptr;  // a table's rows; nullptr for a view
-  std::vector<Row> owned;                   // a catalog view's rows, materialised
+  std::vector<Row> owned;                  // a catalog view's rows, materialised
   const std::vector<Row>& data() const { return rows ? *rows : owned; }
 };
 

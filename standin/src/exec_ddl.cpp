@@ -13,7 +13,8 @@ SqlError statement_error(int number, int severity, int state, std::string text,
   SqlError e;
   e.messages.push_back(Message{number, severity, state, std::move(text)});
   if (then_constraint_failed)
-    e.messages.push_back(Message{1750, 16, 0, "Could not create constraint or index. See previous errors."});
+    e.messages.push_back(
+        Message{1750, 16, 0, "Could not create constraint or index. See previous errors."});
   return e;
 }
 
@@ -70,7 +71,8 @@ int next_indid(const Table& t, bool clustered) {
   return n;
 }
 
-std::vector<int> key_columns(const Table& t, const std::vector<std::string>& names, bool constraint) {
+std::vector<int> key_columns(const Table& t, const std::vector<std::string>& names,
+                             bool constraint) {
   std::vector<int> cols;
   for (const std::string& n : names) {
     int k = t.find_column(n);
@@ -102,19 +104,21 @@ void add_index(Table& t, Index ix, bool constraint, const std::string& written) 
   }
   for (const Row& r : t.rows) {
     int& n = ix.keys[t.key_of(ix, r)];
-    if (++n > 1 && ix.unique) throw err::create_unique_duplicate(t.name, ix.name, t.key_text(ix, r), constraint);
+    if (++n > 1 && ix.unique)
+      throw err::create_unique_duplicate(t.name, ix.name, t.key_text(ix, r), constraint);
   }
   t.indexes.push_back(std::move(ix));
 }
 
-void add_primary_key(Catalog& catalog, Table& t, const KeyDef& key, const std::string& written_table,
-                     DateTime now) {
+void add_primary_key(Catalog& catalog, Table& t, const KeyDef& key,
+                     const std::string& written_table, DateTime now) {
   if (t.primary_key()) throw err::has_primary_key(written_table);
   if (!key.name.empty() && catalog.name_taken(key.name)) throw err::constraint_exists(key.name);
   Index ix;
   ix.columns = key_columns(t, key.columns, true);
   for (int c : ix.columns)
-    if (t.columns[static_cast<std::size_t>(c)].column.nullable) throw err::nullable_primary_key(written_table);
+    if (t.columns[static_cast<std::size_t>(c)].column.nullable)
+      throw err::nullable_primary_key(written_table);
   ix.constraint_id = catalog.allocate_id();
   ix.name = key.name.empty() ? primary_key_name(t.name, ix.constraint_id) : key.name;
   ix.created = now;
@@ -224,9 +228,10 @@ void exec_alter_add_column(AlterAddColumn& s, ExecContext& x) {
   if (c.identity) t.identity_current = c.seed;
   t.columns.push_back(c);
   for (Row& r : t.rows)
-    r.push_back(c.identity ? make_int(t.identity_used ? t.identity_current += c.increment
-                                                      : (t.identity_used = true, t.identity_current))
-                           : fill);
+    r.push_back(c.identity
+                    ? make_int(t.identity_used ? t.identity_current += c.increment
+                                               : (t.identity_used = true, t.identity_current))
+                    : fill);
   if (d.primary_key) {
     KeyDef k = *d.primary_key;
     k.columns = {d.name};

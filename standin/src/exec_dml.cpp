@@ -45,7 +45,8 @@ std::vector<int> insert_targets(const Insert& s, const Table& t, std::size_t wid
       targets.push_back(k);
     }
     if (targets.size() != width) {
-      if (values) throw targets.size() > width ? err::more_insert_columns() : err::fewer_insert_columns();
+      if (values)
+        throw targets.size() > width ? err::more_insert_columns() : err::fewer_insert_columns();
       throw batch_error(targets.size() > width ? 120 : 121, 15, 1,
                         std::string("The select list for the INSERT statement contains ") +
                             (targets.size() > width ? "fewer" : "more") +
@@ -202,21 +203,23 @@ int64_t exec_insert(Insert& s, ExecContext& x) {
       source.push_back(std::move(r));
     }
   }
-  std::size_t width = source.empty() ? (s.select ? select_width(*s.select, x.catalog) : 0)
-                                     : source[0].size();
+  std::size_t width =
+      source.empty() ? (s.select ? select_width(*s.select, x.catalog) : 0) : source[0].size();
   std::vector<int> targets = insert_targets(s, t, width, !s.select);
   int identity = t.identity_column();
-  bool identity_given = identity >= 0 && std::find(targets.begin(), targets.end(), identity) != targets.end();
-  bool identity_insert = !x.session.identity_insert.empty() && same_name(x.session.identity_insert, t.name);
+  bool identity_given =
+      identity >= 0 && std::find(targets.begin(), targets.end(), identity) != targets.end();
+  bool identity_insert =
+      !x.session.identity_insert.empty() && same_name(x.session.identity_insert, t.name);
   if (identity_given && !identity_insert) throw err::identity_insert_off(t.name);
   if (identity >= 0 && identity_insert && !identity_given) {
-    throw SqlError{{Message{545, 16, 1,
-                            "Explicit value must be specified for identity column in table '" +
-                                t.name +
-                                "' either when IDENTITY_INSERT is set to ON or when a "
-                                "replication user is inserting into a NOT FOR REPLICATION "
-                                "identity column."}},
-                   Reach::Statement};
+    throw SqlError{
+        {Message{545, 16, 1,
+                 "Explicit value must be specified for identity column in table '" + t.name +
+                     "' either when IDENTITY_INSERT is set to ON or when a "
+                     "replication user is inserting into a NOT FOR REPLICATION "
+                     "identity column."}},
+        Reach::Statement};
   }
 
   Appender appender(t);
@@ -250,7 +253,8 @@ void bind_update(Update& s, const Catalog& catalog, bool compile) {
   for (Assignment& a : s.sets) {
     int k = t->find_column(a.column);
     if (k < 0) throw err::invalid_column(a.column);
-    if (t->columns[static_cast<std::size_t>(k)].identity) throw err::update_identity(t->columns[static_cast<std::size_t>(k)].column.name);
+    if (t->columns[static_cast<std::size_t>(k)].identity)
+      throw err::update_identity(t->columns[static_cast<std::size_t>(k)].column.name);
     bind_expr(*a.value, scope, catalog, compile);
     if (is_condition(*a.value)) throw err::syntax_near("=");
   }
@@ -260,7 +264,8 @@ void bind_update(Update& s, const Catalog& catalog, bool compile) {
 int64_t exec_update(Update& s, ExecContext& x) {
   bind_update(s, x.catalog, false);
   Table& t = *x.catalog.find(s.table);
-  EvalContext ctx{x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
+  EvalContext ctx{
+      x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
   std::vector<int> targets;
   for (const Assignment& a : s.sets) targets.push_back(t.find_column(a.column));
 
@@ -303,7 +308,8 @@ void bind_delete(Delete& s, const Catalog& catalog, bool compile) {
 int64_t exec_delete(Delete& s, ExecContext& x) {
   bind_delete(s, x.catalog, false);
   Table& t = *x.catalog.find(s.table);
-  EvalContext ctx{x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
+  EvalContext ctx{
+      x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
   std::vector<bool> gone(t.rows.size(), false);
   int64_t n = 0;
   for (std::size_t i = 0; i < t.rows.size(); ++i) {

@@ -24,19 +24,27 @@ Overload(F...) -> Overload<F...>;
 
 void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out) {
   switch (s.kind) {
-    case SetOption::Kind::NoCount: x.session.nocount = s.on; return;
+    case SetOption::Kind::NoCount:
+      x.session.nocount = s.on;
+      return;
     case SetOption::Kind::DateFormat: {
       auto df = parse_dateformat(s.value);
-      if (!df) throw statement_error(2741, 16, 1, "SET DATEFORMAT date order '" + s.value + "' is invalid.");
+      if (!df)
+        throw statement_error(2741, 16, 1,
+                              "SET DATEFORMAT date order '" + s.value + "' is invalid.");
       x.session.dateformat = *df;
       return;
     }
     case SetOption::Kind::Language: {
       std::string l = fold_name(s.value);
-      if (l == "us_english" || l == "english") x.session.dateformat = DateFormat::mdy;
-      else if (l == "british") x.session.dateformat = DateFormat::dmy;
-      else if (s.value == "简体中文" || l == "simplified chinese") x.session.dateformat = DateFormat::ymd;
-      else throw err::unknown_language(s.value);
+      if (l == "us_english" || l == "english")
+        x.session.dateformat = DateFormat::mdy;
+      else if (l == "british")
+        x.session.dateformat = DateFormat::dmy;
+      else if (s.value == "简体中文" || l == "simplified chinese")
+        x.session.dateformat = DateFormat::ymd;
+      else
+        throw err::unknown_language(s.value);
       // Number, severity and state of the report are guesses.
       out.messages.push_back(Message{5703, 0, 1, "Changed language setting to " + s.value + "."});
       return;
@@ -63,16 +71,17 @@ void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out) {
       }
       return;
     }
-    case SetOption::Kind::Other: return;  // accepted; the engine behaves as with ODBC's settings
+    case SetOption::Kind::Other:
+      return;  // accepted; the engine behaves as with ODBC's settings
   }
 }
 
 void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
   Table* t = x.catalog.find(s.table);
   if (!t) {
-    throw statement_error(2501, 16, 45,
-                          "Cannot find a table or object with the name '" + s.table +
-                              "'. Check the system catalog.");
+    throw statement_error(
+        2501, 16, 45,
+        "Cannot find a table or object with the name '" + s.table + "'. Check the system catalog.");
   }
   int c = t->identity_column();
   if (c < 0) throw err::no_identity(s.table);
@@ -81,9 +90,8 @@ void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
   // Message numbers and severities of DBCC's report are guesses.
   if (s.reseed && s.has_value) {
     t->identity_current = s.value;
-    out.messages.push_back(Message{7998, 10, 1,
-                                   "Checking identity information: current identity value '" +
-                                       before + "'."});
+    out.messages.push_back(Message{
+        7998, 10, 1, "Checking identity information: current identity value '" + before + "'."});
   } else {
     bool any = false;
     int64_t top = 0;
@@ -95,7 +103,8 @@ void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
     }
     std::string column_value = any ? std::to_string(top) : "NULL";
     if (s.reseed && any &&
-        (!t->identity_used || (col.increment > 0 ? t->identity_current < top : t->identity_current > top))) {
+        (!t->identity_used ||
+         (col.increment > 0 ? t->identity_current < top : t->identity_current > top))) {
       t->identity_current = top;
       t->identity_used = true;
     }

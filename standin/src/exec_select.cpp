@@ -13,7 +13,8 @@ namespace {
 bool grouped(const Expr& e, const std::vector<int>& group_columns) {
   switch (e.kind) {
     case Expr::Kind::Literal:
-    case Expr::Kind::CountStar: return true;
+    case Expr::Kind::CountStar:
+      return true;
     case Expr::Kind::Column:
       return std::find(group_columns.begin(), group_columns.end(), e.column) != group_columns.end();
     default:
@@ -24,8 +25,7 @@ bool grouped(const Expr& e, const std::vector<int>& group_columns) {
 }
 
 const Expr* first_ungrouped_column(const Expr& e, const std::vector<int>& group_columns) {
-  if (e.kind == Expr::Kind::Column)
-    return grouped(e, group_columns) ? nullptr : &e;
+  if (e.kind == Expr::Kind::Column) return grouped(e, group_columns) ? nullptr : &e;
   for (const auto& a : e.args)
     if (const Expr* c = first_ungrouped_column(*a, group_columns)) return c;
   return nullptr;
@@ -37,8 +37,8 @@ Value eval_item(const Expr& e, const Row* row, int64_t count, EvalContext& ctx) 
 }
 
 struct Source {
-  const Row* row;   // the row (or the group's first row)
-  int64_t count;    // rows in the group
+  const Row* row;  // the row (or the group's first row)
+  int64_t count;   // rows in the group
 };
 
 }  // namespace
@@ -50,7 +50,8 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
   if (s.has_from) rel = open_relation(x.catalog, s.table, false, true);
   const std::vector<Row>& rows = s.has_from ? rel.data() : kOneEmptyRow;
 
-  EvalContext ctx{x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
+  EvalContext ctx{
+      x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
 
   std::vector<const Row*> kept;
   kept.reserve(rows.size());
@@ -58,7 +59,8 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
     if (!s.where || test(*s.where, &r, ctx) == Truth::True) kept.push_back(&r);
 
   bool aggregate = !s.group_by.empty();
-  for (const SelectItem& item : s.items) aggregate = aggregate || (item.expr && has_aggregate(*item.expr));
+  for (const SelectItem& item : s.items)
+    aggregate = aggregate || (item.expr && has_aggregate(*item.expr));
 
   std::vector<Source> sources;
   if (aggregate) {
@@ -74,7 +76,8 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
     for (const SelectItem& item : s.items) {
       if (item.star) {
         for (std::size_t i = 0; i < rel.columns.size(); ++i)
-          if (std::find(group_columns.begin(), group_columns.end(), static_cast<int>(i)) == group_columns.end())
+          if (std::find(group_columns.begin(), group_columns.end(), static_cast<int>(i)) ==
+              group_columns.end())
             throw err::not_in_group_by(rel.name, rel.columns[i].name);
       } else {
         check(*item.expr);
@@ -83,7 +86,8 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
     for (const OrderItem& o : s.order_by)
       if (o.item < 0) check(*o.expr);
     if (s.group_by.empty()) {
-      sources.push_back(Source{kept.empty() ? nullptr : kept.front(), static_cast<int64_t>(kept.size())});
+      sources.push_back(
+          Source{kept.empty() ? nullptr : kept.front(), static_cast<int64_t>(kept.size())});
     } else {
       std::unordered_map<std::string, std::size_t> groups;
       for (const Row* r : kept) {

@@ -11,10 +11,10 @@ namespace standin {
 struct Token {
   enum class Kind { Word, QuotedName, Number, String, Symbol, End };
   Kind kind = Kind::End;
-  std::string text;        // as written; for String the content with quotes undoubled (UTF-8)
-  bool national = false;   // String written N'...'
-  bool reserved = false;   // Word that is a reserved keyword of T-SQL
-  std::size_t begin = 0;   // byte offsets into the batch
+  std::string text;       // as written; for String the content with quotes undoubled (UTF-8)
+  bool national = false;  // String written N'...'
+  bool reserved = false;  // Word that is a reserved keyword of T-SQL
+  std::size_t begin = 0;  // byte offsets into the batch
   std::size_t end = 0;
 
   // Case-insensitive test of a Word against a lower-case keyword.

@@ -17,7 +17,7 @@ ExprPtr make(Expr::Kind k) {
 }
 
 bool comparison_operator(const Token& t) {
-  static constexpr std::array<std::string_view, 9> ops = {"=", "<>", "!=", "<", ">",
+  static constexpr std::array<std::string_view, 9> ops = {"=",  "<>", "!=", "<", ">",
                                                           "<=", ">=", "!<", "!>"};
   if (t.kind != Token::Kind::Symbol) return false;
   for (auto op : ops)
@@ -144,7 +144,9 @@ ExprPtr Parser::literal_number(const Token& t, bool negative) {
 ExprPtr Parser::primary() {
   const Token& t = peek();
   switch (t.kind) {
-    case Token::Kind::Number: next(); return literal_number(t, false);
+    case Token::Kind::Number:
+      next();
+      return literal_number(t, false);
     case Token::Kind::String: {
       next();
       ExprPtr e = make(Expr::Kind::Literal);
@@ -163,8 +165,10 @@ ExprPtr Parser::primary() {
       }
       fail();
     case Token::Kind::Word:
-    case Token::Kind::QuotedName: break;
-    case Token::Kind::End: fail();
+    case Token::Kind::QuotedName:
+      break;
+    case Token::Kind::End:
+      fail();
   }
   if (t.is("null")) {
     next();
@@ -284,9 +288,8 @@ TypeSpec Parser::type_spec(bool in_convert) {
   } else {
     SqlError e;
     e.reach = Reach::Batch;
-    e.messages.push_back(Message{2715, 16, 6,
-                                 "Column, parameter, or variable #1: Cannot find data type " +
-                                     t.text + "."});
+    e.messages.push_back(Message{
+        2715, 16, 6, "Column, parameter, or variable #1: Cannot find data type " + t.text + "."});
     throw e;
   }
   return ts;
@@ -319,8 +322,10 @@ std::shared_ptr<SelectStmt> Parser::select_body() {
     do {
       OrderItem o;
       o.expr = value();
-      if (accept_word("desc")) o.descending = true;
-      else accept_word("asc");
+      if (accept_word("desc"))
+        o.descending = true;
+      else
+        accept_word("asc");
       s->order_by.push_back(std::move(o));
     } while (accept_symbol(","));
   }

@@ -133,8 +133,10 @@ StatementBody Parser::create() {
   if (peek().is("table")) return create_table();
   bool unique = accept_word("unique");
   bool clustered = false;
-  if (accept_word("clustered")) clustered = true;
-  else accept_word("nonclustered");
+  if (accept_word("clustered"))
+    clustered = true;
+  else
+    accept_word("nonclustered");
   if (!peek().is("index")) fail();
   return create_index(unique, clustered);
 }
@@ -221,8 +223,10 @@ KeyDef Parser::key_after_primary(std::string cname) {
   expect_word("key");
   KeyDef k;
   k.name = std::move(cname);
-  if (accept_word("clustered")) k.clustered = true;
-  else if (accept_word("nonclustered")) k.clustered = false;
+  if (accept_word("clustered"))
+    k.clustered = true;
+  else if (accept_word("nonclustered"))
+    k.clustered = false;
   if (peek().is_symbol("(")) k.columns = column_list();
   bool pad = false;
   if (peek().is("with")) index_options(k.fillfactor, pad);
@@ -262,9 +266,12 @@ void Parser::index_options(int& fillfactor, bool& pad_index) {
       pad_index = true;
       if (parenthesized) {
         expect_symbol("=");
-        if (accept_word("on")) pad_index = true;
-        else if (accept_word("off")) pad_index = false;
-        else fail();
+        if (accept_word("on"))
+          pad_index = true;
+        else if (accept_word("off"))
+          pad_index = false;
+        else
+          fail();
       }
     } else if (accept_word("fillfactor")) {
       expect_symbol("=");
@@ -406,13 +413,23 @@ StatementBody Parser::set() {
     }
     return s;
   } else {
-    static constexpr std::string_view kOnOff[] = {
-        "nocount", "ansi_nulls", "ansi_padding", "ansi_warnings", "ansi_null_dflt_on",
-        "ansi_defaults", "quoted_identifier", "concat_null_yields_null", "arithabort",
-        "implicit_transactions", "cursor_close_on_commit", "xact_abort", "numeric_roundabort"};
+    static constexpr std::string_view kOnOff[] = {"nocount",
+                                                  "ansi_nulls",
+                                                  "ansi_padding",
+                                                  "ansi_warnings",
+                                                  "ansi_null_dflt_on",
+                                                  "ansi_defaults",
+                                                  "quoted_identifier",
+                                                  "concat_null_yields_null",
+                                                  "arithabort",
+                                                  "implicit_transactions",
+                                                  "cursor_close_on_commit",
+                                                  "xact_abort",
+                                                  "numeric_roundabort"};
     bool nocount = false;
     do {
-      bool known = peek().kind == Token::Kind::Word && fold_name(peek().text).rfind("ansi_", 0) == 0;
+      bool known =
+          peek().kind == Token::Kind::Word && fold_name(peek().text).rfind("ansi_", 0) == 0;
       for (auto o : kOnOff) known = known || peek().is(o);
       if (!known && peek().kind == Token::Kind::Word && !peek().reserved) {
         SqlError e;
@@ -427,9 +444,12 @@ StatementBody Parser::set() {
     } while (accept_symbol(","));
     if (nocount) s.kind = SetOption::Kind::NoCount;
   }
-  if (accept_word("on")) s.on = true;
-  else if (accept_word("off")) s.on = false;
-  else fail();
+  if (accept_word("on"))
+    s.on = true;
+  else if (accept_word("off"))
+    s.on = false;
+  else
+    fail();
   return s;
 }
 

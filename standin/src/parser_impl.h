@@ -17,8 +17,8 @@ class Parser {
   std::vector<Statement> batch();
 
   // Expressions (parse_expr.cpp).
-  ExprPtr condition();   // OR / AND / NOT and predicates
-  ExprPtr value();       // a value expression (no boolean operators at the top)
+  ExprPtr condition();  // OR / AND / NOT and predicates
+  ExprPtr value();      // a value expression (no boolean operators at the top)
   TypeSpec type_spec(bool in_convert);
   std::shared_ptr<SelectStmt> select_body();  // after SELECT
 
@@ -57,9 +57,9 @@ class Parser {
   bool accept_symbol(std::string_view s);
   void expect_word(std::string_view w);
   void expect_symbol(std::string_view s);
-  std::string name();            // an identifier, optionally dbo-qualified
-  std::string simple_name();     // an identifier without qualifier
-  int64_t integer();             // [-]digits
+  std::string name();              // an identifier, optionally dbo-qualified
+  std::string simple_name();       // an identifier without qualifier
+  int64_t integer();               // [-]digits
   [[noreturn]] void fail() const;  // syntax error at the current token
   std::string_view source(std::size_t begin, std::size_t end) const {
     return text_.substr(begin, end - begin);
@@ -72,6 +72,5 @@ class Parser {
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
 };
-
 
 }  // namespace standin

@@ -3,22 +3,30 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+
 #include "standin/engine.h"
 int main() {
   standin::Database db;
   standin::Session s(db);
-  s.execute("create table P (id int not null, code char(20) not null, name char(40) default(''), qty numeric(15,2) default(0))\n"
-            "alter table P add constraint PK_P primary key nonclustered (id)\n"
-            "create index PK_P_code on P(code) WITH PAD_INDEX,FILLFACTOR=85");
+  s.execute(
+      "create table P (id int not null, code char(20) not null, name char(40) default(''), qty "
+      "numeric(15,2) default(0))\n"
+      "alter table P add constraint PK_P primary key nonclustered (id)\n"
+      "create index PK_P_code on P(code) WITH PAD_INDEX,FILLFACTOR=85");
   auto t0 = std::chrono::steady_clock::now();
   auto last = t0;
   for (int i = 1; i <= 100000; ++i) {
-    std::string b = "insert into P(id, code, name, qty) values (" + std::to_string(i) + ", 'C" + std::to_string(i * 7) + "', '名称" + std::to_string(i) + "', 12.50)";
+    std::string b = "insert into P(id, code, name, qty) values (" + std::to_string(i) + ", 'C" +
+                    std::to_string(i * 7) + "', '名称" + std::to_string(i) + "', 12.50)";
     auto o = s.execute(b);
-    if (o.failed()) { std::printf("failed at %d: %s\n", i, o.first_error()->text.c_str()); return 1; }
+    if (o.failed()) {
+      std::printf("failed at %d: %s\n", i, o.first_error()->text.c_str());
+      return 1;
+    }
     if (i % 25000 == 0) {
       auto now = std::chrono::steady_clock::now();
-      std::printf("rows %6d: last 25000 inserts %.3f s\n", i, std::chrono::duration<double>(now - last).count());
+      std::printf("rows %6d: last 25000 inserts %.3f s\n", i,
+                  std::chrono::duration<double>(now - last).count());
       last = now;
     }
   }

@@ -42,9 +42,12 @@ void render_statement(const StatementOutcome& st, std::string& out) {
       out += "\n";
     }
   }
-  if (st.failed) out += "done error\n";
-  else if (st.has_count) out += "done count " + std::to_string(st.count) + "\n";
-  else out += "done\n";
+  if (st.failed)
+    out += "done error\n";
+  else if (st.has_count)
+    out += "done count " + std::to_string(st.count) + "\n";
+  else
+    out += "done\n";
 }
 
 }  // namespace

@@ -39,16 +39,21 @@ void object_rows(const Catalog& catalog, std::vector<ObjectRow>& out) {
         out.push_back({c.default_constraint->name, c.default_constraint->object_id, "D ", "D ",
                        t->id, c.default_constraint->created, 0, 2});
   }
-  std::sort(out.begin(), out.end(), [](const ObjectRow& a, const ObjectRow& b) { return a.id < b.id; });
+  std::sort(out.begin(), out.end(),
+            [](const ObjectRow& a, const ObjectRow& b) { return a.id < b.id; });
 }
 
 int storage_length(const TypeSpec& t) {
   switch (t.type) {
     case Type::Char:
-    case Type::VarChar: return t.length;
-    case Type::Int: return 4;
-    case Type::SmallInt: return 2;
-    case Type::DateTime: return 8;
+    case Type::VarChar:
+      return t.length;
+    case Type::Int:
+      return 4;
+    case Type::SmallInt:
+      return 2;
+    case Type::DateTime:
+      return 8;
     case Type::Numeric:
       return t.precision <= 9 ? 5 : t.precision <= 19 ? 9 : t.precision <= 28 ? 13 : 17;
   }
@@ -57,12 +62,18 @@ int storage_length(const TypeSpec& t) {
 
 int xtype_code(Type t) {
   switch (t) {
-    case Type::Char: return 175;
-    case Type::VarChar: return 167;
-    case Type::Int: return 56;
-    case Type::SmallInt: return 52;
-    case Type::Numeric: return 108;
-    case Type::DateTime: return 61;
+    case Type::Char:
+      return 175;
+    case Type::VarChar:
+      return 167;
+    case Type::Int:
+      return 56;
+    case Type::SmallInt:
+      return 52;
+    case Type::Numeric:
+      return 108;
+    case Type::DateTime:
+      return 61;
   }
   return 0;
 }
@@ -72,10 +83,19 @@ std::vector<Row> sysobjects_rows(const Catalog& catalog) {
   object_rows(catalog, objs);
   std::vector<Row> rows;
   for (const ObjectRow& o : objs) {
-    rows.push_back(Row{str(o.name), i(o.id), str(o.xtype), i(1), i(0), i(0), i(0), i(0),
-                       i(o.parent), make_datetime(o.created), i(0), i(0), i(0), str(o.type),
-                       i(o.userstat), i(o.sysstat), i(0), make_datetime(o.created), i(0), i(0),
-                       i(0), i(0), i(0), i(0), i(0)});
+    rows.push_back(Row{str(o.name),   i(o.id),
+                       str(o.xtype),  i(1),
+                       i(0),          i(0),
+                       i(0),          i(0),
+                       i(o.parent),   make_datetime(o.created),
+                       i(0),          i(0),
+                       i(0),          str(o.type),
+                       i(o.userstat), i(o.sysstat),
+                       i(0),          make_datetime(o.created),
+                       i(0),          i(0),
+                       i(0),          i(0),
+                       i(0),          i(0),
+                       i(0)});
   }
   return rows;
 }
@@ -87,8 +107,8 @@ std::vector<Row> syscolumns_rows(const Catalog& catalog) {
       const TableColumn& c = t->columns[k];
       const TypeSpec& ty = c.column.type;
       bool str_type = is_string_type(ty.type);
-      int prec = str_type ? ty.length
-                 : ty.type == Type::Int ? 10
+      int prec = str_type                    ? ty.length
+                 : ty.type == Type::Int      ? 10
                  : ty.type == Type::SmallInt ? 5
                  : ty.type == Type::DateTime ? 23
                                              : ty.precision;
@@ -113,7 +133,8 @@ std::vector<Row> sysindexes_rows(const Catalog& catalog) {
     if (!clustered) rows.push_back(Row{i(t->id), i(0), i(0), i(0), i(n), i(0), null(), i(n)});
     std::vector<const Index*> ixs;
     for (const Index& ix : t->indexes) ixs.push_back(&ix);
-    std::sort(ixs.begin(), ixs.end(), [](const Index* a, const Index* b) { return a->indid < b->indid; });
+    std::sort(ixs.begin(), ixs.end(),
+              [](const Index* a, const Index* b) { return a->indid < b->indid; });
     for (const Index* ix : ixs) {
       // status bits: 2 unique, 16 clustered, 2048 primary key (documented meanings).
       int status = (ix->unique ? 2 : 0) | (ix->clustered ? 16 : 0) | (ix->primary_key ? 2048 : 0);
@@ -134,32 +155,38 @@ bool is_system_view(std::string_view name) {
 
 std::vector<Column> system_view_columns(std::string_view name) {
   if (same_name(name, "sysobjects")) {
-    return {col("name", Type::VarChar, false, 128), col("id", Type::Int, false),
-            col("xtype", Type::Char, false, 2), col("uid", Type::SmallInt, true),
-            col("info", Type::SmallInt, true), col("status", Type::Int, true),
-            col("base_schema_ver", Type::Int, true), col("replinfo", Type::Int, true),
-            col("parent_obj", Type::Int, false), col("crdate", Type::DateTime, false),
-            col("ftcatid", Type::SmallInt, true), col("schema_ver", Type::Int, true),
+    return {col("name", Type::VarChar, false, 128),   col("id", Type::Int, false),
+            col("xtype", Type::Char, false, 2),       col("uid", Type::SmallInt, true),
+            col("info", Type::SmallInt, true),        col("status", Type::Int, true),
+            col("base_schema_ver", Type::Int, true),  col("replinfo", Type::Int, true),
+            col("parent_obj", Type::Int, false),      col("crdate", Type::DateTime, false),
+            col("ftcatid", Type::SmallInt, true),     col("schema_ver", Type::Int, true),
             col("stats_schema_ver", Type::Int, true), col("type", Type::Char, true, 2),
-            col("userstat", Type::SmallInt, true), col("sysstat", Type::SmallInt, true),
-            col("indexdel", Type::SmallInt, true), col("refdate", Type::DateTime, false),
-            col("version", Type::Int, true), col("deltrig", Type::Int, true),
-            col("instrig", Type::Int, true), col("updtrig", Type::Int, true),
-            col("seltrig", Type::Int, true), col("category", Type::Int, true),
+            col("userstat", Type::SmallInt, true),    col("sysstat", Type::SmallInt, true),
+            col("indexdel", Type::SmallInt, true),    col("refdate", Type::DateTime, false),
+            col("version", Type::Int, true),          col("deltrig", Type::Int, true),
+            col("instrig", Type::Int, true),          col("updtrig", Type::Int, true),
+            col("seltrig", Type::Int, true),          col("category", Type::Int, true),
             col("cache", Type::SmallInt, true)};
   }
   if (same_name(name, "syscolumns")) {
-    return {col("name", Type::VarChar, true, 128), col("id", Type::Int, false),
-            col("xtype", Type::SmallInt, false), col("length", Type::SmallInt, false),
-            col("xprec", Type::SmallInt, false), col("xscale", Type::SmallInt, false),
-            col("colid", Type::SmallInt, true), col("colstat", Type::SmallInt, true),
-            col("cdefault", Type::Int, false), col("prec", Type::SmallInt, true),
-            col("scale", Type::Int, true), col("isnullable", Type::Int, true),
+    return {col("name", Type::VarChar, true, 128),
+            col("id", Type::Int, false),
+            col("xtype", Type::SmallInt, false),
+            col("length", Type::SmallInt, false),
+            col("xprec", Type::SmallInt, false),
+            col("xscale", Type::SmallInt, false),
+            col("colid", Type::SmallInt, true),
+            col("colstat", Type::SmallInt, true),
+            col("cdefault", Type::Int, false),
+            col("prec", Type::SmallInt, true),
+            col("scale", Type::Int, true),
+            col("isnullable", Type::Int, true),
             col("collation", Type::VarChar, true, 128)};
   }
-  return {col("id", Type::Int, false), col("status", Type::Int, true),
-          col("indid", Type::SmallInt, true), col("keycnt", Type::SmallInt, true),
-          col("rowcnt", Type::Int, true), col("OrigFillFactor", Type::SmallInt, true),
+  return {col("id", Type::Int, false),           col("status", Type::Int, true),
+          col("indid", Type::SmallInt, true),    col("keycnt", Type::SmallInt, true),
+          col("rowcnt", Type::Int, true),        col("OrigFillFactor", Type::SmallInt, true),
           col("name", Type::VarChar, true, 128), col("rows", Type::Int, true)};
 }
 

@@ -8,24 +8,34 @@ namespace standin {
 
 std::string TypeSpec::sql() const {
   switch (type) {
-    case Type::Char: return "char(" + std::to_string(length) + ")";
-    case Type::VarChar: return "varchar(" + std::to_string(length) + ")";
-    case Type::Int: return "int";
-    case Type::SmallInt: return "smallint";
+    case Type::Char:
+      return "char(" + std::to_string(length) + ")";
+    case Type::VarChar:
+      return "varchar(" + std::to_string(length) + ")";
+    case Type::Int:
+      return "int";
+    case Type::SmallInt:
+      return "smallint";
     case Type::Numeric:
       return "numeric(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
-    case Type::DateTime: return "datetime";
+    case Type::DateTime:
+      return "datetime";
   }
   return "int";
 }
 
 std::string Value::text() const {
   switch (kind) {
-    case Kind::Null: return "NULL";
-    case Kind::Int: return std::to_string(i);
-    case Kind::Numeric: return numeric_text(i, scale);
-    case Kind::String: return utf8_from_gbk(s);
-    case Kind::DateTime: return datetime_text(dt);
+    case Kind::Null:
+      return "NULL";
+    case Kind::Int:
+      return std::to_string(i);
+    case Kind::Numeric:
+      return numeric_text(i, scale);
+    case Kind::String:
+      return utf8_from_gbk(s);
+    case Kind::DateTime:
+      return datetime_text(dt);
   }
   return "NULL";
 }
@@ -46,24 +56,36 @@ bool is_integer_type(Type t) { return t == Type::Int || t == Type::SmallInt; }
 
 std::string type_name(Type t) {
   switch (t) {
-    case Type::Char: return "char";
-    case Type::VarChar: return "varchar";
-    case Type::Int: return "int";
-    case Type::SmallInt: return "smallint";
-    case Type::Numeric: return "numeric";
-    case Type::DateTime: return "datetime";
+    case Type::Char:
+      return "char";
+    case Type::VarChar:
+      return "varchar";
+    case Type::Int:
+      return "int";
+    case Type::SmallInt:
+      return "smallint";
+    case Type::Numeric:
+      return "numeric";
+    case Type::DateTime:
+      return "datetime";
   }
   return "int";
 }
 
 int type_rank(Type t) {
   switch (t) {
-    case Type::Char: return 0;
-    case Type::VarChar: return 1;
-    case Type::SmallInt: return 2;
-    case Type::Int: return 3;
-    case Type::Numeric: return 4;
-    case Type::DateTime: return 5;
+    case Type::Char:
+      return 0;
+    case Type::VarChar:
+      return 1;
+    case Type::SmallInt:
+      return 2;
+    case Type::Int:
+      return 3;
+    case Type::Numeric:
+      return 4;
+    case Type::DateTime:
+      return 5;
   }
   return 0;
 }
@@ -75,7 +97,7 @@ int32_t days_from_civil(int y, int m, int d) {
   const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
   const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   const int32_t from_epoch = era * 146097 + doe - 719468;  // days since 1970-01-01
-  return from_epoch + 25567;                                // 1900-01-01 is 25567 days earlier
+  return from_epoch + 25567;                               // 1900-01-01 is 25567 days earlier
 }
 
 void civil_from_days(int32_t days, int& y, int& m, int& d) {
