@@ -149,6 +149,16 @@ SqlError index_exists(std::string_view index, std::string_view table) {
                  "The operation failed because an index or statistics with name " + q(index) +
                      " already exists on table " + q(table) + "."));
 }
+SqlError column_twice(std::string_view column) {
+  return one(Reach::Batch,
+             msg(264, 16, 1,
+                 "The column name " + q(column) +
+                     " is specified more than once in the SET clause or column list of an "
+                     "INSERT. A column cannot be assigned more than one value in the same clause. "
+                     "Modify the clause to make sure that a column is updated only once. If this "
+                     "statement updates or inserts columns into a view, column aliasing can "
+                     "conceal the duplication in your code."));
+}
 SqlError insert_count_mismatch() {
   return one(
       Reach::Batch,

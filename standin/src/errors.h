@@ -52,6 +52,7 @@ SqlError int_overflow(std::string_view value_utf8, std::string_view to_type);   
 SqlError arithmetic_overflow(std::string_view from, std::string_view to);       // 8115
 SqlError has_primary_key(std::string_view table);                               // 1779, then 1750
 SqlError index_exists(std::string_view index, std::string_view table);          // 1913
+SqlError column_twice(std::string_view column);                                 // 264
 SqlError insert_count_mismatch();                                               // 213
 SqlError more_insert_columns();                                                 // 109
 SqlError fewer_insert_columns();                                                // 110

@@ -42,6 +42,8 @@ std::vector<int> insert_targets(const Insert& s, const Table& t, std::size_t wid
     for (const std::string& c : s.columns) {
       int k = t.find_column(c);
       if (k < 0) throw err::invalid_column(c);
+      if (std::find(targets.begin(), targets.end(), k) != targets.end())
+        throw err::column_twice(t.columns[static_cast<std::size_t>(k)].column.name);
       targets.push_back(k);
     }
     if (targets.size() != width) {
@@ -250,9 +252,13 @@ void bind_update(Update& s, const Catalog& catalog, bool compile) {
   Table* t = open_table(catalog, s.table, compile);
   std::vector<Column> cols = t->result_columns();
   Scope scope{&cols, t->name};
+  std::vector<int> seen;
   for (Assignment& a : s.sets) {
     int k = t->find_column(a.column);
     if (k < 0) throw err::invalid_column(a.column);
+    if (std::find(seen.begin(), seen.end(), k) != seen.end())
+      throw err::column_twice(t->columns[static_cast<std::size_t>(k)].column.name);
+    seen.push_back(k);
     if (t->columns[static_cast<std::size_t>(k)].identity)
       throw err::update_identity(t->columns[static_cast<std::size_t>(k)].column.name);
     bind_expr(*a.value, scope, catalog, compile);
