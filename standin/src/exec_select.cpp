@@ -36,6 +36,12 @@ Value eval_item(const Expr& e, const Row* row, int64_t count, EvalContext& ctx) 
   return eval(e, row, ctx);
 }
 
+// A value as it sorts: strings replaced by their collation keys, compared bytewise.
+Value sort_key(Value v) {
+  if (v.kind == Value::Kind::String) v.s = collation_key(v.s);
+  return v;
+}
+
 struct Source {
   const Row* row;  // the row (or the group's first row)
   int64_t count;   // rows in the group
@@ -146,9 +152,9 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
           std::size_t pos = 0;
           for (int k = 0; k < o.item; ++k)
             pos += s.items[static_cast<std::size_t>(k)].star ? rel.columns.size() : 1;
-          keys[i].push_back(out.rows[i][pos]);
+          keys[i].push_back(sort_key(out.rows[i][pos]));
         } else {
-          keys[i].push_back(eval_item(*o.expr, sources[i].row, sources[i].count, ctx));
+          keys[i].push_back(sort_key(eval_item(*o.expr, sources[i].row, sources[i].count, ctx)));
         }
       }
     }
@@ -156,7 +162,10 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
       for (std::size_t k = 0; k < s.order_by.size(); ++k) {
-        int c = order_values(keys[a][k], keys[b][k]);
+        const Value& x = keys[a][k];
+        const Value& y = keys[b][k];
+        int c = x.kind == Value::Kind::String && y.kind == Value::Kind::String ? x.s.compare(y.s)
+                                                                               : order_values(x, y);
         if (c != 0) return s.order_by[k].descending ? c > 0 : c < 0;
       }
       return false;
