@@ -217,25 +217,39 @@ void exec_alter_add_column(AlterAddColumn& s, ExecContext& x) {
   if (!c.column.nullable && !c.default_constraint && !c.identity && !t.rows.empty())
     throw err::add_not_null_column(d.name, s.table);
   if (d.primary_key && t.primary_key()) throw err::has_primary_key(s.table);
-  if (c.default_constraint) {
-    std::shared_ptr<Expr> expr(std::move(d.default_expr));
-    register_default(catalog, t, c, expr, x.now);
-  }
   // Existing rows: NULL in a nullable column (no WITH VALUES), the default in a NOT NULL one,
   // the next identity values for an identity column.
   Value fill;
-  if (!c.column.nullable && c.default_constraint) fill = default_value(c, x);
+  if (c.default_constraint) {
+    std::shared_ptr<Expr> expr(std::move(d.default_expr));
+    c.default_constraint->expr = expr;
+    if (!c.column.nullable) fill = default_value(c, x);
+    register_default(catalog, t, c, expr, x.now);
+  }
   if (c.identity) t.identity_current = c.seed;
   t.columns.push_back(c);
-  for (Row& r : t.rows)
-    r.push_back(c.identity
-                    ? make_int(t.identity_used ? t.identity_current += c.increment
-                                               : (t.identity_used = true, t.identity_current))
-                    : fill);
-  if (d.primary_key) {
-    KeyDef k = *d.primary_key;
-    k.columns = {d.name};
+  for (Row& r : t.rows) {
+    if (!c.identity) {
+      r.push_back(fill);
+      continue;
+    }
+    int64_t v = t.identity_used ? t.identity_current + c.increment : t.identity_current;
+    t.identity_current = v;
+    t.identity_used = true;
+    r.push_back(make_int(v));
+  }
+  if (!d.primary_key) return;
+  KeyDef k = *d.primary_key;
+  k.columns = {d.name};
+  try {
     add_primary_key(catalog, t, k, s.table, x.now);
+  } catch (...) {
+    // The statement fails as a whole: the column goes again.
+    t.columns.pop_back();
+    for (Row& r : t.rows) r.pop_back();
+    if (c.default_constraint) catalog.objects.erase(fold_name(c.default_constraint->name));
+    if (c.identity) t.identity_used = false;
+    throw;
   }
 }
 
