@@ -1,0 +1,162 @@
+// The upgrade over the path users run it on: ODBC driver manager, FreeTDS, TCP, the TDS listener
+// and the stand-in engine. The listener's log must hold exactly the batches that the same run
+// sends in-process: the wire adds, drops and alters nothing.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frmUpVrekMain.h"
+#include "odbc_test_env.h"
+#include "platform/headless_gui.h"
+#include "platform/odbc_driver.h"
+#include "upgrade_fixture.h"
+
+namespace {
+
+using platform::odbc_test::ChildProcess;
+using platform::odbc_test::ReadFile;
+using platform::odbc_test::TempDir;
+
+// The text members of a sqlstandin log, one per line, JSON escapes undone.
+std::vector<std::string> LoggedBatches(const std::string& log) {
+  std::vector<std::string> texts;
+  const std::string key = "\"text\": \"";
+  for (std::size_t at = log.find(key); at != std::string::npos; at = log.find(key, at)) {
+    std::string text;
+    std::size_t i = at + key.size();
+    for (; i < log.size() && log[i] != '"'; ++i) {
+      if (log[i] != '\\') {
+        text.push_back(log[i]);
+        continue;
+      }
+      char e = log.at(++i);
+      switch (e) {
+        case 'n':
+          text.push_back('\n');
+          break;
+        case 'r':
+          text.push_back('\r');
+          break;
+        case 't':
+          text.push_back('\t');
+          break;
+        case 'u': {
+          unsigned cp = std::stoul(log.substr(i + 1, 4), nullptr, 16);
+          EXPECT_LT(cp, 0x80u) << "only control characters are escaped";
+          text.push_back(static_cast<char>(cp));
+          i += 4;
+          break;
+        }
+        default:
+          text.push_back(e);
+      }
+    }
+    texts.push_back(text);
+    at = i;
+  }
+  return texts;
+}
+
+class WireUpgrade : public testing::Test {
+ protected:
+  // Starts the listener on the fixture with extra options; a data source named after its port
+  // reaches it.
+  void Start(const std::vector<std::string>& options = {}) {
+    std::vector<std::string> argv = {VREK_SQLSTANDIN,
+                                     "--port",
+                                     "0",
+                                     "--load",
+                                     std::string(VREK_FIXTURE_DIR) + "/old_register.sql",
+                                     "--log",
+                                     log_path_};
+    argv.insert(argv.end(), options.begin(), options.end());
+    server_ = std::make_unique<ChildProcess>(argv);
+    const std::string ready = server_->ReadLine(20000);
+    const std::string prefix = "listening on 127.0.0.1:";
+    ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
+    // The driver manager caches what it read of the data-source file, so each server gets a data
+    // source of its own name, added to the one file of the process.
+    static TempDir odbc_dir;
+    static std::string odbc_ini;
+    const std::string port = ready.substr(prefix.size());
+    alias_ = "Vrek" + port;
+    odbc_ini += "[" + alias_ +
+                "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " + port +
+                "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
+    platform::odbc_test::UseDataSources(odbc_dir.path(), odbc_ini);
+  }
+
+  // One program run over ODBC: a new connection, a click on "开始升级".
+  RunResult Run() {
+    platform::TDatabase vrek(driver_);
+    vrek.DatabaseName = "VrekDB";
+    vrek.AliasName = alias_;
+    vrek.Params.Add("USER NAME=sa");
+    vrek.Params.Add("PASSWORD=");
+    vrek.SetConnected(true);
+    platform::HeadlessGui gui;
+    platform::TApplication app(gui);
+    app.Title = "Brantel资产管理系统";
+    TUpVrekMain form(app);
+    app.Click(form.btUp);
+    RunResult r;
+    r.shown = gui.Shown();
+    r.start_enabled = form.btUp.Enabled;
+    return r;
+  }
+
+  std::vector<std::string> Logged() { return LoggedBatches(ReadFile(log_path_)); }
+
+  TempDir dir_;
+  std::string log_path_ = dir_.path() + "/batches.jsonl";
+  std::unique_ptr<ChildProcess> server_;
+  std::string alias_;
+  platform::OdbcDriver driver_{5};
+};
+
+// The same two runs in-process, with the real pinyin library on both sides.
+Transcript InProcess(int runs, std::size_t failing_batch = 0) {
+  Upgrade local(ReadFixture("old_register.sql"));
+  local.use_library_pinyin = true;
+  std::size_t seen = 0;
+  if (failing_batch)
+    local.db.fail_when(
+        [&seen, failing_batch](std::size_t, std::string_view) { return ++seen == failing_batch; },
+        50000, "injected");
+  Transcript all;
+  for (int i = 0; i < runs; ++i) all += local.Run().sent;
+  return all;
+}
+
+TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
+  Start();
+  RunResult first = Run();
+  EXPECT_EQ(first.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  EXPECT_TRUE(first.start_enabled);
+  RunResult second = Run();
+  EXPECT_EQ(second.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+
+  const Transcript expected = InProcess(2);
+  ASSERT_GT(expected.size(), 100u);
+  EXPECT_EQ(Logged(), expected);
+}
+
+TEST_F(WireUpgrade, ADroppedConnectionShowsAnErrorAndTheNextRunResumes) {
+  constexpr std::size_t kDropAt = 40;  // inside the re-keying of the persons
+  Start({"--drop", std::to_string(kDropAt)});
+  RunResult broken = Run();
+  ASSERT_EQ(broken.shown.size(), 1u);
+  EXPECT_EQ(broken.shown[0].caption, "Brantel资产管理系统");
+  EXPECT_EQ(broken.shown[0].icon, platform::MsgIcon::Error);
+  EXPECT_NE(broken.shown[0].text.find("EOF"), std::string::npos) << broken.shown[0].text;
+  EXPECT_FALSE(broken.start_enabled);
+
+  RunResult resumed = Run();
+  EXPECT_EQ(resumed.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  // A dropped batch is never executed, like a batch that fails: the transcripts agree.
+  EXPECT_EQ(Logged(), InProcess(2, kDropAt));
+}
+
+}  // namespace
