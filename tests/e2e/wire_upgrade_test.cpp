@@ -59,6 +59,20 @@ std::vector<std::string> LoggedBatches(const std::string& log) {
   return texts;
 }
 
+// What FreeTDS's own client prints for a query against the listener: a reader that is not ours.
+std::string QueryWithTsql(const std::string& port, const std::string& query) {
+  const std::string command = "printf '%s\\ngo\\n' \"" + query +
+                              "\" | timeout 20 " VREK_TSQL " -H 127.0.0.1 -p " + port +
+                              " -U sa -P '' -o q 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "popen failed";
+  std::string out;
+  char buf[4096];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  pclose(pipe);
+  return out;
+}
+
 class WireUpgrade : public testing::Test {
  protected:
   // Starts the listener on the fixture with extra options; a data source named after its port
@@ -80,7 +94,8 @@ class WireUpgrade : public testing::Test {
     // source of its own name, added to the one file of the process.
     static TempDir odbc_dir;
     static std::string odbc_ini;
-    const std::string port = ready.substr(prefix.size());
+    port_ = ready.substr(prefix.size());
+    const std::string& port = port_;
     alias_ = "Vrek" + port;
     odbc_ini += "[" + alias_ +
                 "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " + port +
@@ -113,6 +128,7 @@ class WireUpgrade : public testing::Test {
   std::string log_path_ = dir_.path() + "/batches.jsonl";
   std::unique_ptr<ChildProcess> server_;
   std::string alias_;
+  std::string port_;
   platform::OdbcDriver driver_{5};
 };
 
@@ -141,6 +157,20 @@ TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
   const Transcript expected = InProcess(2);
   ASSERT_GT(expected.size(), 100u);
   EXPECT_EQ(Logged(), expected);
+
+  EXPECT_EQ(QueryWithTsql(port_,
+                          "select un_id, un_unit, un_unitpy from lib_unit where un_id in "
+                          "(1, 5, 27) order by un_id"),
+            "un_id\tun_unit\tun_unitpy\n"
+            "1\t请选择    \t \n"  // char(10) holds 6 bytes of code page 936 and 4 blanks
+            "5\tKg        \tk\n"
+            "27\tT         \tt\n");
+  EXPECT_EQ(QueryWithTsql(port_,
+                          "select pe_no, pe_name, pe_bdate from lib_people where pe_no in ('7', "
+                          "'12') order by pe_no"),
+            "pe_no\tpe_name\tpe_bdate\n"
+            "12       \tO'Brien \tMay  1 1970 12:00AM\n"  // text key, quote kept, time dropped
+            "7        \t欧阳小芳\tDec 31 1985 12:00AM\n");
 }
 
 TEST_F(WireUpgrade, ADroppedConnectionShowsAnErrorAndTheNextRunResumes) {
