@@ -171,7 +171,7 @@ TEST_F(OdbcTdsTest, WrongPasswordRaisesTheLoginFailure) {
 
 TEST_F(OdbcTdsTest, Gbk936PasswordIsSentAsItsCharacters) {
   std::unique_ptr<Connection> vrek = driver_.Connect("VrekTds", "vrek", kGbkPassword);
-  EXPECT_EQ(vrek->Open("select 1 as one").rows.at(0).at(0).AsInteger(), 1);
+  EXPECT_EQ(vrek->Open("select 1").rows.at(0).at(0).AsInteger(), 1);
   EXPECT_EQ(ConnectError("VrekTds", "vrek",
                          "\xD7\xCA\xB2\xFB"
                          "pw")
@@ -211,7 +211,7 @@ TEST_F(OdbcTdsTest, LostConnectionRaisesAndLaterBatchesToo) {
               "20017 [FreeTDS][SQL Server]Unexpected EOF from the server");
   }
   try {
-    lost->Open("select 1 as one");
+    lost->Open("select 1");
     ADD_FAILURE() << "opened";
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(std::to_string(e.Number()) + " " + e.what(),
