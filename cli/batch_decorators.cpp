@@ -1,0 +1,143 @@
+#include "batch_decorators.h"
+
+#include <cctype>
+
+namespace vrekcli {
+
+using platform::Connection;
+using platform::ResultSet;
+
+class EchoDriver::Conn : public Connection {
+ public:
+  Conn(EchoDriver& owner, std::unique_ptr<Connection> inner)
+      : owner_(owner), inner_(std::move(inner)) {}
+  void Execute(std::string_view batch) override {
+    Report(batch);
+    inner_->Execute(batch);
+  }
+  ResultSet Open(std::string_view batch) override {
+    Report(batch);
+    return inner_->Open(batch);
+  }
+
+ private:
+  void Report(std::string_view batch) {
+    ++owner_.count_;
+    if (owner_.sent_) owner_.sent_(owner_.count_, batch);
+  }
+  EchoDriver& owner_;
+  std::unique_ptr<Connection> inner_;
+};
+
+std::unique_ptr<Connection> EchoDriver::Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) {
+  return std::make_unique<Conn>(*this, inner_.Connect(alias, user, password));
+}
+
+class PlanDriver::Conn : public Connection {
+ public:
+  Conn(PlanDriver& owner, std::unique_ptr<Connection> inner)
+      : owner_(owner), inner_(std::move(inner)) {}
+  void Execute(std::string_view batch) override {
+    for (auto& name : TablesCreated(batch)) owner_.created_.insert(std::move(name));
+    owner_.batches_.push_back({PlannedBatch::Kind::Execute, std::string(batch), false, 0});
+  }
+  ResultSet Open(std::string_view batch) override {
+    PlannedBatch planned{PlannedBatch::Kind::Open, std::string(batch), false, 0};
+    ResultSet result;
+    bool reads_new_table = false;
+    for (const auto& name : TablesRead(batch))
+      if (owner_.created_.count(name)) reads_new_table = true;
+    if (!reads_new_table) {
+      planned.asked_server = true;
+      // Recorded before it is sent: a select the server refuses is where the run would stop.
+      owner_.batches_.push_back(planned);
+      result = inner_->Open(batch);
+      owner_.batches_.back().rows = result.rows.size();
+      return result;
+    }
+    owner_.batches_.push_back(std::move(planned));
+    return result;
+  }
+
+ private:
+  PlanDriver& owner_;
+  std::unique_ptr<Connection> inner_;
+};
+
+std::unique_ptr<Connection> PlanDriver::Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) {
+  return std::make_unique<Conn>(*this, inner_.Connect(alias, user, password));
+}
+
+namespace {
+
+// Words of T-SQL text outside quoted literals and comments, lower case. A word is a run of
+// letters, digits and the characters _ # @ $ . [ ]; everything else separates words.
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  auto flush = [&] {
+    if (!word.empty()) words.push_back(std::move(word));
+    word.clear();
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\'' || c == '"') {  // a literal or quoted name: skipped up to its closing quote
+      flush();
+      for (++i; i < text.size(); ++i) {
+        if (text[i] != c) continue;
+        if (i + 1 < text.size() && text[i + 1] == c) {
+          ++i;
+          continue;
+        }
+        break;
+      }
+    } else if (c == '-' && i + 1 < text.size() && text[i + 1] == '-') {
+      flush();
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
+      flush();
+      const std::size_t end = text.find("*/", i + 2);
+      i = end == std::string_view::npos ? text.size() : end + 1;
+    } else if (std::isalnum(u) || u >= 0x80 || c == '_' || c == '#' || c == '@' || c == '$' ||
+               c == '.' || c == '[' || c == ']') {
+      word += static_cast<char>(std::tolower(u));
+    } else {
+      flush();
+    }
+  }
+  flush();
+  return words;
+}
+
+// "[dbo].[lib_x]" and "dbo.lib_x" name lib_x.
+std::string TableName(std::string word) {
+  const std::size_t dot = word.rfind('.');
+  if (dot != std::string::npos) word.erase(0, dot + 1);
+  std::string name;
+  for (char c : word)
+    if (c != '[' && c != ']') name += c;
+  return name;
+}
+
+}  // namespace
+
+std::vector<std::string> TablesCreated(std::string_view batch) {
+  const std::vector<std::string> w = Words(batch);
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i + 2 < w.size(); ++i)
+    if (w[i] == "create" && w[i + 1] == "table") names.push_back(TableName(w[i + 2]));
+  return names;
+}
+
+std::vector<std::string> TablesRead(std::string_view select) {
+  const std::vector<std::string> w = Words(select);
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i + 1 < w.size(); ++i)
+    if (w[i] == "from" || w[i] == "join") names.push_back(TableName(w[i + 1]));
+  return names;
+}
+
+}  // namespace vrekcli

@@ -1,0 +1,262 @@
+// upvrek-cli over the in-process stand-in engine. The engine's own log is the record of what
+// reached the server: a plan must send nothing but selects and change nothing, and its batches
+// must be exactly the ones the run that follows it sends.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "json_text.h"
+#include "platform/standin_driver.h"
+#include "standin/engine.h"
+
+namespace {
+
+std::string ReadFixture(const std::string& name) {
+  std::ifstream in(std::string(VREK_FIXTURE_DIR) + "/" + name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The digit-coded form of a text: each byte as four digits, one per base-4 digit of it.
+std::string Coded(const std::string& clear) {
+  std::string coded;
+  for (unsigned char b : clear)
+    for (int shift = 6; shift >= 0; shift -= 2) coded += static_cast<char>('0' + 2 * ((b >> shift) & 3));
+  return coded;
+}
+
+// Remembers what it was asked to connect with; refuses when told to.
+class RecordingDriver : public platform::Driver {
+ public:
+  RecordingDriver(standin::Database& db, std::vector<std::string>& seen, bool refuse)
+      : inner_(db), seen_(seen), refuse_(refuse) {}
+  std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) override {
+    seen_ = {alias, user, password};
+    if (refuse_) throw platform::EDatabaseError("Login failed for user '" + user + "' with '" + password + "'", 18456);
+    return inner_.Connect(alias, user, password);
+  }
+
+ private:
+  platform::StandinDriver inner_;
+  std::vector<std::string>& seen_;
+  bool refuse_;
+};
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+class Cli : public testing::Test {
+ protected:
+  void SetUp() override {
+    settings_ = testing::TempDir() + "cli_test_settings.reg";
+    std::ofstream(settings_, std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
+           "\"ODBCNAME\"=\" VrekTest \"\r\n"
+           "\"USERNAME\"=\"" + Coded("sa") + "\"\r\n"
+           "\"PASSWORD\"=\"" + Coded(kPassword) + "\"\r\n";
+    setenv("VREK_REGISTRY", settings_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("VREK_REGISTRY");
+    std::remove(settings_.c_str());
+  }
+
+  void Load(const std::string& fixture) { db_.load_script(ReadFixture(fixture)); }
+  void Exec(const std::string& sql) {
+    standin::Session s(db_);
+    const standin::BatchOutcome out = s.execute(sql);
+    ASSERT_FALSE(out.failed()) << out.first_error()->text;
+  }
+
+  CliRun Invoke(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    CliRun r;
+    r.status = vrekcli::RunCli(
+        args, [this] { return std::make_unique<RecordingDriver>(db_, connected_with_, refuse_); },
+        out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+  }
+
+  std::vector<std::string> Logged() {
+    std::vector<std::string> texts;
+    for (const auto& e : db_.log()) texts.push_back(e.text);
+    return texts;
+  }
+
+  // The plan of the database as it is, then a run: the plan sends only selects and changes
+  // nothing, its JSON lines are the run's batches, its listing is the run's output, and the run's
+  // output holds exactly the batches the server received. Returns the run.
+  CliRun PlanThenRunAgree() {
+    const std::string before = db_.dump_script();
+    db_.clear_log();
+    const CliRun json = Invoke({"plan", "--batches"});
+    for (const std::string& text : Logged())
+      EXPECT_EQ(text.rfind("select ", 0), 0u) << "the plan sent " << text;
+    EXPECT_EQ(db_.dump_script(), before) << "the plan changed the database";
+    db_.clear_log();
+    const CliRun listing = Invoke({"plan"});
+    EXPECT_EQ(db_.dump_script(), before);
+
+    db_.clear_log();
+    const CliRun run = Invoke({"run"});
+    const std::vector<std::string> sent = Logged();
+    std::string expected_json, expected_echo;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      expected_json += vrekcli::JsonBatchLine(sent[i]) + "\n";
+      expected_echo += "-- 批 " + std::to_string(i + 1) + "\n" + sent[i] + "\n";
+    }
+    EXPECT_EQ(json.out, expected_json);
+    EXPECT_EQ(json.status, run.status);
+    EXPECT_EQ(json.err, run.err);
+    EXPECT_EQ(run.out.substr(0, expected_echo.size()), expected_echo);
+    const std::size_t list_at = listing.out.find("开始升级将发送以下 " + std::to_string(sent.size()) + " 批：\n");
+    EXPECT_NE(list_at, std::string::npos) << listing.out;
+    if (list_at != std::string::npos) {
+      EXPECT_EQ(listing.out.substr(listing.out.find('\n', list_at) + 1), expected_echo);
+    }
+    EXPECT_EQ(listing.status, run.status);
+    EXPECT_EQ(connected_with_, (std::vector<std::string>{"VrekTest", "sa", kPassword}));
+    last_plan_ = listing.out.substr(0, list_at);
+    return run;
+  }
+
+  static constexpr const char* kPassword = "Se'cr3t 9";
+  static constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
+  standin::Database db_;
+  std::string settings_;
+  std::vector<std::string> connected_with_;
+  bool refuse_ = false;
+  std::string last_plan_;
+};
+
+TEST_F(Cli, OldRegisterPlanIsTheRun) {
+  Load("old_register.sql");
+  const CliRun run = PlanThenRunAgree();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
+  EXPECT_EQ(last_plan_,
+            "升级计划（只读取，不改变数据库）：\n"
+            "  表 ver_manage 不存在：将执行版本台账的创建\n"
+            "  列 lib_vrek.vr_dwhy 不存在：将执行报废原因列块（lib_vrek 增加 vr_dwhy）\n"
+            "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
+            "  表 lib_prtblank 不存在：将执行打印边距与人员编号块\n"
+            "  读取 lib_people：10 名人员\n"
+            "  读取 lib_people：10 名人员\n"
+            "  表 lib_curtermno 不存在：将执行终端号表块\n"
+            "  表 lib_vrekpandian 不存在：将执行固定资产盘点表块\n"
+            "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"
+            "  表 lib_yhppandiantmp 不存在：将执行盘点临时表块\n"
+            "  索引 PK_lib_liushui_barcode 不存在：将执行流水账条形码索引块\n"
+            "  版本标记 ZZ20110520.DEPT 未记录（版本台账将新建）：将执行步骤 20110520（公司列）\n"
+            "  版本标记 ZZ20110623.CHECK 未记录（版本台账将新建）：将执行步骤 20110623（检查字段字典）\n"
+            "  版本标记 ZZ20121106.CHECK 未记录（版本台账将新建）：将执行步骤 20121106（资产名称拼音首字母）\n"
+            "  读取资产名称：33 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
+}
+
+TEST_F(Cli, PartlyUpgradedPlanIsTheRun) {
+  Load("partly_upgraded.sql");
+  const CliRun run = PlanThenRunAgree();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(last_plan_,
+            "升级计划（只读取，不改变数据库）：\n"
+            "  表 ver_manage 已存在：跳过版本台账的创建\n"
+            "  列 lib_vrek.vr_dwhy 已存在：跳过报废原因列块（lib_vrek 增加 vr_dwhy）\n"
+            "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
+            "  表 lib_prtblank 已存在：跳过打印边距与人员编号块\n"
+            "  表 lib_curtermno 已存在：跳过终端号表块\n"
+            "  表 lib_vrekpandian 已存在：跳过固定资产盘点表块\n"
+            "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"
+            "  表 lib_yhppandiantmp 已存在：跳过盘点临时表块\n"
+            "  索引 PK_lib_liushui_barcode 不存在：将执行流水账条形码索引块\n"
+            "  版本标记 ZZ20110520.DEPT 已记录：跳过步骤 20110520（公司列）\n"
+            "  版本标记 ZZ20110623.CHECK 未记录：将执行步骤 20110623（检查字段字典）\n"
+            "  版本标记 ZZ20121106.CHECK 未记录：将执行步骤 20121106（资产名称拼音首字母）\n"
+            "  读取资产名称：5 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
+}
+
+TEST_F(Cli, UpgradedPlanIsTheRunOfProbesAndLookupsOnly) {
+  Load("old_register.sql");
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  const CliRun run = PlanThenRunAgree();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Logged().size(), 12u);
+  EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
+}
+
+TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
+  Load("old_register.sql");
+  Exec("update lib_people set pe_dept=NULL where pe_no=7");
+  const CliRun run = PlanThenRunAgree();
+  const std::string error =
+      "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人员后重新升级：\n"
+      "人员编号 7：部门为空\n";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, error);
+  EXPECT_EQ(Logged().back(), "select * from lib_people");
+  EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(Logged().size()) + " 批之后停止：\n" + error),
+            std::string::npos)
+      << last_plan_;
+}
+
+TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
+  Load("old_register.sql");
+  db_.fail_batch(3, 50000, "injected failure");
+  const CliRun run = Invoke({"run"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "injected failure\n");
+  const std::vector<std::string> sent = Logged();
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(run.out, "-- 批 1\n" + sent[0] + "\n-- 批 2\n" + sent[1] + "\n-- 批 3\n" + sent[2] + "\n");
+}
+
+TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
+  Load("old_register.sql");
+  refuse_ = true;
+  for (const auto& args : {std::vector<std::string>{"run"}, {"plan"}, {"plan", "--batches"}}) {
+    const CliRun r = Invoke(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "数据库连接失败，请检查通信参数或服务器状态！\n");
+  }
+  EXPECT_EQ(connected_with_, (std::vector<std::string>{"VrekTest", "sa", kPassword}));
+  EXPECT_TRUE(Logged().empty());
+}
+
+TEST_F(Cli, ThePasswordAppearsInNoOutput) {
+  Load("old_register.sql");
+  std::string all;
+  for (const auto& args : {std::vector<std::string>{"plan"}, {"plan", "--batches"}, {"run"}}) {
+    const CliRun r = Invoke(args);
+    all += r.out + r.err;
+  }
+  EXPECT_EQ(connected_with_[2], kPassword);
+  EXPECT_EQ(all.find(kPassword), std::string::npos);
+}
+
+TEST_F(Cli, VersionAndUsage) {
+  const CliRun v = Invoke({"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out, "6.2012.7.18\n");
+  EXPECT_TRUE(connected_with_.empty());
+  for (const auto& args : {std::vector<std::string>{}, {"plan", "--json"}, {"run", "x"}, {"help"}}) {
+    const CliRun r = Invoke(args);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("用法：upvrek-cli run | plan [--batches] | --version\n", 0), 0u);
+  }
+}
+
+}  // namespace

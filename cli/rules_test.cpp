@@ -1,0 +1,50 @@
+// The pieces of the plan that need no database: which tables a batch creates or a select reads,
+// and the JSON text of a batch, which must be the listener's log escaping.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch_decorators.h"
+#include "json_log.h"
+#include "json_text.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(TablesCreated, NamesAfterCreateTableOnly) {
+  EXPECT_EQ(vrekcli::TablesCreated("create table ver_manage ( \n\t\tvm_mess \tchar(40) default('')\n) "),
+            Names{"ver_manage"});
+  EXPECT_EQ(vrekcli::TablesCreated("CREATE  TABLE [dbo].[Lib_X](a int)\ncreate table dbo.y (b int)"),
+            (Names{"lib_x", "y"}));
+  EXPECT_EQ(vrekcli::TablesCreated("create index PK_lib_vrek_name on lib_vrek_name(gn_name)"),
+            Names{});
+  EXPECT_EQ(vrekcli::TablesCreated("insert into t values('create table z (')"), Names{});
+  EXPECT_EQ(vrekcli::TablesCreated("-- create table a\n/* create table b */ drop table c"),
+            Names{});
+}
+
+TEST(TablesRead, NamesAfterFromAndJoinInSubqueriesToo) {
+  EXPECT_EQ(vrekcli::TablesRead("select vm_mess from ver_manage\nwhere vm_mess='ZZ20110520.DEPT'"),
+            Names{"ver_manage"});
+  EXPECT_EQ(vrekcli::TablesRead("select name from syscolumns where name='un_unitpy' and id in "
+                                "(select id from sysobjects where name = 'lib_unit')"),
+            (Names{"syscolumns", "sysobjects"}));
+  EXPECT_EQ(vrekcli::TablesRead("select * from sysobjects where name ='from ver_manage'"),
+            Names{"sysobjects"});
+  EXPECT_EQ(vrekcli::TablesRead("select a.x from A a join [dbo].B b on a.k=b.k"),
+            (Names{"a", "b"}));
+}
+
+TEST(JsonText, EscapesEveryByteAsTheListenerLogDoes) {
+  std::string all;
+  for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));
+  const std::vector<std::string> texts = {"", all, std::string("a\0b", 3),
+                                          "insert into lib_unit values ('请选择','',0)\r\n\t\"x\\"};
+  for (const std::string& t : texts)
+    EXPECT_EQ(vrekcli::JsonString(t), standin::tds::json_string(t)) << t;
+  EXPECT_EQ(vrekcli::JsonBatchLine("a\n'b'\t\"c\""), "{\"text\": \"a\\n'b'\\t\\\"c\\\"\"}");
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// The connection the upgrade window works on, opened as the upgrade program opens it: the
+// database named "VrekDB", with the alias and digit-coded credentials of the machine's settings.
+#pragma once
+
+#include <memory>
+
+#include "platform/database.h"
+
+namespace vrekcli {
+
+// Keeps the connection open while it lives; queries find it by the name "VrekDB".
+class VrekConnection {
+ public:
+  virtual ~VrekConnection() = default;
+};
+
+// Connects through `driver`. Throws when the connection is not made, whatever the cause (the
+// settings unreadable, a credential that does not decode, the login refused).
+std::unique_ptr<VrekConnection> ConnectVrekDB(platform::Driver& driver);
+
+}  // namespace vrekcli
