@@ -3,6 +3,8 @@
 // must be exactly the ones the run that follows it sends.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -57,7 +59,9 @@ struct CliRun {
 class Cli : public testing::Test {
  protected:
   void SetUp() override {
-    settings_ = testing::TempDir() + "cli_test_settings.reg";
+    // ctest runs the tests of this file in parallel processes: one file each.
+    settings_ = testing::TempDir() + "cli_test_" + std::to_string(getpid()) + "_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name() + ".reg";
     std::ofstream(settings_, std::ios::binary)
         << "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
