@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
                    reinterpret_cast<SQLCHAR*>(argv[3]), SQL_NTS),
         SQL_HANDLE_DBC, dbc, "SQLConnect");
   Exec(dbc, "create table bench_floor (n int)");
-  for (long i = 0; i < count; ++i) Exec(dbc, "insert into bench_floor values(" + std::to_string(i) + ")");
+  for (long i = 0; i < count; ++i)
+    Exec(dbc, "insert into bench_floor values(" + std::to_string(i) + ")");
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);

@@ -1,8 +1,9 @@
 // upvrek-cli over the in-process stand-in engine. The engine's own log is the record of what
 // reached the server: a plan must send nothing but selects and change nothing, and its batches
 // must be exactly the ones the run that follows it sends.
-#include <gtest/gtest.h>
+#include "cli.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "standin/engine.h"
@@ -29,7 +29,8 @@ std::string ReadFixture(const std::string& name) {
 std::string Coded(const std::string& clear) {
   std::string coded;
   for (unsigned char b : clear)
-    for (int shift = 6; shift >= 0; shift -= 2) coded += static_cast<char>('0' + 2 * ((b >> shift) & 3));
+    for (int shift = 6; shift >= 0; shift -= 2)
+      coded += static_cast<char>('0' + 2 * ((b >> shift) & 3));
   return coded;
 }
 
@@ -41,7 +42,9 @@ class RecordingDriver : public platform::Driver {
   std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) override {
     seen_ = {alias, user, password};
-    if (refuse_) throw platform::EDatabaseError("Login failed for user '" + user + "' with '" + password + "'", 18456);
+    if (refuse_)
+      throw platform::EDatabaseError("Login failed for user '" + user + "' with '" + password + "'",
+                                     18456);
     return inner_.Connect(alias, user, password);
   }
 
@@ -66,8 +69,11 @@ class Cli : public testing::Test {
         << "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
            "\"ODBCNAME\"=\" VrekTest \"\r\n"
-           "\"USERNAME\"=\"" + Coded("sa") + "\"\r\n"
-           "\"PASSWORD\"=\"" + Coded(kPassword) + "\"\r\n";
+           "\"USERNAME\"=\"" +
+               Coded("sa") +
+               "\"\r\n"
+               "\"PASSWORD\"=\"" +
+               Coded(kPassword) + "\"\r\n";
     setenv("VREK_REGISTRY", settings_.c_str(), 1);
   }
   void TearDown() override {
@@ -125,7 +131,8 @@ class Cli : public testing::Test {
     EXPECT_EQ(json.status, run.status);
     EXPECT_EQ(json.err, run.err);
     EXPECT_EQ(run.out.substr(0, expected_echo.size()), expected_echo);
-    const std::size_t list_at = listing.out.find("开始升级将发送以下 " + std::to_string(sent.size()) + " 批：\n");
+    const std::size_t list_at =
+        listing.out.find("开始升级将发送以下 " + std::to_string(sent.size()) + " 批：\n");
     EXPECT_NE(list_at, std::string::npos) << listing.out;
     if (list_at != std::string::npos) {
       EXPECT_EQ(listing.out.substr(listing.out.find('\n', list_at) + 1), expected_echo);
@@ -151,44 +158,47 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
-  EXPECT_EQ(last_plan_,
-            "升级计划（只读取，不改变数据库）：\n"
-            "  表 ver_manage 不存在：将执行版本台账的创建\n"
-            "  列 lib_vrek.vr_dwhy 不存在：将执行报废原因列块（lib_vrek 增加 vr_dwhy）\n"
-            "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
-            "  表 lib_prtblank 不存在：将执行打印边距与人员编号块\n"
-            "  读取 lib_people：10 名人员\n"
-            "  读取 lib_people：10 名人员\n"
-            "  表 lib_curtermno 不存在：将执行终端号表块\n"
-            "  表 lib_vrekpandian 不存在：将执行固定资产盘点表块\n"
-            "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"
-            "  表 lib_yhppandiantmp 不存在：将执行盘点临时表块\n"
-            "  索引 PK_lib_liushui_barcode 不存在：将执行流水账条形码索引块\n"
-            "  版本标记 ZZ20110520.DEPT 未记录（版本台账将新建）：将执行步骤 20110520（公司列）\n"
-            "  版本标记 ZZ20110623.CHECK 未记录（版本台账将新建）：将执行步骤 20110623（检查字段字典）\n"
-            "  版本标记 ZZ20121106.CHECK 未记录（版本台账将新建）：将执行步骤 20121106（资产名称拼音首字母）\n"
-            "  读取资产名称：33 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
+  EXPECT_EQ(
+      last_plan_,
+      "升级计划（只读取，不改变数据库）：\n"
+      "  表 ver_manage 不存在：将执行版本台账的创建\n"
+      "  列 lib_vrek.vr_dwhy 不存在：将执行报废原因列块（lib_vrek 增加 vr_dwhy）\n"
+      "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
+      "  表 lib_prtblank 不存在：将执行打印边距与人员编号块\n"
+      "  读取 lib_people：10 名人员\n"
+      "  读取 lib_people：10 名人员\n"
+      "  表 lib_curtermno 不存在：将执行终端号表块\n"
+      "  表 lib_vrekpandian 不存在：将执行固定资产盘点表块\n"
+      "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"
+      "  表 lib_yhppandiantmp 不存在：将执行盘点临时表块\n"
+      "  索引 PK_lib_liushui_barcode 不存在：将执行流水账条形码索引块\n"
+      "  版本标记 ZZ20110520.DEPT 未记录（版本台账将新建）：将执行步骤 20110520（公司列）\n"
+      "  版本标记 ZZ20110623.CHECK 未记录（版本台账将新建）：将执行步骤 20110623（检查字段字典）\n"
+      "  版本标记 ZZ20121106.CHECK 未记录（版本台账将新建）：将执行步骤 "
+      "20121106（资产名称拼音首字母）\n"
+      "  读取资产名称：33 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
 }
 
 TEST_F(Cli, PartlyUpgradedPlanIsTheRun) {
   Load("partly_upgraded.sql");
   const CliRun run = PlanThenRunAgree();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(last_plan_,
-            "升级计划（只读取，不改变数据库）：\n"
-            "  表 ver_manage 已存在：跳过版本台账的创建\n"
-            "  列 lib_vrek.vr_dwhy 已存在：跳过报废原因列块（lib_vrek 增加 vr_dwhy）\n"
-            "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
-            "  表 lib_prtblank 已存在：跳过打印边距与人员编号块\n"
-            "  表 lib_curtermno 已存在：跳过终端号表块\n"
-            "  表 lib_vrekpandian 已存在：跳过固定资产盘点表块\n"
-            "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"
-            "  表 lib_yhppandiantmp 已存在：跳过盘点临时表块\n"
-            "  索引 PK_lib_liushui_barcode 不存在：将执行流水账条形码索引块\n"
-            "  版本标记 ZZ20110520.DEPT 已记录：跳过步骤 20110520（公司列）\n"
-            "  版本标记 ZZ20110623.CHECK 未记录：将执行步骤 20110623（检查字段字典）\n"
-            "  版本标记 ZZ20121106.CHECK 未记录：将执行步骤 20121106（资产名称拼音首字母）\n"
-            "  读取资产名称：5 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
+  EXPECT_EQ(
+      last_plan_,
+      "升级计划（只读取，不改变数据库）：\n"
+      "  表 ver_manage 已存在：跳过版本台账的创建\n"
+      "  列 lib_vrek.vr_dwhy 已存在：跳过报废原因列块（lib_vrek 增加 vr_dwhy）\n"
+      "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
+      "  表 lib_prtblank 已存在：跳过打印边距与人员编号块\n"
+      "  表 lib_curtermno 已存在：跳过终端号表块\n"
+      "  表 lib_vrekpandian 已存在：跳过固定资产盘点表块\n"
+      "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"
+      "  表 lib_yhppandiantmp 已存在：跳过盘点临时表块\n"
+      "  索引 PK_lib_liushui_barcode 不存在：将执行流水账条形码索引块\n"
+      "  版本标记 ZZ20110520.DEPT 已记录：跳过步骤 20110520（公司列）\n"
+      "  版本标记 ZZ20110623.CHECK 未记录：将执行步骤 20110623（检查字段字典）\n"
+      "  版本标记 ZZ20121106.CHECK 未记录：将执行步骤 20121106（资产名称拼音首字母）\n"
+      "  读取资产名称：5 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
 }
 
 TEST_F(Cli, UpgradedPlanIsTheRunOfProbesAndLookupsOnly) {
@@ -205,12 +215,14 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
   Exec("update lib_people set pe_dept=NULL where pe_no=7");
   const CliRun run = PlanThenRunAgree();
   const std::string error =
-      "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人员后重新升级：\n"
+      "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人员后重新升"
+      "级：\n"
       "人员编号 7：部门为空\n";
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, error);
   EXPECT_EQ(Logged().back(), "select * from lib_people");
-  EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(Logged().size()) + " 批之后停止：\n" + error),
+  EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(Logged().size()) + " 批之后停止：\n" +
+                            error),
             std::string::npos)
       << last_plan_;
 }
@@ -223,7 +235,8 @@ TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
   EXPECT_EQ(run.err, "injected failure\n");
   const std::vector<std::string> sent = Logged();
   ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(run.out, "-- 批 1\n" + sent[0] + "\n-- 批 2\n" + sent[1] + "\n-- 批 3\n" + sent[2] + "\n");
+  EXPECT_EQ(run.out,
+            "-- 批 1\n" + sent[0] + "\n-- 批 2\n" + sent[1] + "\n-- 批 3\n" + sent[2] + "\n");
 }
 
 TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
@@ -255,7 +268,8 @@ TEST_F(Cli, VersionAndUsage) {
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out, "6.2012.7.18\n");
   EXPECT_TRUE(connected_with_.empty());
-  for (const auto& args : {std::vector<std::string>{}, {"plan", "--json"}, {"run", "x"}, {"help"}}) {
+  for (const auto& args :
+       {std::vector<std::string>{}, {"plan", "--json"}, {"run", "x"}, {"help"}}) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 64);
     EXPECT_EQ(r.out, "");

@@ -46,13 +46,17 @@ std::string Unescape(const std::string& literal) {
       continue;
     }
     const char e = literal[++i];
-    if (e == 'n') text += '\n';
-    else if (e == 'r') text += '\r';
-    else if (e == 't') text += '\t';
+    if (e == 'n')
+      text += '\n';
+    else if (e == 'r')
+      text += '\r';
+    else if (e == 't')
+      text += '\t';
     else if (e == 'u') {
       text += static_cast<char>(std::stoi(literal.substr(i + 1, 4), nullptr, 16));
       i += 4;
-    } else text += e;
+    } else
+      text += e;
   }
   return text;
 }
@@ -75,9 +79,15 @@ class CliWire : public testing::Test {
   // Serves the fixture (and the extra batches) with a password login; writes the data source
   // VrekODBC and the settings file the program reads.
   void Start(const std::string& fixture, const std::string& extra = "") {
-    std::vector<std::string> argv = {VREK_SQLSTANDIN, "--port", "0", "--login", "sa:" + kPassword,
-                                     "--load", std::string(VREK_FIXTURE_DIR) + "/" + fixture,
-                                     "--log", dir_.path() + "/log.jsonl"};
+    std::vector<std::string> argv = {VREK_SQLSTANDIN,
+                                     "--port",
+                                     "0",
+                                     "--login",
+                                     "sa:" + kPassword,
+                                     "--load",
+                                     std::string(VREK_FIXTURE_DIR) + "/" + fixture,
+                                     "--log",
+                                     dir_.path() + "/log.jsonl"};
     if (!extra.empty()) {
       std::ofstream(dir_.path() + "/extra.sql") << extra << "\n";
       argv.insert(argv.end(), {"--load", dir_.path() + "/extra.sql"});
@@ -97,15 +107,18 @@ class CliWire : public testing::Test {
     std::ofstream(dir_.path() + "/vrek.reg", std::ios::binary)
         << "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
-           "\"ODBCNAME\"=\"VrekODBC\"\r\n\"USERNAME\"=\"" + Coded("sa") + "\"\r\n"
-           "\"PASSWORD\"=\"" + Coded(password) + "\"\r\n";
+           "\"ODBCNAME\"=\"VrekODBC\"\r\n\"USERNAME\"=\"" +
+               Coded("sa") +
+               "\"\r\n"
+               "\"PASSWORD\"=\"" +
+               Coded(password) + "\"\r\n";
   }
 
   ProgramRun Program(const std::string& args) {
     const std::string& d = dir_.path();
-    const std::string command = "ODBCINI=" + d + "/odbc.ini ODBCSYSINI=" + d + " VREK_REGISTRY=" +
-                                d + "/vrek.reg timeout 60 " VREK_UPVREK_CLI " " + args + " >" + d +
-                                "/out 2>" + d + "/err";
+    const std::string command =
+        "ODBCINI=" + d + "/odbc.ini ODBCSYSINI=" + d + " VREK_REGISTRY=" + d +
+        "/vrek.reg timeout 60 " VREK_UPVREK_CLI " " + args + " >" + d + "/out 2>" + d + "/err";
     ProgramRun r;
     const int w = std::system(command.c_str());
     r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
@@ -151,7 +164,9 @@ class CliWire : public testing::Test {
   std::string all_output_;
 };
 
-std::string Tail(const std::string& s, std::size_t n) { return s.size() < n ? s : s.substr(s.size() - n); }
+std::string Tail(const std::string& s, std::size_t n) {
+  return s.size() < n ? s : s.substr(s.size() - n);
+}
 
 TEST_F(CliWire, OldRegisterThenUpgraded) {
   Start("old_register.sql");

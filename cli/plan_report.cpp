@@ -56,11 +56,11 @@ std::string Explain(const PlannedBatch& b) {
   const bool absent = b.rows == 0;
   if (!object.empty()) {
     const bool mark = object.rfind("版本标记", 0) == 0;
-    std::string line = object + (absent ? (mark ? " 未记录" : " 不存在") : (mark ? " 已记录" : " 已存在"));
+    std::string line =
+        object + (absent ? (mark ? " 未记录" : " 不存在") : (mark ? " 已记录" : " 已存在"));
     if (!b.asked_server) line += "（版本台账将新建）";
     const auto guarded = kGuarded.find(object);
-    if (guarded != kGuarded.end())
-      line += (absent ? "：将执行" : "：跳过") + guarded->second;
+    if (guarded != kGuarded.end()) line += (absent ? "：将执行" : "：跳过") + guarded->second;
     return line;
   }
   const std::string rows = std::to_string(b.rows);

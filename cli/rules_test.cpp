@@ -14,10 +14,12 @@ namespace {
 using Names = std::vector<std::string>;
 
 TEST(TablesCreated, NamesAfterCreateTableOnly) {
-  EXPECT_EQ(vrekcli::TablesCreated("create table ver_manage ( \n\t\tvm_mess \tchar(40) default('')\n) "),
-            Names{"ver_manage"});
-  EXPECT_EQ(vrekcli::TablesCreated("CREATE  TABLE [dbo].[Lib_X](a int)\ncreate table dbo.y (b int)"),
-            (Names{"lib_x", "y"}));
+  EXPECT_EQ(
+      vrekcli::TablesCreated("create table ver_manage ( \n\t\tvm_mess \tchar(40) default('')\n) "),
+      Names{"ver_manage"});
+  EXPECT_EQ(
+      vrekcli::TablesCreated("CREATE  TABLE [dbo].[Lib_X](a int)\ncreate table dbo.y (b int)"),
+      (Names{"lib_x", "y"}));
   EXPECT_EQ(vrekcli::TablesCreated("create index PK_lib_vrek_name on lib_vrek_name(gn_name)"),
             Names{});
   EXPECT_EQ(vrekcli::TablesCreated("insert into t values('create table z (')"), Names{});
