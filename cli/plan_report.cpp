@@ -51,7 +51,7 @@ std::string ProbedObject(std::string_view text) {
   return "";
 }
 
-std::string Explain(const PlannedBatch& b) {
+std::string Explain(const PlannedBatch& b, int& people_reads) {
   const std::string object = ProbedObject(b.text);
   const bool absent = b.rows == 0;
   if (!object.empty()) {
@@ -64,7 +64,10 @@ std::string Explain(const PlannedBatch& b) {
     return line;
   }
   const std::string rows = std::to_string(b.rows);
-  if (b.text == "select * from lib_people") return "读取 lib_people：" + rows + " 名人员";
+  // The block reads the persons twice: to check them, then to copy them.
+  if (b.text == "select * from lib_people")
+    return people_reads++ == 0 ? "检查人员：lib_people 有 " + rows + " 名人员"
+                               : "复制人员：" + rows + " 名人员将逐个写入 lib_peopletmp";
   if (b.text == "select vr_name from lib_vrek group by vr_name order by vr_name")
     return "读取资产名称：" + rows + " 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母";
   return "查询（" + rows + " 行）：" + b.text;
@@ -74,8 +77,9 @@ std::string Explain(const PlannedBatch& b) {
 
 std::vector<std::string> ExplainPlan(const std::vector<PlannedBatch>& batches) {
   std::vector<std::string> lines;
+  int people_reads = 0;
   for (const PlannedBatch& b : batches)
-    if (b.kind == PlannedBatch::Kind::Open) lines.push_back(Explain(b));
+    if (b.kind == PlannedBatch::Kind::Open) lines.push_back(Explain(b, people_reads));
   return lines;
 }
 
