@@ -60,11 +60,12 @@ struct PlannedBatch {
 //     and never again, so the unsent inserts of other marks change no answer. When the run
 //     creates it, it holds only marks inserted by this run, none of them the one looked up:
 //     empty is the answer;
-//   - the persons' check and copy read lib_people before the block drops and recreates it, and
-//     the batches before them only create lib_peopletmp and add columns to other tables;
+//   - the persons' check and copy read lib_people before the block drops and recreates it; no
+//     batch before them touches lib_people;
 //   - the asset names read vr_name of lib_vrek, which the earlier batches give new columns and
 //     set those columns, never touching vr_name or the set of rows.
-// What a plan cannot foresee is a statement that the server would refuse: it is never sent.
+// What a plan cannot foresee is a statement that the server would refuse (it is never sent),
+// and changes that other clients make between the plan and the run.
 class PlanDriver : public platform::Driver {
  public:
   explicit PlanDriver(platform::Driver& inner) : inner_(inner) {}
