@@ -30,16 +30,17 @@ struct Outcome {
 // become the outcome.
 Outcome Upgrade(platform::Driver& driver) {
   Outcome outcome;
+  platform::HeadlessGui gui;
+  platform::TApplication app(gui);
+  app.Title = "Brantel资产管理系统";
   std::unique_ptr<VrekConnection> connection;
   try {
-    connection = ConnectVrekDB(driver);
+    connection = ConnectVrekDB(app, driver);
   } catch (const std::exception&) {
     return outcome;
   }
   outcome.connected = true;
-  platform::HeadlessGui gui;
-  platform::TApplication app(gui);
-  app.Title = "Brantel资产管理系统";
+  gui.ClearShown();
   TUpVrekMain form(app);
   app.Click(form.btUp);
   for (const platform::ShownMessageBox& box : gui.Shown()) {

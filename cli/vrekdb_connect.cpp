@@ -52,7 +52,7 @@ class Session : public VrekConnection {
 
 }  // namespace
 
-std::unique_ptr<VrekConnection> ConnectVrekDB(platform::Driver& driver) {
+std::unique_ptr<VrekConnection> ConnectVrekDB(platform::TApplication&, platform::Driver& driver) {
   return std::make_unique<Session>(driver);
 }
 

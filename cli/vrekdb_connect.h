@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/database.h"
+#include "platform/gui.h"
 
 namespace vrekcli {
 
@@ -14,8 +15,10 @@ class VrekConnection {
   virtual ~VrekConnection() = default;
 };
 
-// Connects through `driver`. Throws when the connection is not made, whatever the cause (the
-// settings unreadable, a credential that does not decode, the login refused).
-std::unique_ptr<VrekConnection> ConnectVrekDB(platform::Driver& driver);
+// Connects through `driver`, with `application` showing what is shown while it connects.
+// Throws when the connection is not made, whatever the cause (the settings unreadable, a
+// credential that does not decode, the login refused).
+std::unique_ptr<VrekConnection> ConnectVrekDB(platform::TApplication& application,
+                                              platform::Driver& driver);
 
 }  // namespace vrekcli
