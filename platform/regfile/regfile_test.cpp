@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -29,7 +31,14 @@ std::string ReadOrError(TRegistry& reg, const char* name) {
 }
 
 Seen Read(const std::string& bytes) {
-  const std::string path = testing::TempDir() + "vrek_regfile_test.reg";
+  // CTest runs the cases as parallel processes: each needs a file of its own.
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  for (char& ch : name) {
+    if (ch == '/') ch = '_';
+  }
+  const std::string path =
+      testing::TempDir() + name + "." + std::to_string(::getpid()) + ".reg";
   {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
@@ -77,6 +86,9 @@ struct Case {
   std::string file;
   Seen expected;
 };
+
+// Keeps the bytes of a case out of test names and failure reports.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class RegistryFileCases : public testing::TestWithParam<Case> {};
 
