@@ -1,0 +1,21 @@
+// The program's entry: the application title, the connection, and then either the upgrade
+// window as the main window or the connection-failure box.
+#pragma once
+
+#include <functional>
+
+#include "dmToolsData.h"
+#include "platform/database.h"
+#include "platform/gui.h"
+
+// Runs the whole program over the given toolkit, database driver and settings store, and
+// returns the process's exit code.
+int UpVrek(platform::GuiBackend& gui, platform::Driver& driver, RegistryFactory registry);
+
+// The guarded part of the entry: create_data_module creates the connection data module through
+// the application; ConnectMessage then tells success ("OK" exactly) from failure. On success the
+// upgrade window becomes the main form; any other value, or an error out of either creation,
+// shows "数据库连接失败，请检查通信参数或服务器状态！" under "错误信息" with one OK button and
+// no icon. Then the message loop runs (it returns at once without a main form).
+void StartAndRun(platform::TApplication& Application,
+                 const std::function<void()>& create_data_module);
