@@ -7,7 +7,9 @@
 #include "json_text.h"
 #include "plan_report.h"
 #include "platform/headless_gui.h"
-#include "vrekdb_connect.h"
+#include "dmToolsData.h"
+#include "platform/registry.h"
+#include "unTools.h"
 
 namespace vrekcli {
 
@@ -26,19 +28,19 @@ struct Outcome {
   std::optional<std::string> done, error;
 };
 
-// One click on "开始升级" over a connection made through `driver`; the boxes the window shows
-// become the outcome.
+// One click on "开始升级" over the connection the upgrade program makes (the same data module,
+// settings and credentials) through `driver`; the boxes the window shows become the outcome.
 Outcome Upgrade(platform::Driver& driver) {
   Outcome outcome;
   platform::HeadlessGui gui;
   platform::TApplication app(gui);
   app.Title = "Brantel资产管理系统";
-  std::unique_ptr<VrekConnection> connection;
   try {
-    connection = ConnectVrekDB(app, driver);
+    app.CreateForm<TdbToolsMain>(app, driver, [] { return platform::CreateRegistry(); });
   } catch (const std::exception&) {
     return outcome;
   }
+  if (ConnectMessage != "OK") return outcome;
   outcome.connected = true;
   gui.ClearShown();
   TUpVrekMain form(app);
