@@ -63,7 +63,7 @@ Variant Variant::Numeric(int64_t mantissa, int scale) {
   Variant r;
   r.kind_ = Kind::Numeric;
   r.i_ = mantissa;
-  r.scale_ = scale;
+  r.scale_ = static_cast<std::int16_t>(scale);
   return r;
 }
 
@@ -77,7 +77,11 @@ Variant Variant::Text(std::string utf8) {
 Variant Variant::DateTime(const TDateTime& dt) {
   Variant r;
   r.kind_ = Kind::DateTime;
-  r.dt_ = dt;
+  // Fields in fixed bit ranges, the millisecond lowest; every field of a server datetime fits.
+  auto field = [](int v, int bits) { return static_cast<int64_t>(v) & ((int64_t{1} << bits) - 1); };
+  r.i_ = field(dt.Year, 16) << 42 | field(dt.Month, 4) << 38 | field(dt.Day, 5) << 33 |
+         field(dt.Hour, 5) << 28 | field(dt.Minute, 6) << 22 | field(dt.Second, 6) << 16 |
+         field(dt.Millisecond, 16);
   return r;
 }
 
@@ -100,8 +104,9 @@ std::string Variant::AsString() const {
     }
     case Kind::DateTime: {
       char buf[32];
-      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt_.Year, dt_.Month, dt_.Day,
-                    dt_.Hour, dt_.Minute, dt_.Second);
+      const TDateTime dt = AsDateTime();
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", dt.Year, dt.Month, dt.Day,
+                    dt.Hour, dt.Minute, dt.Second);
       return buf;
     }
   }
@@ -139,7 +144,11 @@ int32_t Variant::AsInteger() const {
 
 TDateTime Variant::AsDateTime() const {
   if (kind_ != Kind::DateTime) CannotConvert(kind_, "Date");
-  return dt_;
+  auto field = [this](int shift, int bits) {
+    return static_cast<int>((i_ >> shift) & ((int64_t{1} << bits) - 1));
+  };
+  return TDateTime{field(42, 16), field(38, 4), field(33, 5), field(28, 5),
+                   field(22, 6),  field(16, 6), field(0, 16)};
 }
 
 std::string TStrings::Text() const {

@@ -36,6 +36,10 @@ TEST(Variant, Conversions) {
   }
   EXPECT_THROW(Variant().AsDateTime(), EVariantError);
   EXPECT_EQ(Variant::DateTime({1975, 3, 3, 10, 30, 0, 0}).AsString(), "1975-03-03 10:30:00");
+  // The whole range of the server's datetime comes back field for field.
+  for (const platform::TDateTime& dt : {platform::TDateTime{1753, 1, 1, 0, 0, 0, 0},
+                                        platform::TDateTime{9999, 12, 31, 23, 59, 59, 997}})
+    EXPECT_EQ(Variant::DateTime(dt).AsDateTime(), dt);
 }
 
 TEST(TStrings, TextAndValues) {

@@ -45,7 +45,7 @@ struct TDateTime {
 // A field value as it came from the server. The caller converts it to the type it needs.
 class Variant {
  public:
-  enum class Kind { Null, Integer, Numeric, Text, DateTime };
+  enum class Kind : std::uint8_t { Null, Integer, Numeric, Text, DateTime };
 
   Variant() = default;
   static Variant Integer(int64_t v);
@@ -65,11 +65,12 @@ class Variant {
   TDateTime AsDateTime() const;
 
  private:
+  // Kept small: a whole result is held in memory, and large registers have 100,000s of rows.
+  // A date-time is packed into i_ (see DateTime).
   Kind kind_ = Kind::Null;
+  std::int16_t scale_ = 0;
   int64_t i_ = 0;
-  int scale_ = 0;
   std::string s_;
-  TDateTime dt_;
 };
 
 // A complete result: column names and every row, read before the driver returns.
