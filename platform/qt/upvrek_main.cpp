@@ -1,0 +1,22 @@
+// The desktop program: the upgrade tool over Qt, ODBC and the settings file. It reads no
+// command-line options of its own (Qt's, such as -platform, still apply).
+#include <QApplication>
+#include <QIcon>
+
+#include "UpVrek.h"
+#include "platform/odbc_driver.h"
+#include "platform/qt_gui.h"
+#include "platform/registry.h"
+
+int main(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  // Names the window class (WM_CLASS "UpVrek") and the desktop entry the windows belong to. No
+  // application display name: Qt would append it to every window caption.
+  QApplication::setApplicationName("UpVrek");
+  QGuiApplication::setDesktopFileName("upvrek");
+  platform::QtGui gui;
+  QApplication::setWindowIcon(QIcon(QString::fromStdString(platform::ArtworkDirectory() +
+                                                           "/upvrek-32.png")));
+  platform::OdbcDriver driver;
+  return UpVrek(gui, driver, [] { return platform::CreateRegistry(); });
+}
