@@ -54,7 +54,9 @@ std::string ArtworkDirectory() {
 std::string InstallFontSubstitutions() {
   const QStringList families = QFontDatabase::families();
   QString cjk;
-  for (const char* candidate : {"WenQuanYi Zen Hei", "Noto Sans CJK SC", "Noto Sans SC",
+  // The monospaced cut first: like SimSun it sets Latin letters at half the width of a Chinese
+  // character, so texts take the widths the windows were designed for.
+  for (const char* candidate : {"WenQuanYi Zen Hei Mono", "WenQuanYi Zen Hei", "Noto Sans CJK SC", "Noto Sans SC",
                                 "AR PL UMing CN", "Droid Sans Fallback"})
     if (families.contains(candidate)) {
       cjk = candidate;
