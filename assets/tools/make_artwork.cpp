@@ -23,8 +23,24 @@ namespace {
 const QRgb kVga[16] = {0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080,
                        0xFF008080, 0xFFC0C0C0, 0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00,
                        0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF};
-enum Vga { Black, Maroon, Green, Olive, Navy, Purple, Teal, Silver, Grey, Red, Lime, Yellow,
-           Blue, Fuchsia, Aqua, White };
+enum Vga {
+  Black,
+  Maroon,
+  Green,
+  Olive,
+  Navy,
+  Purple,
+  Teal,
+  Silver,
+  Grey,
+  Red,
+  Lime,
+  Yellow,
+  Blue,
+  Fuchsia,
+  Aqua,
+  White
+};
 
 QImage Splash() {
   QImage img(307, 207, QImage::Format_RGB32);
@@ -161,7 +177,7 @@ void Put32(QByteArray& b, uint32_t v) {
 QByteArray IconIco(const std::vector<int>& idx) {
   const int xor_size = 32 * 16, and_size = 32 * 4, palette_size = 16 * 4;
   QByteArray b;
-  Put16(b, 0), Put16(b, 1), Put16(b, 1);              // ICONDIR
+  Put16(b, 0), Put16(b, 1), Put16(b, 1);  // ICONDIR
   b.append(char(32)).append(char(32)).append(char(16)).append(char(0));
   Put16(b, 1), Put16(b, 4);                           // planes, bits per pixel
   Put32(b, 40 + palette_size + xor_size + and_size);  // bytes of the image
@@ -169,7 +185,8 @@ QByteArray IconIco(const std::vector<int>& idx) {
   Put32(b, 40), Put32(b, 32), Put32(b, 64);           // BITMAPINFOHEADER: height counts the mask
   Put16(b, 1), Put16(b, 4);
   Put32(b, 0), Put32(b, xor_size + and_size), Put32(b, 0), Put32(b, 0), Put32(b, 16), Put32(b, 0);
-  for (QRgb c : kVga) b.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0));
+  for (QRgb c : kVga)
+    b.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0));
   for (int y = 31; y >= 0; --y)  // bottom-up
     for (int x = 0; x < 32; x += 2) {
       const int a = std::max(idx[y * 32 + x], 0), c = std::max(idx[y * 32 + x + 1], 0);

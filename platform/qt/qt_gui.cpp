@@ -56,8 +56,8 @@ std::string InstallFontSubstitutions() {
   QString cjk;
   // The monospaced cut first: like SimSun it sets Latin letters at half the width of a Chinese
   // character, so texts take the widths the windows were designed for.
-  for (const char* candidate : {"WenQuanYi Zen Hei Mono", "WenQuanYi Zen Hei", "Noto Sans CJK SC", "Noto Sans SC",
-                                "AR PL UMing CN", "Droid Sans Fallback"})
+  for (const char* candidate : {"WenQuanYi Zen Hei Mono", "WenQuanYi Zen Hei", "Noto Sans CJK SC",
+                                "Noto Sans SC", "AR PL UMing CN", "Droid Sans Fallback"})
     if (families.contains(candidate)) {
       cjk = candidate;
       break;
@@ -73,7 +73,8 @@ std::string InstallFontSubstitutions() {
         QFont::insertSubstitution(QString::fromUtf8(name), cjk);
   if (!families.contains("MS Sans Serif")) {
     QString sans = "DejaVu Sans";
-    if (!families.contains(sans)) sans = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    if (!families.contains(sans))
+      sans = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     // The CJK font after it, so that Chinese text in such a font still renders.
     QStringList chain{sans};
     if (!cjk.isEmpty()) chain << cjk;
@@ -190,8 +191,9 @@ void QtGui::ShowForm(TForm& form, TApplication& application) {
       m.widgets[c] = widget;
     }
     // Tab order: by TabOrder, equal ones in creation order.
-    std::stable_sort(buttons.begin(), buttons.end(),
-                     [](const auto& a, const auto& b) { return a.first->TabOrder < b.first->TabOrder; });
+    std::stable_sort(buttons.begin(), buttons.end(), [](const auto& a, const auto& b) {
+      return a.first->TabOrder < b.first->TabOrder;
+    });
     for (size_t i = 1; i < buttons.size(); ++i)
       QWidget::setTabOrder(buttons[i - 1].second, buttons[i].second);
     if (!buttons.empty()) buttons.front().second->setFocus(Qt::OtherFocusReason);
@@ -270,8 +272,8 @@ void QtGui::Sync(Mirror& m) {
         QPixmap picture(Q(artwork_dir_ + "/" + image->Picture));
         // Without Stretch the picture keeps its designed size, scaled with the form.
         if (!image->Stretch && !picture.isNull() && scale_ != 1.0)
-          picture = picture.scaled(px(picture.width()), px(picture.height()),
-                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+          picture = picture.scaled(px(picture.width()), px(picture.height()), Qt::IgnoreAspectRatio,
+                                   Qt::SmoothTransformation);
         l->setPixmap(picture);
       }
       l->setScaledContents(image->Stretch);
@@ -338,18 +340,37 @@ MsgResult QtGui::MessageBox(const std::string& text, const std::string& caption,
   SyncAll();
   QMessageBox::Icon qicon = QMessageBox::NoIcon;
   switch (icon) {
-    case MsgIcon::None: qicon = QMessageBox::NoIcon; break;
-    case MsgIcon::Information: qicon = QMessageBox::Information; break;
-    case MsgIcon::Warning: qicon = QMessageBox::Warning; break;
-    case MsgIcon::Error: qicon = QMessageBox::Critical; break;
-    case MsgIcon::Question: qicon = QMessageBox::Question; break;
+    case MsgIcon::None:
+      qicon = QMessageBox::NoIcon;
+      break;
+    case MsgIcon::Information:
+      qicon = QMessageBox::Information;
+      break;
+    case MsgIcon::Warning:
+      qicon = QMessageBox::Warning;
+      break;
+    case MsgIcon::Error:
+      qicon = QMessageBox::Critical;
+      break;
+    case MsgIcon::Question:
+      qicon = QMessageBox::Question;
+      break;
   }
   QMessageBox::StandardButtons set = QMessageBox::Ok;
   QMessageBox::StandardButton first = QMessageBox::Ok;
   switch (buttons) {
-    case MsgButtons::Ok: set = QMessageBox::Ok; first = QMessageBox::Ok; break;
-    case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; first = QMessageBox::Ok; break;
-    case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; first = QMessageBox::Yes; break;
+    case MsgButtons::Ok:
+      set = QMessageBox::Ok;
+      first = QMessageBox::Ok;
+      break;
+    case MsgButtons::OkCancel:
+      set = QMessageBox::Ok | QMessageBox::Cancel;
+      first = QMessageBox::Ok;
+      break;
+    case MsgButtons::YesNo:
+      set = QMessageBox::Yes | QMessageBox::No;
+      first = QMessageBox::Yes;
+      break;
   }
   // Over the visible window, if any, so that the window manager keeps it in front of it.
   QWidget* parent = nullptr;
@@ -361,15 +382,19 @@ MsgResult QtGui::MessageBox(const std::string& text, const std::string& caption,
   QTimer::singleShot(0, &box, [this, line = "box " + caption + ": " + text] { Log(line); });
   const int chosen = box.exec();
   switch (chosen) {
-    case QMessageBox::Yes: return MsgResult::Yes;
-    case QMessageBox::No: return MsgResult::No;
-    case QMessageBox::Cancel: return MsgResult::Cancel;
-    case QMessageBox::Ok: return MsgResult::Ok;
+    case QMessageBox::Yes:
+      return MsgResult::Yes;
+    case QMessageBox::No:
+      return MsgResult::No;
+    case QMessageBox::Cancel:
+      return MsgResult::Cancel;
+    case QMessageBox::Ok:
+      return MsgResult::Ok;
     default:
       // Closed without a button: the answer that declines.
-      return buttons == MsgButtons::YesNo ? MsgResult::No
+      return buttons == MsgButtons::YesNo      ? MsgResult::No
              : buttons == MsgButtons::OkCancel ? MsgResult::Cancel
-                                                : MsgResult::Ok;
+                                               : MsgResult::Ok;
   }
 }
 

@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("UpVrek");
   QGuiApplication::setDesktopFileName("upvrek");
   platform::QtGui gui;
-  QApplication::setWindowIcon(QIcon(QString::fromStdString(platform::ArtworkDirectory() +
-                                                           "/upvrek-32.png")));
+  QApplication::setWindowIcon(
+      QIcon(QString::fromStdString(platform::ArtworkDirectory() + "/upvrek-32.png")));
   platform::OdbcDriver driver;
   return UpVrek(gui, driver, [] { return platform::CreateRegistry(); });
 }

@@ -1,7 +1,10 @@
 // The Qt backend with the program's own windows, on Qt's offscreen platform: the windows as they
 // are designed (scaled to the screen), the splash while the connection blocks, an upgrade run
 // with the boxes it shows, and the entry routine's outcomes with the event log they leave.
+#include "platform/qt_gui.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,14 +27,12 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "UpVrek.h"
 #include "dmToolsData.h"
 #include "frmFlashTools.h"
 #include "frmUpVrekMain.h"
-#include "platform/qt_gui.h"
 #include "platform/regfile.h"
 #include "platform/standin_driver.h"
 #include "standin/engine.h"
@@ -68,8 +69,9 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-// Designed geometry and font (the label's own, else the form's) against the widget: position always, size exactly for buttons and
-// pictures; a label that sizes itself must hold its whole text in its own font.
+// Designed geometry and font (the label's own, else the form's) against the widget: position
+// always, size exactly for buttons and pictures; a label that sizes itself must hold its whole text
+// in its own font.
 void ExpectPlaced(const platform::QtGui& gui, const platform::TForm& form,
                   const platform::TControl& c) {
   SCOPED_TRACE(c.Name);
@@ -81,12 +83,14 @@ void ExpectPlaced(const platform::QtGui& gui, const platform::TForm& form,
     auto* l = qobject_cast<const QLabel*>(w);
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->text(), Q(label->Caption));
-    EXPECT_EQ(l->font().pixelSize(), Px(label->FontHeight ? label->FontHeight : form.FontHeight, s));
+    EXPECT_EQ(l->font().pixelSize(),
+              Px(label->FontHeight ? label->FontHeight : form.FontHeight, s));
     const QFontMetrics metrics(l->font());
     EXPECT_GE(l->width(), metrics.horizontalAdvance(l->text()));
     EXPECT_GE(l->height(), metrics.height());
     // Chinese text renders: the font the label really gets has a glyph for every character.
-    for (char32_t ch : l->text().toUcs4()) EXPECT_TRUE(metrics.inFontUcs4(ch)) << static_cast<unsigned>(ch);
+    for (char32_t ch : l->text().toUcs4())
+      EXPECT_TRUE(metrics.inFontUcs4(ch)) << static_cast<unsigned>(ch);
     const QColor colour = l->palette().color(QPalette::WindowText);
     EXPECT_EQ(colour.rgb() & 0xFFFFFF, label->FontColor);
     EXPECT_EQ(l->autoFillBackground(), !label->Transparent);
@@ -196,10 +200,14 @@ class SplashInspector : public platform::Driver {
         s.message = l->text().toStdString();
       const double k = gui_.Scale();
       // What reached the screen, not a fresh rendering: the splash must have been painted.
-      const QImage shot =
-          w->screen()->grabWindow(w->winId()).toImage().scaled(306, 206).convertToFormat(QImage::Format_RGB32);
+      const QImage shot = w->screen()
+                              ->grabWindow(w->winId())
+                              .toImage()
+                              .scaled(306, 206)
+                              .convertToFormat(QImage::Format_RGB32);
       const QImage art(QString(VREK_ARTWORK_DIR) + "/splash.jpg");
-      s.background_drawn = !art.isNull() && (k != 1.0 || shot.pixel(100, 100) == art.pixel(100, 100));
+      s.background_drawn =
+          !art.isNull() && (k != 1.0 || shot.pixel(100, 100) == art.pixel(100, 100));
       auto count = [&shot](QRect r, auto pred) {
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
@@ -264,13 +272,14 @@ void PrintTo(const SeenBox& b, std::ostream* os) {
       << b.buttons.toInt() << "}";
 }
 
-// Answers every box with its OK (or Yes) button, noting the box and, through `also`, the state
-// of the windows behind it at that moment.
+// Answers every box with `answer` (by default its OK or Yes button), noting the box and, through
+// `also`, the state of the windows behind it at that moment.
 class BoxAnswerer {
  public:
   std::vector<SeenBox> seen;
   std::vector<std::string> states;
   std::function<std::string()> also;
+  std::optional<QMessageBox::StandardButton> answer;
 
   BoxAnswerer() {
     timer_.setInterval(10);
@@ -285,15 +294,51 @@ class BoxAnswerer {
     seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
                     box->standardButtons()});
     states.push_back(also ? also() : "");
-    QAbstractButton* answer = box->button(QMessageBox::Ok);
-    if (!answer) answer = box->button(QMessageBox::Yes);
-    answer->click();
+    QAbstractButton* choice = answer ? box->button(*answer) : box->button(QMessageBox::Ok);
+    if (!choice) choice = box->button(QMessageBox::Yes);
+    choice->click();
   }
   QTimer timer_;
 };
 
 const SeenBox kDone{"提示信息", "升级已经完成，请更新所有的客户端程序Vrek.exe！",
                     QMessageBox::Information, QMessageBox::Ok};
+
+TEST(QtMessageBox, ShowsCaptionTextIconAndButtonsAndReturnsTheChoice) {
+  using platform::MsgButtons;
+  using platform::MsgIcon;
+  using platform::MsgResult;
+  struct Case {
+    MsgIcon icon;
+    MsgButtons buttons;
+    QMessageBox::StandardButton press;
+    QMessageBox::Icon shown_icon;
+    QMessageBox::StandardButtons shown_buttons;
+    MsgResult result;
+  };
+  const std::vector<Case> cases = {
+      {MsgIcon::None, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::NoIcon, QMessageBox::Ok,
+       MsgResult::Ok},
+      {MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Information,
+       QMessageBox::Ok, MsgResult::Ok},
+      {MsgIcon::Error, MsgButtons::OkCancel, QMessageBox::Cancel, QMessageBox::Critical,
+       QMessageBox::Ok | QMessageBox::Cancel, MsgResult::Cancel},
+      {MsgIcon::Warning, MsgButtons::YesNo, QMessageBox::No, QMessageBox::Warning,
+       QMessageBox::Yes | QMessageBox::No, MsgResult::No},
+      {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::Yes, QMessageBox::Question,
+       QMessageBox::Yes | QMessageBox::No, MsgResult::Yes},
+  };
+  platform::QtGui gui(VREK_ARTWORK_DIR);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.icon));
+    BoxAnswerer boxes;
+    boxes.answer = c.press;
+    // An error text of several lines comes through whole.
+    const std::string text = "第一行\n第二行";
+    EXPECT_EQ(gui.MessageBox(text, "标题 1", c.icon, c.buttons), c.result);
+    EXPECT_EQ(boxes.seen, (std::vector<SeenBox>{{"标题 1", text, c.shown_icon, c.shown_buttons}}));
+  }
+}
 
 TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
   struct Case {
@@ -305,11 +350,15 @@ TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
   };
   const std::vector<Case> cases = {
       {"complete run", 0, {kDone}, "btUp enabled", true},
-      {"fault at the ledger probe", 1,
-       {{kTitle, "Injected fault.", QMessageBox::Critical, QMessageBox::Ok}}, "btUp disabled",
+      {"fault at the ledger probe",
+       1,
+       {{kTitle, "Injected fault.", QMessageBox::Critical, QMessageBox::Ok}},
+       "btUp disabled",
        false},
-      {"fault half-way", 40,
-       {{kTitle, "Injected fault.", QMessageBox::Critical, QMessageBox::Ok}}, "btUp disabled",
+      {"fault half-way",
+       40,
+       {{kTitle, "Injected fault.", QMessageBox::Critical, QMessageBox::Ok}},
+       "btUp disabled",
        false},
   };
   const std::string script = ReadFile(std::string(VREK_FIXTURE_DIR) + "/old_register.sql");
@@ -374,15 +423,19 @@ TEST(QtEntry, OutcomesAndTheirEventLog) {
     std::vector<SeenBox> boxes;
   };
   const std::vector<Case> cases = {
-      {"connects; the close box ends the program", How::Connects,
+      {"connects; the close box ends the program",
+       How::Connects,
        {"show " + splash, "repaint " + splash, "destroy FlashTools", "show " + window,
         "loop UpVrekMain", "close UpVrekMain", "destroy UpVrekMain"},
        {}},
-      {"connection refused", How::Refused,
+      {"connection refused",
+       How::Refused,
        {"show " + splash, "repaint " + splash, "destroy FlashTools",
         "box 错误信息: " + failure_text},
        {failure}},
-      {"start-up message other than OK", How::MessageNotOk, {"box 错误信息: " + failure_text},
+      {"start-up message other than OK",
+       How::MessageNotOk,
+       {"box 错误信息: " + failure_text},
        {failure}},
   };
   for (const Case& c : cases) {

@@ -31,8 +31,8 @@ namespace platform {
 std::string ArtworkDirectory();
 
 // Makes the fonts that forms name available: "宋体" (and "SimSun") fall back to an installed
-// CJK font (WenQuanYi Zen Hei, its monospaced cut first) when absent, "MS Sans Serif" to a sans font. Returns the
-// CJK family used, or "" when none is installed. QtGui calls it; idempotent.
+// CJK font (WenQuanYi Zen Hei, its monospaced cut first) when absent, "MS Sans Serif" to a sans
+// font. Returns the CJK family used, or "" when none is installed. QtGui calls it; idempotent.
 std::string InstallFontSubstitutions();
 
 class QtGui : public GuiBackend {
