@@ -1,0 +1,421 @@
+// The real program, as a person runs it: UpVrek on a virtual X display, its settings in a
+// settings file, its data source reaching the TDS listener through unixODBC and FreeTDS. The
+// test clicks where a person clicks (xdotool) and reads what the windows showed from the
+// program's window log (VREK_GUI_LOG).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "odbc_test_env.h"
+#include "upgrade_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+using platform::odbc_test::ChildProcess;
+using platform::odbc_test::ReadFile;
+using platform::odbc_test::TempDir;
+using namespace std::chrono_literals;
+
+const char kCaption[] = "固定资产升级程序     2012.11";
+const std::string kSplash = "系统正在连接数据库，请稍候... | Brantel软件";
+const std::string kWindowTexts =
+    "此次升级，修改了人员的代码类型，可以上包含字符。 | "
+    "并解决Win2000中的打印问题。增加盘点功能！ | "
+    "增加固定资产查询中快速定位中拼音首字母快速查询。 | 开始升级 | 退出";
+const std::string kDoneLine = "box 提示信息: 升级已经完成，请更新所有的客户端程序Vrek.exe！";
+const std::string kFailureLine = "box 错误信息: 数据库连接失败，请检查通信参数或服务器状态！";
+
+// The output of a shell command run with a time limit, its last line break removed.
+std::string Shell(const std::string& command) {
+  FILE* pipe = popen(("timeout 20 " + command + " 2>&1").c_str(), "r");
+  if (!pipe) return "popen failed";
+  std::string out;
+  char buf[4096];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  pclose(pipe);
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The digit code the settings store holds credentials in: four digits a byte, one for each
+// base-4 digit, each doubled.
+std::string Coded(const std::string& text) {
+  std::string code;
+  for (unsigned char b : text)
+    for (int shift : {6, 4, 2, 0}) code += static_cast<char>('0' + ((b >> shift) & 3) * 2);
+  return code;
+}
+
+// The program under test, its output in a file; ended by its pid when the object dies.
+class Program {
+ public:
+  Program(const std::string& path, const std::string& output) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Program() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool Started() const { return pid_ > 0; }
+  // The exit status once it ended within the time, -1 when it is still running.
+  int WaitExit(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!exited_) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      } else if (std::chrono::steady_clock::now() > end) {
+        return -1;
+      } else {
+        std::this_thread::sleep_for(50ms);
+      }
+    }
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  int status_ = 0;
+};
+
+// One virtual display for the whole suite, at 96 dots per inch so that designed pixels are
+// screen pixels.
+class Display {
+ public:
+  Display() : xvfb_({VREK_XVFB, "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
+                     "-nolisten", "tcp"}) {
+    number_ = xvfb_.ReadLine(20000);
+  }
+  const std::string& number() const { return number_; }
+
+ private:
+  ChildProcess xvfb_;
+  std::string number_;
+};
+
+class UpVrekProgram : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    display_ = new Display;
+    setenv("DISPLAY", (":" + display_->number()).c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+  }
+  static void TearDownTestSuite() {
+    delete display_;
+    display_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_FALSE(display_->number().empty()) << "Xvfb did not start";
+    setenv("ODBCINI", (dir_.path() + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir_.path().c_str(), 1);
+    setenv("VREK_REGISTRY", (dir_.path() + "/vrek.reg").c_str(), 1);
+    setenv("VREK_GUI_LOG", gui_log_.c_str(), 1);
+    std::ofstream(dir_.path() + "/odbcinst.ini").flush();
+  }
+
+  // Starts the listener on the old register; the data source VrekODBC reaches it.
+  void StartServer(const std::vector<std::string>& options = {}) {
+    std::vector<std::string> argv = {VREK_SQLSTANDIN, "--port", "0", "--load",
+                                     std::string(VREK_FIXTURE_DIR) + "/old_register.sql",
+                                     "--log", server_log_};
+    argv.insert(argv.end(), options.begin(), options.end());
+    server_ = std::make_unique<ChildProcess>(argv);
+    const std::string ready = server_->ReadLine(20000);
+    const std::string prefix = "listening on 127.0.0.1:";
+    ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
+    WriteDataSource(ready.substr(prefix.size()));
+  }
+
+  void WriteDataSource(const std::string& port) {
+    std::ofstream(dir_.path() + "/odbc.ini")
+        << "[VrekODBC]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " << port
+        << "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
+  }
+
+  // The settings file as an administrator exports it from a Windows machine.
+  void WriteSettings(const std::string& alias, const std::string& user,
+                     const std::string& password) {
+    std::ofstream(dir_.path() + "/vrek.reg", std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n\"ODBCNAME\"=\""
+        << alias << "\"\r\n\"USERNAME\"=\"" << user << "\"\r\n\"PASSWORD\"=\"" << password
+        << "\"\r\n";
+  }
+
+  std::unique_ptr<Program> Launch() {
+    std::remove(gui_log_.c_str());
+    auto program = std::make_unique<Program>(VREK_UPVREK, dir_.path() + "/program.out");
+    EXPECT_TRUE(program->Started());
+    return program;
+  }
+
+  // The window log once it holds `line`, or as it is when the time is up.
+  std::vector<std::string> WaitForLine(const std::string& line) {
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    for (;;) {
+      std::vector<std::string> lines = Lines(ReadFile(gui_log_));
+      for (const std::string& l : lines)
+        if (l == line) return lines;
+      if (std::chrono::steady_clock::now() > end) return lines;
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+
+  // The X window whose name is exactly `name`; "" when none appears within the time.
+  static std::string FindWindow(const std::string& name) {
+    return Shell("xdotool search --sync --onlyvisible --name '^" + name + "$' | head -n 1");
+  }
+
+  static void ClickAt(const std::string& window, int x, int y) {
+    Shell("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+          std::to_string(y) + " click 1");
+  }
+
+  // Answers the message box named `caption` with its default button, as a person pressing
+  // Enter does.
+  static void PressEnterIn(const std::string& caption) {
+    const std::string box = FindWindow(caption);
+    ASSERT_FALSE(box.empty()) << "no window named " << caption;
+    Shell("xdotool windowfocus --sync " + box + " key --clearmodifiers Return");
+  }
+
+  static void Screenshot(const std::string& name) {
+    Shell(std::string(VREK_XGRAB) + " " + VREK_ARTEFACT_DIR + "/" + name);
+  }
+
+  std::vector<std::string> ServerLog() { return LoggedBatches(ReadFile(server_log_)); }
+
+  // The text members of the listener's log, JSON escapes undone.
+  static std::vector<std::string> LoggedBatches(const std::string& log);
+
+  static Display* display_;
+  TempDir dir_;
+  std::string gui_log_ = dir_.path() + "/gui.log";
+  std::string server_log_ = dir_.path() + "/batches.jsonl";
+  std::unique_ptr<ChildProcess> server_;
+};
+
+Display* UpVrekProgram::display_ = nullptr;
+
+std::vector<std::string> UpVrekProgram::LoggedBatches(const std::string& log) {
+  std::vector<std::string> texts;
+  const std::string key = "\"text\": \"";
+  for (std::size_t at = log.find(key); at != std::string::npos; at = log.find(key, at)) {
+    std::string text;
+    std::size_t i = at + key.size();
+    for (; i < log.size() && log[i] != '"'; ++i) {
+      if (log[i] != '\\') {
+        text.push_back(log[i]);
+        continue;
+      }
+      const char e = log.at(++i);
+      if (e == 'n') {
+        text.push_back('\n');
+      } else if (e == 'r') {
+        text.push_back('\r');
+      } else if (e == 't') {
+        text.push_back('\t');
+      } else if (e == 'u') {
+        text.push_back(static_cast<char>(std::stoul(log.substr(i + 1, 4), nullptr, 16)));
+        i += 4;
+      } else {
+        text.push_back(e);
+      }
+    }
+    texts.push_back(text);
+    at = i;
+  }
+  return texts;
+}
+
+// What the same runs send in-process, the failing batch (when given) refused without executing.
+Transcript InProcess(int runs, std::size_t failing_batch = 0) {
+  Upgrade local(ReadFixture("old_register.sql"));
+  local.use_library_pinyin = true;
+  std::size_t seen = 0;
+  if (failing_batch)
+    local.db.fail_when(
+        [&seen, failing_batch](std::size_t, std::string_view) { return ++seen == failing_batch; },
+        50000, "injected");
+  Transcript all;
+  for (int i = 0; i < runs; ++i) all += local.Run().sent;
+  return all;
+}
+
+// Start-up up to the upgrade window: the splash while connecting, then the window.
+const std::vector<std::string> kStarted = {
+    "show FlashTools: " + kSplash, "repaint FlashTools: " + kSplash, "destroy FlashTools",
+    "show UpVrekMain: " + kWindowTexts, "loop UpVrekMain"};
+
+// Starts the program, clicks "开始升级" and waits for the box `box_line`; returns the window.
+#define RUN_TO_BOX(program, box_line, window)                       \
+  auto program = Launch();                                          \
+  ASSERT_EQ(WaitForLine("loop UpVrekMain"), kStarted);             \
+  const std::string window = FindWindow(kCaption);                  \
+  ASSERT_FALSE(window.empty());                                     \
+  ClickAt(window, 24 + 37, 80 + 12);                                \
+  WaitForLine(box_line)
+
+TEST_F(UpVrekProgram, UpgradesOnAClickAndASecondRunChangesNothing) {
+  StartServer();
+  WriteSettings("VrekODBC", Coded("sa"), "");
+  {
+    RUN_TO_BOX(program, kDoneLine, window);
+    EXPECT_EQ(Shell("xdotool getwindowname " + window), kCaption);
+    Screenshot("upgrade-done.png");
+    PressEnterIn("提示信息");
+    ClickAt(window, 248 + 37, 80 + 12);  // 退出
+    EXPECT_EQ(program->WaitExit(20s), 0);
+    std::vector<std::string> expected = kStarted;
+    expected.insert(expected.end(), {kDoneLine, "close UpVrekMain", "destroy UpVrekMain"});
+    EXPECT_EQ(Lines(ReadFile(gui_log_)), expected);
+  }
+  EXPECT_EQ(ServerLog(), InProcess(1));
+  {
+    RUN_TO_BOX(program, kDoneLine, window);
+    PressEnterIn("提示信息");
+    ClickAt(window, 248 + 37, 80 + 12);
+    EXPECT_EQ(program->WaitExit(20s), 0);
+  }
+  EXPECT_EQ(ServerLog(), InProcess(2));
+}
+
+// A server-side failure in the middle of a run: the error box under the application's title,
+// the start button disabled (a second click sends nothing), and a later run resumes.
+struct Fault {
+  const char* name;
+  std::vector<std::string> server_options;
+  std::string box_line;
+};
+
+class Faults : public UpVrekProgram, public testing::WithParamInterface<Fault> {};
+
+void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
+
+TEST_P(Faults, ShowTheErrorKeepTheButtonDisabledAndTheNextRunResumes) {
+  const Fault& f = GetParam();
+  StartServer(f.server_options);
+  WriteSettings("VrekODBC", Coded("sa"), "");
+  {
+    RUN_TO_BOX(program, f.box_line, window);
+    std::vector<std::string> expected = kStarted;
+    expected.push_back(f.box_line);
+    EXPECT_EQ(Lines(ReadFile(gui_log_)), expected);
+    PressEnterIn("Brantel资产管理系统");
+    const std::size_t sent = ServerLog().size();
+    ClickAt(window, 24 + 37, 80 + 12);
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(ServerLog().size(), sent) << "the start button still ran the upgrade";
+    ClickAt(window, 248 + 37, 80 + 12);
+    EXPECT_EQ(program->WaitExit(20s), 0);
+  }
+  {
+    RUN_TO_BOX(program, kDoneLine, window);
+    PressEnterIn("提示信息");
+    ClickAt(window, 248 + 37, 80 + 12);
+    EXPECT_EQ(program->WaitExit(20s), 0);
+  }
+  EXPECT_EQ(ServerLog(), InProcess(2, 40));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AtBatch40, Faults,
+    testing::Values(
+        Fault{"statement_fails",
+              {"--fail", "40:2627"},
+              "box Brantel资产管理系统: [FreeTDS][SQL Server]Batch 40 failed: error injected "
+              "by the stand-in."},
+        Fault{"connection_dropped",
+              {"--drop", "40"},
+              "box Brantel资产管理系统: [FreeTDS][SQL Server]Unexpected EOF from the server"}),
+    [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+// Connections that cannot be made: the failure box, then the program ends with no window.
+struct Refusal {
+  const char* name;
+  std::vector<std::string> server_options;  // empty: nothing listens
+  std::string alias, user;
+  bool splash;  // the settings were read and a connection attempted
+};
+
+class Refusals : public UpVrekProgram, public testing::WithParamInterface<Refusal> {};
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+TEST_P(Refusals, EndInTheConnectionFailureBox) {
+  const Refusal& r = GetParam();
+  if (r.server_options.empty()) {
+    // A port that was free a moment ago: nothing answers there.
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(s);
+    WriteDataSource(std::to_string(ntohs(addr.sin_port)));
+  } else {
+    StartServer(r.server_options);
+  }
+  WriteSettings(r.alias, r.user, "");
+  auto program = Launch();
+  std::vector<std::string> expected;
+  if (r.splash)
+    expected = {"show FlashTools: " + kSplash, "repaint FlashTools: " + kSplash,
+                "destroy FlashTools"};
+  expected.push_back(kFailureLine);
+  EXPECT_EQ(WaitForLine(kFailureLine), expected);
+  PressEnterIn("错误信息");
+  EXPECT_EQ(program->WaitExit(20s), 0);
+  if (server_) {
+    EXPECT_EQ(ServerLog(), std::vector<std::string>{});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Refusals,
+    testing::Values(
+        Refusal{"nothing_listening", {}, "VrekODBC", Coded("sa"), true},
+        Refusal{"wrong_password", {"--login", "sa:secret"}, "VrekODBC", Coded("sa"), true},
+        Refusal{"unknown_data_source", {"--login", "sa:"}, "NoSuchSource", Coded("sa"), true},
+        Refusal{"letter_in_coded_user_name", {"--login", "sa:"}, "VrekODBC", "2402240a", false}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,12 @@
+// Saves what the X display shows, as a PNG file: xgrab FILE. For test artefacts.
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  QGuiApplication app(argc, argv);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return 1;
+  return screen->grabWindow(0).save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
+}
