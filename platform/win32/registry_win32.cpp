@@ -1,0 +1,74 @@
+// The settings under HKEY_LOCAL_MACHINE in the Windows registry, always in its 32-bit view: a
+// 64-bit build reads the key that the 32-bit register client and its installer write
+// (SOFTWARE\Wow6432Node\... on 64-bit Windows).
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/registry.h"
+#include "wide.h"
+
+namespace platform {
+
+namespace {
+
+constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_32KEY;
+
+class TRegistryWin32 : public TRegistry {
+ public:
+  ~TRegistryWin32() override { CloseKey(); }
+
+  bool KeyExists(std::string_view key) override {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Wide(key).c_str(), 0, kAccess, &h) !=
+        ERROR_SUCCESS)
+      return false;
+    RegCloseKey(h);
+    return true;
+  }
+
+  bool OpenKeyReadOnly(std::string_view key) override {
+    CloseKey();
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Wide(key).c_str(), 0, kAccess, &open_) ==
+           ERROR_SUCCESS;
+  }
+
+  std::string ReadString(std::string_view name) override {
+    if (!open_) throw ERegistryException("no key is open");
+    const std::wstring wname = win32::Wide(name);
+    std::vector<BYTE> data(256);
+    for (;;) {
+      DWORD type = REG_NONE;
+      DWORD size = static_cast<DWORD>(data.size());
+      const LSTATUS rc = RegQueryValueExW(open_, wname.c_str(), nullptr, &type, data.data(), &size);
+      if (rc == ERROR_FILE_NOT_FOUND) return {};
+      if (rc == ERROR_MORE_DATA) {  // the value may also have grown since the last try
+        data.resize(size + sizeof(wchar_t));
+        continue;
+      }
+      if (rc != ERROR_SUCCESS)
+        throw ERegistryException("'" + std::string(name) + "' cannot be read (error " +
+                                 std::to_string(rc) + ")");
+      if (type != REG_SZ && type != REG_EXPAND_SZ)
+        throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
+      // Stored data need not end in a terminating zero; the text ends at the first one.
+      std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+      if (const std::size_t nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
+      return win32::Utf8(text);
+    }
+  }
+
+  void CloseKey() override {
+    if (open_) RegCloseKey(open_);
+    open_ = nullptr;
+  }
+
+ private:
+  HKEY open_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TRegistry> CreateRegistry() { return std::make_unique<TRegistryWin32>(); }
+
+}  // namespace platform
