@@ -162,6 +162,9 @@ void QtGui::ShowForm(TForm& form, TApplication& application) {
         break;
     }
     w.setObjectName(Q(form.Name));
+    // The application's title names the window where it is shown iconified, as the title names
+    // the program's taskbar button on Windows; the caption stays the form's own.
+    if (!application.Title.empty()) w.setWindowIconText(Q(application.Title));
     // The background colour of buttons, as the forms are designed.
     QPalette palette = w.palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));

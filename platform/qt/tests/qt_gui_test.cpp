@@ -115,6 +115,7 @@ TEST(QtWindows, UpgradeWindowAsDesigned) {
   platform::QtGui gui(VREK_ARTWORK_DIR);
   EXPECT_DOUBLE_EQ(gui.Scale(), ExpectedScale());
   platform::TApplication app(gui);
+  app.Title = kTitle;
   TUpVrekMain form(app);
   app.Show(form);
   QWidget* w = gui.WindowOf(form);
@@ -122,6 +123,7 @@ TEST(QtWindows, UpgradeWindowAsDesigned) {
   const double s = gui.Scale();
 
   EXPECT_EQ(w->windowTitle().toStdString(), "固定资产升级程序     2012.11");
+  EXPECT_EQ(w->windowIconText().toStdString(), kTitle);
   EXPECT_TRUE(w->isVisible());
   // A fixed dialog frame: a close box, no minimise or maximise, not resizable.
   const Qt::WindowFlags flags = w->windowFlags();

@@ -45,6 +45,9 @@ class QtGui : public GuiBackend {
 
   MsgResult MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                        MsgButtons buttons) override;
+  // The window's caption is exactly the form's Caption; its icon text is the application's
+  // Title. Controls are mirrored in creation order (later ones drawn over earlier ones); buttons
+  // take the tab order of their TabOrder, and a click goes through TApplication::Click.
   void ShowForm(TForm& form, TApplication& application) override;
   // Brings the window onto the screen and paints it before returning, so that it stays visible
   // while the caller blocks the thread.
