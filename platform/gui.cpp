@@ -2,6 +2,16 @@
 
 namespace platform {
 
+std::string FormTexts(const TForm& form) {
+  std::string out;
+  for (const TControl* c : form.Controls) {
+    if (c->Caption.empty()) continue;
+    if (!out.empty()) out += " | ";
+    out += c->Caption;
+  }
+  return out;
+}
+
 TDataModule::~TDataModule() {
   // Later components may refer to earlier ones: release them in reverse order of creation.
   while (!components_.empty()) components_.pop_back();

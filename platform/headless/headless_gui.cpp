@@ -2,20 +2,6 @@
 
 namespace platform {
 
-namespace {
-
-std::string Texts(const TForm& form) {
-  std::string out;
-  for (const TControl* c : form.Controls) {
-    if (c->Caption.empty()) continue;
-    if (!out.empty()) out += " | ";
-    out += c->Caption;
-  }
-  return out;
-}
-
-}  // namespace
-
 MsgResult HeadlessGui::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                                   MsgButtons buttons) {
   shown_.push_back({text, caption, icon, buttons});
@@ -25,11 +11,11 @@ MsgResult HeadlessGui::MessageBox(const std::string& text, const std::string& ca
 
 void HeadlessGui::ShowForm(TForm& form, TApplication& application) {
   application_ = &application;
-  events_.push_back("show " + form.Name + ": " + Texts(form));
+  events_.push_back("show " + form.Name + ": " + FormTexts(form));
 }
 
 void HeadlessGui::RepaintForm(TForm& form) {
-  events_.push_back("repaint " + form.Name + ": " + Texts(form));
+  events_.push_back("repaint " + form.Name + ": " + FormTexts(form));
 }
 
 void HeadlessGui::CloseForm(TForm& form) { events_.push_back("close " + form.Name); }

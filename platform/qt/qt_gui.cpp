@@ -33,17 +33,6 @@ QString Q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), utf8.
 
 QColor ToQColor(TColor c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
-// The same texts as the headless record, so that a log of a real run reads like a test's.
-std::string Texts(const TForm& form) {
-  std::string out;
-  for (const TControl* c : form.Controls) {
-    if (c->Caption.empty()) continue;
-    if (!out.empty()) out += " | ";
-    out += c->Caption;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string ArtworkDirectory() {
@@ -217,7 +206,7 @@ void QtGui::ShowForm(TForm& form, TApplication& application) {
     }
   }
   w.show();
-  Log("show " + form.Name + ": " + Texts(form));
+  Log("show " + form.Name + ": " + FormTexts(form));
 }
 
 void QtGui::Sync(Mirror& m) {
@@ -307,7 +296,7 @@ void QtGui::RepaintForm(TForm& form) {
   }
   w.repaint();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  Log("repaint " + form.Name + ": " + Texts(form));
+  Log("repaint " + form.Name + ": " + FormTexts(form));
 }
 
 void QtGui::CloseForm(TForm& form) {

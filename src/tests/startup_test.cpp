@@ -28,8 +28,8 @@ class MemoryRegistry : public platform::TRegistry {
   std::string ReadString(std::string_view name) override {
     auto it = values_.find(std::string(name));
     if (it == values_.end()) return "";
-    if (!it->second) throw platform::ERegistryException("Invalid data type for '" +
-                                                        std::string(name) + "'");
+    if (!it->second)
+      throw platform::ERegistryException("Invalid data type for '" + std::string(name) + "'");
     return *it->second;
   }
   void CloseKey() override {}
@@ -148,8 +148,8 @@ TEST_P(Settings, BecomeTheConnectionParameters) {
   if (c.connect.empty()) {
     expected = {kFailureBox};
   } else {
-    expected = {kSplashShown, kSplashDrawn, c.connect, "destroy FlashTools", kWindowShown,
-                "loop UpVrekMain", "destroy UpVrekMain"};
+    expected = {kSplashShown, kSplashDrawn,      c.connect,           "destroy FlashTools",
+                kWindowShown, "loop UpVrekMain", "destroy UpVrekMain"};
   }
   EXPECT_EQ(gui.Events(), expected);
 }
@@ -157,24 +157,30 @@ TEST_P(Settings, BecomeTheConnectionParameters) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Settings,
     ::testing::Values(
-        SettingsCase{"key_missing", false, {{"ODBCNAME", "Other"}},
+        SettingsCase{"key_missing",
+                     false,
+                     {{"ODBCNAME", "Other"}},
                      "connect alias=[VrekODBC] user=[sa] password=[]"},
-        SettingsCase{"values_missing", true, {},
-                     "connect alias=[] user=[] password=[]"},
-        SettingsCase{"five_digit_password", true,
+        SettingsCase{"values_missing", true, {}, "connect alias=[] user=[] password=[]"},
+        SettingsCase{"five_digit_password",
+                     true,
                      {{"ODBCNAME", "A"}, {"USERNAME", "2402"}, {"PASSWORD", "24022"}},
                      "connect alias=[A] user=[a] password=[]"},
-        SettingsCase{"letter_in_seven_characters", true,
+        SettingsCase{"letter_in_seven_characters",
+                     true,
                      {{"ODBCNAME", "A"}, {"USERNAME", "2402a40"}},
                      "connect alias=[A] user=[] password=[]"},
-        SettingsCase{"letter_in_eight_characters", true,
-                     {{"ODBCNAME", "A"}, {"USERNAME", "2402a402"}}, ""},
-        SettingsCase{"byte_zero_and_high_bytes", true,
-                     {{"ODBCNAME", "A"}, {"USERNAME", "00012402"}, {"PASSWORD", "99999999"}},
-                     std::string("connect alias=[A] user=[") + std::string(1, '\0') +
-                         "a] password=[TT]"},
-        SettingsCase{"password_of_another_type", true,
-                     {{"ODBCNAME", "A"}, {"USERNAME", "2402"}, {"PASSWORD", std::nullopt}}, ""}),
+        SettingsCase{
+            "letter_in_eight_characters", true, {{"ODBCNAME", "A"}, {"USERNAME", "2402a402"}}, ""},
+        SettingsCase{
+            "byte_zero_and_high_bytes",
+            true,
+            {{"ODBCNAME", "A"}, {"USERNAME", "00012402"}, {"PASSWORD", "99999999"}},
+            std::string("connect alias=[A] user=[") + std::string(1, '\0') + "a] password=[TT]"},
+        SettingsCase{"password_of_another_type",
+                     true,
+                     {{"ODBCNAME", "A"}, {"USERNAME", "2402"}, {"PASSWORD", std::nullopt}},
+                     ""}),
     [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
 
 TEST(StartAndRun, ConnectMessageOtherThanOkMeansFailureEvenWithoutAnError) {

@@ -4,11 +4,11 @@
 // program's window log (VREK_GUI_LOG).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "e2e_support.h"
 #include "odbc_test_env.h"
 #include "upgrade_fixture.h"
 
@@ -117,8 +118,9 @@ class Program {
 // screen pixels.
 class Display {
  public:
-  Display() : xvfb_({VREK_XVFB, "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
-                     "-nolisten", "tcp"}) {
+  Display()
+      : xvfb_({VREK_XVFB, "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
+               "-nolisten", "tcp"}) {
     number_ = xvfb_.ReadLine(20000);
   }
   const std::string& number() const { return number_; }
@@ -156,9 +158,13 @@ class UpVrekProgram : public testing::Test {
 
   // Starts the listener on the old register; the data source VrekODBC reaches it.
   void StartServer(const std::vector<std::string>& options = {}) {
-    std::vector<std::string> argv = {VREK_SQLSTANDIN, "--port", "0", "--load",
+    std::vector<std::string> argv = {VREK_SQLSTANDIN,
+                                     "--port",
+                                     "0",
+                                     "--load",
                                      std::string(VREK_FIXTURE_DIR) + "/old_register.sql",
-                                     "--log", server_log_};
+                                     "--log",
+                                     server_log_};
     argv.insert(argv.end(), options.begin(), options.end());
     server_ = std::make_unique<ChildProcess>(argv);
     const std::string ready = server_->ReadLine(20000);
@@ -231,9 +237,6 @@ class UpVrekProgram : public testing::Test {
 
   std::vector<std::string> ServerLog() { return LoggedBatches(ReadFile(server_log_)); }
 
-  // The text members of the listener's log, JSON escapes undone.
-  static std::vector<std::string> LoggedBatches(const std::string& log);
-
   static Display* display_;
   TempDir dir_;
   std::string gui_log_ = dir_.path() + "/gui.log";
@@ -243,63 +246,18 @@ class UpVrekProgram : public testing::Test {
 
 Display* UpVrekProgram::display_ = nullptr;
 
-std::vector<std::string> UpVrekProgram::LoggedBatches(const std::string& log) {
-  std::vector<std::string> texts;
-  const std::string key = "\"text\": \"";
-  for (std::size_t at = log.find(key); at != std::string::npos; at = log.find(key, at)) {
-    std::string text;
-    std::size_t i = at + key.size();
-    for (; i < log.size() && log[i] != '"'; ++i) {
-      if (log[i] != '\\') {
-        text.push_back(log[i]);
-        continue;
-      }
-      const char e = log.at(++i);
-      if (e == 'n') {
-        text.push_back('\n');
-      } else if (e == 'r') {
-        text.push_back('\r');
-      } else if (e == 't') {
-        text.push_back('\t');
-      } else if (e == 'u') {
-        text.push_back(static_cast<char>(std::stoul(log.substr(i + 1, 4), nullptr, 16)));
-        i += 4;
-      } else {
-        text.push_back(e);
-      }
-    }
-    texts.push_back(text);
-    at = i;
-  }
-  return texts;
-}
-
-// What the same runs send in-process, the failing batch (when given) refused without executing.
-Transcript InProcess(int runs, std::size_t failing_batch = 0) {
-  Upgrade local(ReadFixture("old_register.sql"));
-  local.use_library_pinyin = true;
-  std::size_t seen = 0;
-  if (failing_batch)
-    local.db.fail_when(
-        [&seen, failing_batch](std::size_t, std::string_view) { return ++seen == failing_batch; },
-        50000, "injected");
-  Transcript all;
-  for (int i = 0; i < runs; ++i) all += local.Run().sent;
-  return all;
-}
-
 // Start-up up to the upgrade window: the splash while connecting, then the window.
-const std::vector<std::string> kStarted = {
-    "show FlashTools: " + kSplash, "repaint FlashTools: " + kSplash, "destroy FlashTools",
-    "show UpVrekMain: " + kWindowTexts, "loop UpVrekMain"};
+const std::vector<std::string> kStarted = {"show FlashTools: " + kSplash,
+                                           "repaint FlashTools: " + kSplash, "destroy FlashTools",
+                                           "show UpVrekMain: " + kWindowTexts, "loop UpVrekMain"};
 
 // Starts the program, clicks "开始升级" and waits for the box `box_line`; returns the window.
-#define RUN_TO_BOX(program, box_line, window)                       \
-  auto program = Launch();                                          \
-  ASSERT_EQ(WaitForLine("loop UpVrekMain"), kStarted);             \
-  const std::string window = FindWindow(kCaption);                  \
-  ASSERT_FALSE(window.empty());                                     \
-  ClickAt(window, 24 + 37, 80 + 12);                                \
+#define RUN_TO_BOX(program, box_line, window)          \
+  auto program = Launch();                             \
+  ASSERT_EQ(WaitForLine("loop UpVrekMain"), kStarted); \
+  const std::string window = FindWindow(kCaption);     \
+  ASSERT_FALSE(window.empty());                        \
+  ClickAt(window, 24 + 37, 80 + 12);                   \
   WaitForLine(box_line)
 
 TEST_F(UpVrekProgram, UpgradesOnAClickAndASecondRunChangesNothing) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "frmUpVrekMain.h"
 #include "odbc_test_env.h"
 #include "platform/headless_gui.h"
@@ -18,46 +19,6 @@ namespace {
 using platform::odbc_test::ChildProcess;
 using platform::odbc_test::ReadFile;
 using platform::odbc_test::TempDir;
-
-// The text members of a sqlstandin log, one per line, JSON escapes undone.
-std::vector<std::string> LoggedBatches(const std::string& log) {
-  std::vector<std::string> texts;
-  const std::string key = "\"text\": \"";
-  for (std::size_t at = log.find(key); at != std::string::npos; at = log.find(key, at)) {
-    std::string text;
-    std::size_t i = at + key.size();
-    for (; i < log.size() && log[i] != '"'; ++i) {
-      if (log[i] != '\\') {
-        text.push_back(log[i]);
-        continue;
-      }
-      char e = log.at(++i);
-      switch (e) {
-        case 'n':
-          text.push_back('\n');
-          break;
-        case 'r':
-          text.push_back('\r');
-          break;
-        case 't':
-          text.push_back('\t');
-          break;
-        case 'u': {
-          unsigned cp = std::stoul(log.substr(i + 1, 4), nullptr, 16);
-          EXPECT_LT(cp, 0x80u) << "only control characters are escaped";
-          text.push_back(static_cast<char>(cp));
-          i += 4;
-          break;
-        }
-        default:
-          text.push_back(e);
-      }
-    }
-    texts.push_back(text);
-    at = i;
-  }
-  return texts;
-}
 
 // What FreeTDS's own client prints for a query against the listener: a reader that is not ours.
 std::string QueryWithTsql(const std::string& port, const std::string& query) {
@@ -131,20 +92,6 @@ class WireUpgrade : public testing::Test {
   std::string port_;
   platform::OdbcDriver driver_{5};
 };
-
-// The same two runs in-process, with the real pinyin library on both sides.
-Transcript InProcess(int runs, std::size_t failing_batch = 0) {
-  Upgrade local(ReadFixture("old_register.sql"));
-  local.use_library_pinyin = true;
-  std::size_t seen = 0;
-  if (failing_batch)
-    local.db.fail_when(
-        [&seen, failing_batch](std::size_t, std::string_view) { return ++seen == failing_batch; },
-        50000, "injected");
-  Transcript all;
-  for (int i = 0; i < runs; ++i) all += local.Run().sent;
-  return all;
-}
 
 TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
   Start();

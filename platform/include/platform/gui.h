@@ -114,6 +114,10 @@ class TForm : public TControl {
   GuiBackend* shown_on_ = nullptr;
 };
 
+// The captions of a form's controls that have one, in creation order, joined by " | ": how the
+// window logs of every backend record what a form showed.
+std::string FormTexts(const TForm& form);
+
 // What a toolkit provides. A backend mirrors a form's properties on screen when it shows or
 // repaints it, after every event it dispatches, and before it shows a message box.
 class GuiBackend {
