@@ -57,3 +57,17 @@ Transcript InProcess(int runs, std::size_t failing_batch) {
   for (int i = 0; i < runs; ++i) all += local.Run().sent;
   return all;
 }
+
+Listener StartListener(const std::string& log_path, const std::vector<std::string>& options) {
+  std::vector<std::string> argv = {
+      VREK_SQLSTANDIN, "--port", "0", "--load", std::string(VREK_FIXTURE_DIR) + "/old_register.sql",
+      "--log",         log_path};
+  argv.insert(argv.end(), options.begin(), options.end());
+  Listener listener;
+  listener.process = std::make_unique<platform::odbc_test::ChildProcess>(argv);
+  listener.first_line = listener.process->ReadLine(20000);
+  const std::string prefix = "listening on 127.0.0.1:";
+  if (listener.first_line.rfind(prefix, 0) == 0)
+    listener.port = listener.first_line.substr(prefix.size());
+  return listener;
+}

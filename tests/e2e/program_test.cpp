@@ -158,19 +158,9 @@ class UpVrekProgram : public testing::Test {
 
   // Starts the listener on the old register; the data source VrekODBC reaches it.
   void StartServer(const std::vector<std::string>& options = {}) {
-    std::vector<std::string> argv = {VREK_SQLSTANDIN,
-                                     "--port",
-                                     "0",
-                                     "--load",
-                                     std::string(VREK_FIXTURE_DIR) + "/old_register.sql",
-                                     "--log",
-                                     server_log_};
-    argv.insert(argv.end(), options.begin(), options.end());
-    server_ = std::make_unique<ChildProcess>(argv);
-    const std::string ready = server_->ReadLine(20000);
-    const std::string prefix = "listening on 127.0.0.1:";
-    ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
-    WriteDataSource(ready.substr(prefix.size()));
+    server_ = StartListener(server_log_, options);
+    ASSERT_FALSE(server_.port.empty()) << server_.first_line;
+    WriteDataSource(server_.port);
   }
 
   void WriteDataSource(const std::string& port) {
@@ -241,7 +231,7 @@ class UpVrekProgram : public testing::Test {
   TempDir dir_;
   std::string gui_log_ = dir_.path() + "/gui.log";
   std::string server_log_ = dir_.path() + "/batches.jsonl";
-  std::unique_ptr<ChildProcess> server_;
+  Listener server_;
 };
 
 Display* UpVrekProgram::display_ = nullptr;
@@ -372,7 +362,7 @@ TEST_P(Refusals, EndInTheConnectionFailureBox) {
   EXPECT_EQ(WaitForLine(kFailureLine), expected);
   PressEnterIn("错误信息");
   ExpectCleanExit(*program);
-  if (server_) {
+  if (server_.process) {
     EXPECT_EQ(ServerLog(), std::vector<std::string>{});
   }
 }

@@ -16,7 +16,6 @@
 
 namespace {
 
-using platform::odbc_test::ChildProcess;
 using platform::odbc_test::ReadFile;
 using platform::odbc_test::TempDir;
 
@@ -39,24 +38,13 @@ class WireUpgrade : public testing::Test {
   // Starts the listener on the fixture with extra options; a data source named after its port
   // reaches it.
   void Start(const std::vector<std::string>& options = {}) {
-    std::vector<std::string> argv = {VREK_SQLSTANDIN,
-                                     "--port",
-                                     "0",
-                                     "--load",
-                                     std::string(VREK_FIXTURE_DIR) + "/old_register.sql",
-                                     "--log",
-                                     log_path_};
-    argv.insert(argv.end(), options.begin(), options.end());
-    server_ = std::make_unique<ChildProcess>(argv);
-    const std::string ready = server_->ReadLine(20000);
-    const std::string prefix = "listening on 127.0.0.1:";
-    ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
+    server_ = StartListener(log_path_, options);
+    ASSERT_FALSE(server_.port.empty()) << server_.first_line;
     // The driver manager caches what it read of the data-source file, so each server gets a data
     // source of its own name, added to the one file of the process.
     static TempDir odbc_dir;
     static std::string odbc_ini;
-    port_ = ready.substr(prefix.size());
-    const std::string& port = port_;
+    const std::string& port = server_.port;
     alias_ = "Vrek" + port;
     odbc_ini += "[" + alias_ +
                 "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " + port +
@@ -87,9 +75,8 @@ class WireUpgrade : public testing::Test {
 
   TempDir dir_;
   std::string log_path_ = dir_.path() + "/batches.jsonl";
-  std::unique_ptr<ChildProcess> server_;
+  Listener server_;
   std::string alias_;
-  std::string port_;
   platform::OdbcDriver driver_{5};
 };
 
@@ -105,14 +92,14 @@ TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
   ASSERT_GT(expected.size(), 100u);
   EXPECT_EQ(Logged(), expected);
 
-  EXPECT_EQ(QueryWithTsql(port_,
+  EXPECT_EQ(QueryWithTsql(server_.port,
                           "select un_id, un_unit, un_unitpy from lib_unit where un_id in "
                           "(1, 5, 27) order by un_id"),
             "un_id\tun_unit\tun_unitpy\n"
             "1\t请选择    \t \n"  // char(10) holds 6 bytes of code page 936 and 4 blanks
             "5\tKg        \tk\n"
             "27\tT         \tt\n");
-  EXPECT_EQ(QueryWithTsql(port_,
+  EXPECT_EQ(QueryWithTsql(server_.port,
                           "select pe_no, pe_name, pe_bdate from lib_people where pe_no in ('7', "
                           "'12') order by pe_no"),
             "pe_no\tpe_name\tpe_bdate\n"
