@@ -7,96 +7,104 @@
 #include "frmUpVrekMain.h"
 #include "people.h"
 #include "sqltext.h"
+#include "upgrade_table.h"
+
+namespace upgrade {
 
 // Statement lines stay one per line, as they are sent.
 // clang-format off
-
-void TUpVrekMain::OpenPeople() {
-  qrTmp.SQL.Clear();
-  qrTmp.SQL.Add("select * from lib_people");
-  qrTmp.Open();
+Block PeopleBlock() {
+  return {"打印边距与人员编号块", Table("lib_prtblank"), {
+      Read({"select * from lib_people"}, RowUse::CheckPeople),
+      Execute({"create table lib_prtblank ( ",
+               "\tpb_no \t\tint NOT NULL IDENTITY (1, 1),",
+               "\tpb_default \tint default(0),",
+               "\tpb_top\t     \tint default(0),",
+               "\tpb_bottom     \tint default(0),",
+               "\tpb_left\t     \tint default(0),",
+               "\tpb_right     \tint default(0) ",
+               ") "},
+              {CreateTable("lib_prtblank")}),
+      Execute({"ALTER TABLE lib_prtblank ADD CONSTRAINT ",
+               "PK_lib_prtblank PRIMARY KEY NONCLUSTERED",
+               "(pb_no)"},
+              {AddPrimaryKey("lib_prtblank", "PK_lib_prtblank")}),
+      Execute({"insert into lib_prtblank( ",
+               "     pb_default,pb_top,pb_bottom,pb_left,pb_right) values(",
+               "     0,10,10,10,10)"},
+              {InsertRows("lib_prtblank")}),
+      Execute({"alter table lib_lsout add lo_usenos char(9) default('')"},
+              {AddColumn("lib_lsout", "lo_usenos")}),
+      Execute({"update lib_lsout set lo_usenos=CONVERT(char(9),lo_useno)"},
+              {FillColumn("lib_lsout", "lo_usenos")}),
+      Execute({"alter table lib_lsoutls add lo_usenos char(9) default('')"},
+              {AddColumn("lib_lsoutls", "lo_usenos")}),
+      Execute({"update lib_lsoutls set lo_usenos=CONVERT(char(9),lo_useno)"},
+              {FillColumn("lib_lsoutls", "lo_usenos")}),
+      // The table may be missing on older databases; whatever the drop reports, it is created anew.
+      ExecuteTolerant({"drop table lib_lsoutorder"},
+                      {DropTable("lib_lsoutorder")}),
+      Execute({"create table lib_lsoutorder( ",
+               "\tlp_useno\tchar(9) default(''), ",
+               "\tlp_usename\tchar(16) default(''),",
+               "\tlp_dept\t\tchar(20) default(''),",
+               "\tlp_number\tnumeric(15,2) default(0),",
+               "\tlp_lsbook\tchar(20) default(''),",
+               "\tlp_name\t\tchar(30) default(''),",
+               "\tlp_optusr\tchar(26) default(''))"},
+              {CreateTable("lib_lsoutorder")}),
+      Execute({"alter table lib_shenqing add sq_snos char(9) default('')"},
+              {AddColumn("lib_shenqing", "sq_snos")}),
+      Execute({"update lib_shenqing set sq_snos=CONVERT(char(9),sq_sno)"},
+              {FillColumn("lib_shenqing", "sq_snos")}),
+      Execute({"alter table lib_pifu add pf_snos char(9) default('')"},
+              {AddColumn("lib_pifu", "pf_snos")}),
+      Execute({"update lib_pifu set pf_snos=CONVERT(char(9),pf_sno)"},
+              {FillColumn("lib_pifu", "pf_snos")}),
+      Execute({"create table lib_peopletmp( ",
+               "\tpe_no char(9) default(''), ",
+               "\tpe_sign\t\tchar(1) default('1'),",
+               "\tpe_name\t\tchar(8) default(''),",
+               "\tpe_sex\t\tchar(2) default('男'),",
+               "\tpe_bdate \tdatetime default(getdate()),",
+               "\tpe_pass\t\tchar(9) default(''),",
+               "\tpe_card\t\tchar(20) default(''),",
+               "\tpe_dept\t\tint default(0))"},
+              {CreateTable("lib_peopletmp")}),
+      Read({"select * from lib_people"}, RowUse::CopyPeople,
+           {InsertRows("lib_peopletmp")}),
+      Execute({"drop table lib_people"},
+              {DropTable("lib_people")}),
+      Execute({"create table lib_people( ",
+               "\tpe_no       char(9) Not NULL, ",
+               "\tpe_sign\t\tchar(1) default('1'),",
+               "\tpe_name\t\tchar(8) default(''),",
+               "\tpe_sex\t\tchar(2) default('男'),",
+               "\tpe_bdate \tdatetime default(getdate()),",
+               "\tpe_pass\t\tchar(9) default(''),",
+               "\tpe_card\t\tchar(20) default(''),",
+               "\tpe_dept\t\tint default(0))"},
+              {CreateTable("lib_people")}),
+      Execute({"ALTER TABLE lib_people ADD CONSTRAINT ",
+               "PK_lib_people PRIMARY KEY NONCLUSTERED",
+               "(pe_no)"},
+              {AddPrimaryKey("lib_people", "PK_lib_people")}),
+      Execute({"insert into lib_people select * from lib_peopletmp"},
+              {InsertRows("lib_people")}),
+      Execute({"drop table lib_peopletmp"},
+              {DropTable("lib_peopletmp")}),
+  }};
 }
+// clang-format on
 
-void TUpVrekMain::CheckPeople() {
-  OpenPeople();
-  std::vector<std::string> problems = UnconvertiblePeople(qrTmp);
-  qrTmp.Close();
-  if (!problems.empty()) throw EUpgradeError(UnconvertiblePeopleMessage(problems));
-}
+}  // namespace upgrade
 
-void TUpVrekMain::RekeyPeople() {
-  if (!TableAbsent("lib_prtblank")) return;
-  CheckPeople();
-
-  RunSql(qrTmp, {"create table lib_prtblank ( ",
-                 "\tpb_no \t\tint NOT NULL IDENTITY (1, 1),",
-                 "\tpb_default \tint default(0),",
-                 "\tpb_top\t     \tint default(0),",
-                 "\tpb_bottom     \tint default(0),",
-                 "\tpb_left\t     \tint default(0),",
-                 "\tpb_right     \tint default(0) ",
-                 ") "});
-  RunSql(qrTmp, {"ALTER TABLE lib_prtblank ADD CONSTRAINT ",
-                 "PK_lib_prtblank PRIMARY KEY NONCLUSTERED",
-                 "(pb_no)"});
-  RunSql(qrTmp, {"insert into lib_prtblank( ",
-                 "     pb_default,pb_top,pb_bottom,pb_left,pb_right) values(",
-                 "     0,10,10,10,10)"});
-  RunSql(qrTmp, {"alter table lib_lsout add lo_usenos char(9) default('')"});
-  RunSql(qrTmp, {"update lib_lsout set lo_usenos=CONVERT(char(9),lo_useno)"});
-  RunSql(qrTmp, {"alter table lib_lsoutls add lo_usenos char(9) default('')"});
-  RunSql(qrTmp, {"update lib_lsoutls set lo_usenos=CONVERT(char(9),lo_useno)"});
-  // The table may be missing on older databases; whatever the drop reports, it is created anew.
-  try {
-    RunSql(qrTmp, {"drop table lib_lsoutorder"});
-  } catch (const std::exception&) {
-  }
-  RunSql(qrTmp, {"create table lib_lsoutorder( ",
-                 "\tlp_useno\tchar(9) default(''), ",
-                 "\tlp_usename\tchar(16) default(''),",
-                 "\tlp_dept\t\tchar(20) default(''),",
-                 "\tlp_number\tnumeric(15,2) default(0),",
-                 "\tlp_lsbook\tchar(20) default(''),",
-                 "\tlp_name\t\tchar(30) default(''),",
-                 "\tlp_optusr\tchar(26) default(''))"});
-  RunSql(qrTmp, {"alter table lib_shenqing add sq_snos char(9) default('')"});
-  RunSql(qrTmp, {"update lib_shenqing set sq_snos=CONVERT(char(9),sq_sno)"});
-  RunSql(qrTmp, {"alter table lib_pifu add pf_snos char(9) default('')"});
-  RunSql(qrTmp, {"update lib_pifu set pf_snos=CONVERT(char(9),pf_sno)"});
-  RunSql(qrTmp, {"create table lib_peopletmp( ",
-                 "\tpe_no char(9) default(''), ",
-                 "\tpe_sign\t\tchar(1) default('1'),",
-                 "\tpe_name\t\tchar(8) default(''),",
-                 "\tpe_sex\t\tchar(2) default('男'),",
-                 "\tpe_bdate \tdatetime default(getdate()),",
-                 "\tpe_pass\t\tchar(9) default(''),",
-                 "\tpe_card\t\tchar(20) default(''),",
-                 "\tpe_dept\t\tint default(0))"});
-
-  OpenPeople();
-  for (; !qrTmp.Eof(); qrTmp.Next()) {
+void TUpVrekMain::CopyPeople(platform::TQuery& people) {
+  for (; !people.Eof(); people.Next()) {
     Lines insert{"insert into lib_peopletmp values("};
     for (const PersonField& f : kPersonFields)
-      insert.push_back("'" + QuoteBody(PersonValueText(qrTmp, f)) +
+      insert.push_back("'" + QuoteBody(PersonValueText(people, f)) +
                        (&f == &kPersonFields[7] ? "')" : "',"));
     RunSql(qrTmp1, insert);
   }
-  qrTmp.Close();
-
-  RunSql(qrTmp, {"drop table lib_people"});
-  RunSql(qrTmp, {"create table lib_people( ",
-                 "\tpe_no       char(9) Not NULL, ",
-                 "\tpe_sign\t\tchar(1) default('1'),",
-                 "\tpe_name\t\tchar(8) default(''),",
-                 "\tpe_sex\t\tchar(2) default('男'),",
-                 "\tpe_bdate \tdatetime default(getdate()),",
-                 "\tpe_pass\t\tchar(9) default(''),",
-                 "\tpe_card\t\tchar(20) default(''),",
-                 "\tpe_dept\t\tint default(0))"});
-  RunSql(qrTmp, {"ALTER TABLE lib_people ADD CONSTRAINT ",
-                 "PK_lib_people PRIMARY KEY NONCLUSTERED",
-                 "(pe_no)"});
-  RunSql(qrTmp, {"insert into lib_people select * from lib_peopletmp"});
-  RunSql(qrTmp, {"drop table lib_peopletmp"});
 }
-// clang-format on

@@ -3,36 +3,55 @@
 #include "frmUpVrekMain.h"
 #include "platform/textconv.h"
 #include "sqltext.h"
+#include "upgrade_table.h"
+
+namespace upgrade {
 
 // Statement lines stay one per line, as they are sent.
 // clang-format off
 
 // Company columns of the asset and ledger tables. Each alter is followed by its own update: an
 // added column is NULL in existing rows, whatever its default.
-void TUpVrekMain::DO_20110520() {
-  if (!CheckVerSign("ZZ20110520.DEPT")) return;
-  RunSql(qrTmp, {"alter table lib_vrektmp add vr_company int DEFAULT(0)"});
-  RunSql(qrTmp, {"update lib_vrektmp set vr_company=0"});
-  RunSql(qrTmp, {"alter table lib_vrek add vr_company int DEFAULT(0)"});
-  RunSql(qrTmp, {"update lib_vrek set vr_company=0"});
-  RunSql(qrTmp, {"alter table lib_liushuitmp add ls_company int DEFAULT(0)"});
-  RunSql(qrTmp, {"update lib_liushuitmp set ls_company=0"});
-  RunSql(qrTmp, {"alter table lib_liushui add ls_company int DEFAULT(0)"});
-  RunSql(qrTmp, {"update lib_liushui set ls_company=0"});
-  RunSql(qrTmp, {"alter table lib_liushuils add ls_company int DEFAULT(0)"});
-  RunSql(qrTmp, {"update lib_liushuils set ls_company=0"});
+const Step& Step20110520() {
+  static const Step step{"DO_20110520", {
+    {"步骤 20110520（公司列）", Mark("ZZ20110520.DEPT"), {
+        Execute({"alter table lib_vrektmp add vr_company int DEFAULT(0)"},
+                {AddColumn("lib_vrektmp", "vr_company")}),
+        Execute({"update lib_vrektmp set vr_company=0"},
+                {FillColumn("lib_vrektmp", "vr_company")}),
+        Execute({"alter table lib_vrek add vr_company int DEFAULT(0)"},
+                {AddColumn("lib_vrek", "vr_company")}),
+        Execute({"update lib_vrek set vr_company=0"},
+                {FillColumn("lib_vrek", "vr_company")}),
+        Execute({"alter table lib_liushuitmp add ls_company int DEFAULT(0)"},
+                {AddColumn("lib_liushuitmp", "ls_company")}),
+        Execute({"update lib_liushuitmp set ls_company=0"},
+                {FillColumn("lib_liushuitmp", "ls_company")}),
+        Execute({"alter table lib_liushui add ls_company int DEFAULT(0)"},
+                {AddColumn("lib_liushui", "ls_company")}),
+        Execute({"update lib_liushui set ls_company=0"},
+                {FillColumn("lib_liushui", "ls_company")}),
+        Execute({"alter table lib_liushuils add ls_company int DEFAULT(0)"},
+                {AddColumn("lib_liushuils", "ls_company")}),
+        Execute({"update lib_liushuils set ls_company=0"},
+                {FillColumn("lib_liushuils", "ls_company")}),
+    }},
+  }};
+  return step;
 }
 
 // The fields the client lets users check, with their captions; the inserts go as one batch.
-void TUpVrekMain::DO_20110623() {
-  if (!CheckVerSign("ZZ20110623.CHECK")) return;
-  RunSql(qrTmp, {"create table lib_check_field ( ",
+const Step& Step20110623() {
+  static const Step step{"DO_20110623", {
+    {"步骤 20110623（检查字段字典）", Mark("ZZ20110623.CHECK"), {
+        Execute({"create table lib_check_field ( ",
                  "\tcf_table \tchar(32) not null, ",
                  "\tcf_field \tchar(32) not null, ",
                  "\tcf_name \tchar(32) not null, ",
                  "\tct_check \tint default(0)",
-                 ") "});
-  RunSql(qrTmp, {"insert into lib_check_field values('lib_vrek','vr_id','设备编号',1);",
+                 ") "},
+                {CreateTable("lib_check_field")}),
+        Execute({"insert into lib_check_field values('lib_vrek','vr_id','设备编号',1);",
                  "insert into lib_check_field values('lib_vrek','vr_name','设备名称',1);",
                  "insert into lib_check_field values('lib_vrek','vr_type','型号',0);",
                  "insert into lib_check_field values('lib_vrek','vr_style','规格',0);",
@@ -49,8 +68,39 @@ void TUpVrekMain::DO_20110623() {
                  "insert into lib_check_field values('lib_liushui','ls_style','规格',0);",
                  "insert into lib_check_field values('lib_liushui','ls_pingz','凭证号',0);",
                  "insert into lib_check_field values('lib_liushui','ls_number','数量',1);",
-                 "insert into lib_check_field values('lib_liushui','ls_price','单价',1);"});
+                 "insert into lib_check_field values('lib_liushui','ls_price','单价',1);"},
+                {InsertRows("lib_check_field")}),
+    }},
+  }};
+  return step;
 }
+
+// One row per distinct asset name with its pinyin initials, for the client's quick search.
+const Step& Step20121106() {
+  static const Step step{"DO_20121106", {
+    {"步骤 20121106（资产名称拼音首字母）", Mark("ZZ20121106.CHECK"), {
+        Execute({"create table lib_vrek_name ( ",
+                 "\tgn_name \tchar(40) not null, ",
+                 "\tgn_pinyin \tchar(40) default('')",
+                 ") "},
+                {CreateTable("lib_vrek_name")}),
+        Execute({"create index PK_lib_vrek_name on lib_vrek_name(gn_name) WITH "
+                 "PAD_INDEX,FILLFACTOR=85"},
+                {CreateIndex("lib_vrek_name", "PK_lib_vrek_name")}),
+        Read({"select vr_name from lib_vrek group by vr_name order by vr_name"},
+             RowUse::InsertNames,
+             {InsertRows("lib_vrek_name")}),
+    }},
+  }};
+  return step;
+}
+// clang-format on
+
+}  // namespace upgrade
+
+void TUpVrekMain::DO_20110520() { RunStep(upgrade::Step20110520()); }
+void TUpVrekMain::DO_20110623() { RunStep(upgrade::Step20110623()); }
+void TUpVrekMain::DO_20121106() { RunStep(upgrade::Step20121106()); }
 
 namespace {
 
@@ -74,30 +124,13 @@ class PinYinResult {
 
 }  // namespace
 
-// One row per distinct asset name with its pinyin initials, for the client's quick search.
-void TUpVrekMain::DO_20121106() {
-  if (!CheckVerSign("ZZ20121106.CHECK")) return;
-  RunSql(qrTmp, {"create table lib_vrek_name ( ",
-                 "\tgn_name \tchar(40) not null, ",
-                 "\tgn_pinyin \tchar(40) default('')",
-                 ") "});
-  RunSql(qrTmp, {"create index PK_lib_vrek_name on lib_vrek_name(gn_name) WITH "
-                 "PAD_INDEX,FILLFACTOR=85"});
-
+void TUpVrekMain::InsertNames(platform::TQuery& names) {
   PinYinResult initials(FreePinYin);
-  qrTmp.SQL.Clear();
-  qrTmp.SQL.Add("select vr_name from lib_vrek group by vr_name order by vr_name");
-  qrTmp.Open();
-  for (; !qrTmp.Eof(); qrTmp.Next()) {
-    std::string name = qrTmp.FieldByName("vr_name").AsString();
-    qrTmp1.SQL.Clear();
+  for (; !names.Eof(); names.Next()) {
+    std::string name = names.FieldByName("vr_name").AsString();
     std::string gbk = platform::Utf8ToGbk(name);
     GetPinYin(gbk.c_str(), gbk.size(), initials.Slot());
-    qrTmp1.SQL.Add("insert into lib_vrek_name values('" + QuoteBody(name) + "','" +
-                   QuoteBody(initials.Text()) + "') ");
-    qrTmp1.ExecSQL();
-    qrTmp1.Close();
+    RunSql(qrTmp1, {"insert into lib_vrek_name values('" + QuoteBody(name) + "','" +
+                    QuoteBody(initials.Text()) + "') "});
   }
-  qrTmp.Close();
 }
-// clang-format on

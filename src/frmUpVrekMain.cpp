@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "people.h"
 #include "pinyin_binding.h"
 
 using platform::TQuery;
@@ -75,28 +76,74 @@ bool TUpVrekMain::ProbeAbsent(TQuery& query, const Lines& lines) {
 }
 
 bool TUpVrekMain::TableAbsent(std::string_view table) {
-  return ProbeAbsent(qrTmp, {"select * from sysobjects where name ='" + std::string(table) + "'"});
+  return ProbeAbsent(qrTmp, upgrade::ProbeLines(upgrade::Table(std::string(table))));
 }
 
 bool TUpVrekMain::ColumnAbsent(std::string_view column, std::string_view table) {
-  return ProbeAbsent(
-      qrTmp, {"select name from syscolumns where name='" + std::string(column) +
-              "' and id in (select id from sysobjects where name = '" + std::string(table) + "')"});
+  return ProbeAbsent(qrTmp,
+                     upgrade::ProbeLines(upgrade::Column(std::string(table), std::string(column))));
 }
 
 bool TUpVrekMain::IndexAbsent(std::string_view index) {
-  return ProbeAbsent(qrTmp,
-                     {"select name from sysindexes where name='" + std::string(index) + "'"});
+  return ProbeAbsent(qrTmp, upgrade::ProbeLines(upgrade::Index(std::string(index))));
 }
 
-void TUpVrekMain::CreateLedger() {
-  if (!TableAbsent("ver_manage")) return;
-  RunSql(qrTmp, {"create table ver_manage ( ", "\t\tvm_mess \tchar(40) default('')", ") "});
-}
+void TUpVrekMain::CreateLedger() { RunBlock(upgrade::LedgerBlock()); }
 
 bool TUpVrekMain::CheckVerSign(const std::string& mark) {
-  if (!ProbeAbsent(qrTmp, {"select vm_mess from ver_manage", "where vm_mess='" + mark + "'"}))
-    return false;
-  RunSql(qrTmp, {"insert into ver_manage(vm_mess)values('" + mark + "')"});
+  if (!ProbeAbsent(qrTmp, upgrade::ProbeLines(upgrade::Mark(mark)))) return false;
+  RunSql(qrTmp, upgrade::MarkInsertLines(mark));
   return true;
+}
+
+void TUpVrekMain::RunStep(const upgrade::Step& step) {
+  for (const upgrade::Block& block : step.blocks) RunBlock(block);
+}
+
+bool TUpVrekMain::RunBlock(const upgrade::Block& block) {
+  if (!GuardOpen(block.guard)) return false;
+  for (const upgrade::Statement& statement : block.statements) Send(statement);
+  return true;
+}
+
+bool TUpVrekMain::GuardOpen(const upgrade::Guard& guard) {
+  if (guard.kind == upgrade::Guard::Kind::Mark) return CheckVerSign(guard.name);
+  return ProbeAbsent(qrTmp, upgrade::ProbeLines(guard));
+}
+
+void TUpVrekMain::Send(const upgrade::Statement& statement) {
+  switch (statement.kind) {
+    case upgrade::Statement::Kind::Execute:
+      RunSql(qrTmp, statement.lines);
+      break;
+    case upgrade::Statement::Kind::ExecuteTolerant:
+      try {
+        RunSql(qrTmp, statement.lines);
+      } catch (const std::exception&) {
+      }
+      break;
+    case upgrade::Statement::Kind::Read:
+      SendRead(statement);
+      break;
+  }
+}
+
+void TUpVrekMain::SendRead(const upgrade::Statement& read) {
+  qrTmp.SQL.Clear();
+  for (const auto& line : read.lines) qrTmp.SQL.Add(line);
+  qrTmp.Open();
+  std::vector<std::string> problems;
+  switch (read.use) {
+    case upgrade::RowUse::CheckPeople:
+      problems = UnconvertiblePeople(qrTmp);
+      break;
+    case upgrade::RowUse::CopyPeople:
+      CopyPeople(qrTmp);
+      break;
+    case upgrade::RowUse::InsertNames:
+      InsertNames(qrTmp);
+      break;
+  }
+  qrTmp.Close();
+  if (!problems.empty()) throw EUpgradeError(UnconvertiblePeopleMessage(problems));
 }

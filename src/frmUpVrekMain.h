@@ -1,12 +1,10 @@
 // The upgrade window: release notes, "开始升级" and "退出", and the upgrade it runs.
 //
-// btUpClick runs the ledger bootstrap and then the steps in their fixed order. Each step guards
-// itself, so a repeated run sends nothing but probes and mark lookups: undated steps are made of
-// blocks, each guarded by a catalog probe for the object its first statement creates (the unit
-// dictionary's block drops the old table first); dated steps are guarded by a version mark in
-// ver_manage, recorded before the step sends anything else. What a block or step leaves undone
-// after a failure stays undone. Errors are not caught here: they leave btUpClick and reach the
-// application's top-level handler, and btUp stays disabled.
+// btUpClick runs the ledger bootstrap and then the steps in their fixed order, each sent from its
+// table (upgrade_table.h), which says how blocks are guarded. A repeated run sends nothing but
+// probes and mark lookups. What a block or step leaves undone after a failure stays undone.
+// Errors are not caught here: they leave btUpClick and reach the application's top-level handler,
+// and btUp stays disabled.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +15,7 @@
 
 #include "platform/database.h"
 #include "platform/gui.h"
+#include "upgrade_table.h"
 
 // The pinyin library's entry point. *initials holds the previous result or NULL; the call frees
 // it with free() and stores a new malloc'ed NUL-terminated result, which the caller frees last.
@@ -61,6 +60,11 @@ class TUpVrekMain : public platform::TForm {
 
   // Creates ver_manage when no object of that name exists.
   void CreateLedger();
+  // Sends the blocks of the step in order, each when its guard lets it run.
+  void RunStep(const upgrade::Step& step);
+  // Sends the block's statements when its guard lets it (recording its mark, if it has one) and
+  // tells whether it did.
+  bool RunBlock(const upgrade::Block& block);
   // True when the mark was not in ver_manage and has now been recorded; false when it was.
   bool CheckVerSign(const std::string& mark);
 
@@ -71,12 +75,17 @@ class TUpVrekMain : public platform::TForm {
   void DO_20121106();
 
  private:
-  void AddScrapReason();
-  void RebuildUnits();
-  void RekeyPeople();
-  // Reads every person once and throws EUpgradeError naming those the re-keying cannot carry.
-  void CheckPeople();
-  void OpenPeople();
+  // True when the guarded block is to run: its object is absent, or its mark was absent and is
+  // now recorded.
+  bool GuardOpen(const upgrade::Guard& guard);
+  void Send(const upgrade::Statement& statement);
+  // Opens the select on qrTmp and uses its rows as the statement says. Checking persons throws
+  // EUpgradeError naming those the re-keying cannot carry, after the query is closed.
+  void SendRead(const upgrade::Statement& read);
+  // One insert into lib_peopletmp per person of the open query, on qrTmp1.
+  void CopyPeople(platform::TQuery& people);
+  // One insert into lib_vrek_name per name of the open query with its initials, on qrTmp1.
+  void InsertNames(platform::TQuery& names);
 
   platform::TApplication& application_;
 };
