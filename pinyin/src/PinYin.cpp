@@ -8,7 +8,7 @@ namespace {
 
 #include "tables.inc"
 
-static_assert(kMaxPhraseChars < 16, "phrase lengths must fit the 16-bit masks of PhraseStarts");
+static_assert(kMaxPhraseChars < 16, "phrase lengths must fit the masks and entries of PhraseIndex");
 
 bool isLead(unsigned char b) { return b >= kLeadFirst && b <= kLeadLast; }
 bool isTrail(unsigned char b) { return b >= kTrailFirst && b <= kTrailLast && b != 0x7f; }
@@ -19,52 +19,86 @@ constexpr size_t codeIndex(unsigned char lead, unsigned char trail) {
   return (lead - kLeadFirst) * kTrails + (trail - kTrailFirst);
 }
 
-// For each two-byte code, the lengths in characters (bit n for n characters)
-// of the phrases that begin with that character, so that a character searches
-// only the tables that can hold a word starting with it, and most search none.
-// Built once, at the first call (a constant built by the compiler would be
-// copied whole into the debug information).
-struct PhraseStarts {
-  std::uint16_t lengths[kCodes] = {};
-  PhraseStarts() {
-    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) {
-      for (unsigned r = 0; r < kPhrases[chars].count; ++r) {
-        const char *record = kPhrases[chars].records + r * (3 * chars + 1);
-        const size_t code =
-            codeIndex(static_cast<unsigned char>(record[0]), static_cast<unsigned char>(record[1]));
-        lengths[code] = static_cast<std::uint16_t>(lengths[code] | (1u << chars));
-      }
-    }
-  }
-};
-const PhraseStarts &phraseStarts() {
-  static const PhraseStarts starts;
-  return starts;
-}
-
 // Number of bytes at text[i] that form one valid two-byte character: 2, or 0.
 size_t doubleByteAt(const unsigned char *text, size_t length, size_t i) {
   return i + 1 < length && isLead(text[i]) && isTrail(text[i + 1]) ? 2 : 0;
 }
 
-// The record of the phrase of `chars` characters at `key` (2 * chars bytes)
-// from its initials on (then its weight), or nullptr when the phrase table does
-// not hold that word.
-const char *findPhrase(const unsigned char *key, unsigned chars) {
-  const PhraseTable &table = kPhrases[chars];
-  const size_t keyBytes = 2 * chars, recordBytes = 3 * chars + 1;
-  size_t lo = 0, hi = table.count;
-  while (lo < hi) {
-    const size_t mid = lo + (hi - lo) / 2;
-    const char *record = table.records + mid * recordBytes;
-    const int c = std::memcmp(record, key, keyBytes);
-    if (c == 0) return record + keyBytes;
-    if (c < 0)
-      lo = mid + 1;
-    else
-      hi = mid;
+// Hash of a phrase key, extended one two-byte character at a time, so that the
+// words of 2, 3, ... characters starting at one place share the work.
+constexpr std::uint32_t kHashStart = 2166136261u;
+std::uint32_t hashStep(std::uint32_t h, const unsigned char *c) {
+  return (h ^ (std::uint32_t{c[0]} << 8 | c[1])) * 0x9E3779B1u;
+}
+std::uint32_t hashSlot(std::uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85EBCA6Bu;
+  h ^= h >> 13;
+  return h;
+}
+
+// The phrase table indexed for the search of every word at every place of a
+// name: for each two-byte code, the lengths in characters (bit n for n) of the
+// phrases that begin with it, so that most characters search nothing; and an
+// open-addressed hash table of all phrases. Built once, at the first call:
+// built by the compiler, it would be copied whole into the library's file and
+// its debug information.
+class PhraseIndex {
+ public:
+  PhraseIndex() {
+    size_t phrases = 0;
+    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) phrases += kPhrases[chars].count;
+    size_t slots = 1;
+    while (slots < 2 * phrases) slots *= 2;
+    slots_ = static_cast<std::uint32_t *>(std::calloc(slots, sizeof(std::uint32_t)));
+    if (slots_ == nullptr) return;  // no phrases then: every character reads alone
+    mask_ = slots - 1;
+    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) {
+      for (std::uint32_t r = 0; r < kPhrases[chars].count; ++r) {
+        const auto *key = reinterpret_cast<const unsigned char *>(record(chars, r));
+        lengths_[codeIndex(key[0], key[1])] |= static_cast<std::uint16_t>(1u << chars);
+        std::uint32_t h = kHashStart;
+        for (unsigned c = 0; c < chars; ++c) h = hashStep(h, key + 2 * c);
+        size_t slot = hashSlot(h) & mask_;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask_;
+        slots_[slot] = r << 4 | chars;
+      }
+    }
   }
-  return nullptr;
+  ~PhraseIndex() { std::free(slots_); }
+  PhraseIndex(const PhraseIndex &) = delete;
+  PhraseIndex &operator=(const PhraseIndex &) = delete;
+
+  // Lengths of the phrases that begin with the character at `c` (bit n for n).
+  unsigned lengths(const unsigned char *c) const {
+    return slots_ != nullptr ? lengths_[codeIndex(c[0], c[1])] : 0;
+  }
+
+  // The record of the phrase of `chars` characters at `key`, whose hash is `h`,
+  // from its initials on (then its weight byte), or nullptr when there is none.
+  const char *find(const unsigned char *key, unsigned chars, std::uint32_t h) const {
+    for (size_t slot = hashSlot(h) & mask_; slots_[slot] != 0; slot = (slot + 1) & mask_) {
+      const std::uint32_t entry = slots_[slot];
+      if ((entry & 15u) != chars) continue;
+      const char *found = record(chars, entry >> 4);
+      if (std::memcmp(found, key, 2 * chars) == 0) return found + 2 * chars;
+    }
+    return nullptr;
+  }
+
+ private:
+  static const char *record(unsigned chars, std::uint32_t r) {
+    return kPhrases[chars].records + size_t{r} * (3 * chars + 1);
+  }
+
+  std::uint16_t lengths_[kCodes] = {};
+  std::uint32_t *slots_ = nullptr;  // (record << 4 | characters), 0 when empty
+  size_t mask_ = 0;
+};
+
+const PhraseIndex &phraseIndex() {
+  static const PhraseIndex index;
+  return index;
 }
 
 char charInitial(unsigned char lead, unsigned char trail) {
@@ -92,7 +126,7 @@ struct Step {
 // more common wins (长春|分公司 over 长|春分|公司 is decided by count alone,
 // 长|调节|阀 over 长调|节|阀 by weight). `best` holds chars + 1 entries.
 size_t segmentRun(const unsigned char *run, size_t chars, Step *best, char *out) {
-  const PhraseStarts &starts = phraseStarts();
+  const PhraseIndex &index = phraseIndex();
   best[0] = {0, 0, 0, nullptr};
   for (size_t j = 1; j <= chars; ++j) best[j] = {~0u, 0, 0, nullptr};
   // best[i] is final once every word ending at i has been weighed, that is
@@ -102,10 +136,13 @@ size_t segmentRun(const unsigned char *run, size_t chars, Step *best, char *out)
     if (best[i + 1].worseThan(words, best[i].weight))
       best[i + 1] = {words, best[i].weight, 1, nullptr};
     const unsigned char *at = run + 2 * i;
-    const unsigned mask = starts.lengths[codeIndex(at[0], at[1])];
+    const unsigned mask = index.lengths(at);
+    if (mask == 0) continue;
+    std::uint32_t h = hashStep(kHashStart, at);
     for (unsigned n = 2; mask >> n != 0 && i + n <= chars; ++n) {
+      h = hashStep(h, at + 2 * (n - 1));
       if (!((mask >> n) & 1u)) continue;
-      const char *initials = findPhrase(at, n);
+      const char *initials = index.find(at, n, h);
       if (initials == nullptr) continue;
       const unsigned weight = best[i].weight + static_cast<unsigned char>(initials[n]);
       Step &end = best[i + n];
