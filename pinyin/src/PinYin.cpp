@@ -1,11 +1,14 @@
 #include "PinYin.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
 #include "tables.inc"
+
+static_assert(kMaxPhraseChars < 16, "phrase lengths must fit the masks and entries of PhraseIndex");
 
 bool isLead(unsigned char b) { return b >= kLeadFirst && b <= kLeadLast; }
 bool isTrail(unsigned char b) { return b >= kTrailFirst && b <= kTrailLast && b != 0x7f; }
@@ -16,69 +19,157 @@ constexpr size_t codeIndex(unsigned char lead, unsigned char trail) {
   return (lead - kLeadFirst) * kTrails + (trail - kTrailFirst);
 }
 
-// One bit per two-byte code: set when some phrase begins with that character,
-// so that most characters skip the phrase search.
-struct PhraseStarts {
-  unsigned char bits[(kCodes + 7) / 8] = {};
-  constexpr PhraseStarts() {
-    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) {
-      for (unsigned r = 0; r < kPhrases[chars].count; ++r) {
-        const char *record = kPhrases[chars].records + r * 3 * chars;
-        const size_t code = codeIndex(static_cast<unsigned char>(record[0]),
-                                      static_cast<unsigned char>(record[1]));
-        bits[code / 8] = static_cast<unsigned char>(bits[code / 8] | (1u << (code % 8)));
-      }
-    }
-  }
-  bool has(unsigned char lead, unsigned char trail) const {
-    const size_t code = codeIndex(lead, trail);
-    return (bits[code / 8] >> (code % 8)) & 1u;
-  }
-};
-constexpr PhraseStarts kPhraseStarts;
-
 // Number of bytes at text[i] that form one valid two-byte character: 2, or 0.
 size_t doubleByteAt(const unsigned char *text, size_t length, size_t i) {
   return i + 1 < length && isLead(text[i]) && isTrail(text[i + 1]) ? 2 : 0;
 }
 
-// The initials of the phrase of `chars` characters at `key` (2 * chars bytes),
-// or nullptr when the phrase table does not hold that word.
-const char *findPhrase(const unsigned char *key, unsigned chars) {
-  const PhraseTable &table = kPhrases[chars];
-  const size_t keyBytes = 2 * chars, recordBytes = 3 * chars;
-  size_t lo = 0, hi = table.count;
-  while (lo < hi) {
-    const size_t mid = lo + (hi - lo) / 2;
-    const char *record = table.records + mid * recordBytes;
-    const int c = std::memcmp(record, key, keyBytes);
-    if (c == 0) return record + keyBytes;
-    if (c < 0) lo = mid + 1;
-    else hi = mid;
-  }
-  return nullptr;
+// Hash of a phrase key, extended one two-byte character at a time, so that the
+// words of 2, 3, ... characters starting at one place share the work.
+constexpr std::uint32_t kHashStart = 2166136261u;
+std::uint32_t hashStep(std::uint32_t h, const unsigned char *c) {
+  return (h ^ (std::uint32_t{c[0]} << 8 | c[1])) * 0x9E3779B1u;
+}
+std::uint32_t hashSlot(std::uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85EBCA6Bu;
+  h ^= h >> 13;
+  return h;
 }
 
-// Longest phrase starting at text[i] (a valid two-byte character): its length in
-// characters and initials, or 0 when none of at least two characters matches.
-unsigned longestPhrase(const unsigned char *text, size_t length, size_t i, const char **initials) {
-  // Count how many valid two-byte characters follow in a row; a phrase key
-  // consists of such characters only.
-  if (!kPhraseStarts.has(text[i], text[i + 1])) return 0;
-  unsigned run = 0;
-  for (size_t j = i; run < kMaxPhraseChars && doubleByteAt(text, length, j); j += 2) ++run;
-  for (unsigned chars = run; chars >= 2; --chars) {
-    if (const char *found = findPhrase(text + i, chars)) {
-      *initials = found;
-      return chars;
+// The phrase table indexed for the search of every word at every place of a
+// name: for each two-byte code, the lengths in characters (bit n for n) of the
+// phrases that begin with it, so that most characters search nothing; and an
+// open-addressed hash table of all phrases. Built once, at the first call:
+// built by the compiler, it would be copied whole into the library's file and
+// its debug information.
+class PhraseIndex {
+ public:
+  PhraseIndex() {
+    size_t phrases = 0;
+    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) phrases += kPhrases[chars].count;
+    size_t slots = 1;
+    while (slots < 2 * phrases) slots *= 2;
+    slots_ = static_cast<std::uint32_t *>(std::calloc(slots, sizeof(std::uint32_t)));
+    if (slots_ == nullptr) return;  // no phrases then: every character reads alone
+    mask_ = slots - 1;
+    for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) {
+      for (std::uint32_t r = 0; r < kPhrases[chars].count; ++r) {
+        const auto *key = reinterpret_cast<const unsigned char *>(record(chars, r));
+        lengths_[codeIndex(key[0], key[1])] |= static_cast<std::uint16_t>(1u << chars);
+        std::uint32_t h = kHashStart;
+        for (unsigned c = 0; c < chars; ++c) h = hashStep(h, key + 2 * c);
+        size_t slot = hashSlot(h) & mask_;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask_;
+        slots_[slot] = r << 4 | chars;
+      }
     }
   }
-  return 0;
+  ~PhraseIndex() { std::free(slots_); }
+  PhraseIndex(const PhraseIndex &) = delete;
+  PhraseIndex &operator=(const PhraseIndex &) = delete;
+
+  // Lengths of the phrases that begin with the character at `c` (bit n for n).
+  unsigned lengths(const unsigned char *c) const {
+    return slots_ != nullptr ? lengths_[codeIndex(c[0], c[1])] : 0;
+  }
+
+  // The record of the phrase of `chars` characters at `key`, whose hash is `h`,
+  // from its initials on (then its weight byte), or nullptr when there is none.
+  const char *find(const unsigned char *key, unsigned chars, std::uint32_t h) const {
+    for (size_t slot = hashSlot(h) & mask_; slots_[slot] != 0; slot = (slot + 1) & mask_) {
+      const std::uint32_t entry = slots_[slot];
+      if ((entry & 15u) != chars) continue;
+      const char *found = record(chars, entry >> 4);
+      if (std::memcmp(found, key, 2 * chars) == 0) return found + 2 * chars;
+    }
+    return nullptr;
+  }
+
+ private:
+  static const char *record(unsigned chars, std::uint32_t r) {
+    return kPhrases[chars].records + size_t{r} * (3 * chars + 1);
+  }
+
+  std::uint16_t lengths_[kCodes] = {};
+  std::uint32_t *slots_ = nullptr;  // (record << 4 | characters), 0 when empty
+  size_t mask_ = 0;
+};
+
+const PhraseIndex &phraseIndex() {
+  static const PhraseIndex index;
+  return index;
 }
 
 char charInitial(unsigned char lead, unsigned char trail) {
   const char c = kCharInitial[codeIndex(lead, trail)];
   return c == '.' ? '\0' : c;
+}
+
+// The best way through a run of characters so far: the fewest words (a
+// character outside any phrase counts as a word of its own) that cover its
+// first characters, among those the greatest sum of word weights, and the
+// last of those words.
+struct Step {
+  unsigned words;
+  unsigned weight;
+  unsigned chars;        // length of the last word
+  const char *initials;  // the last word's initials; nullptr for a lone character
+
+  bool worseThan(unsigned w, unsigned g) const { return w < words || (w == words && g > weight); }
+};
+
+// Writes the initials of `chars` valid two-byte characters at `run` to `out`
+// and returns how many it wrote. The run is split into the fewest words of the
+// phrase table, so that a word is read as the whole name suggests (大厦|门禁,
+// not 大|厦门|禁); between splits of as many words, the one whose words are
+// more common wins (长春|分公司 over 长|春分|公司 is decided by count alone,
+// 长|调节|阀 over 长调|节|阀 by weight). `best` holds chars + 1 entries.
+size_t segmentRun(const unsigned char *run, size_t chars, Step *best, char *out) {
+  const PhraseIndex &index = phraseIndex();
+  best[0] = {0, 0, 0, nullptr};
+  for (size_t j = 1; j <= chars; ++j) best[j] = {~0u, 0, 0, nullptr};
+  // best[i] is final once every word ending at i has been weighed, that is
+  // before the words that start at i are.
+  for (size_t i = 0; i < chars; ++i) {
+    const unsigned words = best[i].words + 1;
+    if (best[i + 1].worseThan(words, best[i].weight))
+      best[i + 1] = {words, best[i].weight, 1, nullptr};
+    const unsigned char *at = run + 2 * i;
+    const unsigned mask = index.lengths(at);
+    if (mask == 0) continue;
+    std::uint32_t h = hashStep(kHashStart, at);
+    for (unsigned n = 2; mask >> n != 0 && i + n <= chars; ++n) {
+      h = hashStep(h, at + 2 * (n - 1));
+      if (!((mask >> n) & 1u)) continue;
+      const char *initials = index.find(at, n, h);
+      if (initials == nullptr) continue;
+      const unsigned weight = best[i].weight + static_cast<unsigned char>(initials[n]);
+      Step &end = best[i + n];
+      if (end.worseThan(words, weight)) end = {words, weight, n, initials};
+    }
+  }
+  // Walk back from the end: first to count the letters, then to write each
+  // word's initials at its place.
+  size_t written = 0;
+  for (size_t j = chars; j > 0; j -= best[j].chars) {
+    const Step &s = best[j];
+    if (s.initials != nullptr)
+      written += s.chars;
+    else if (charInitial(run[2 * (j - 1)], run[2 * j - 1]) != '\0')
+      ++written;
+  }
+  size_t pos = written;
+  for (size_t j = chars; j > 0; j -= best[j].chars) {
+    const Step &s = best[j];
+    if (s.initials != nullptr) {
+      pos -= s.chars;
+      std::memcpy(out + pos, s.initials, s.chars);
+    } else if (const char c = charInitial(run[2 * (j - 1)], run[2 * j - 1])) {
+      out[--pos] = c;
+    }
+  }
+  return written;
 }
 
 }  // namespace
@@ -88,28 +179,33 @@ extern "C" PINYIN_API void GetPinYinFirstChar(const char *text, size_t length, c
   if (in == nullptr) length = 0;
   char *out = static_cast<char *>(std::malloc(length + 1));
   if (out != nullptr) {
+    Step local[33];
+    Step *best = local;
     size_t n = 0;
     size_t i = 0;
     while (i < length) {
       const unsigned char b = in[i];
       if (b < 0x80) {
-        if (b >= 'A' && b <= 'Z') out[n++] = static_cast<char>(b - 'A' + 'a');
-        else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) out[n++] = static_cast<char>(b);
+        if (b >= 'A' && b <= 'Z')
+          out[n++] = static_cast<char>(b - 'A' + 'a');
+        else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9'))
+          out[n++] = static_cast<char>(b);
         ++i;
       } else if (doubleByteAt(in, length, i)) {
-        const char *phrase = nullptr;
-        if (const unsigned chars = longestPhrase(in, length, i, &phrase)) {
-          std::memcpy(out + n, phrase, chars);
-          n += chars;
-          i += 2 * chars;
-        } else {
-          if (const char c = charInitial(in[i], in[i + 1])) out[n++] = c;
-          i += 2;
+        size_t chars = 0;
+        for (size_t j = i; doubleByteAt(in, length, j); j += 2) ++chars;
+        if (chars + 1 > sizeof local / sizeof local[0] && best == local) {
+          // Only texts longer than any asset name get here; the rest stay on the stack.
+          best = static_cast<Step *>(std::malloc((length / 2 + 1) * sizeof(Step)));
+          if (best == nullptr) break;
         }
+        n += segmentRun(in + i, chars, best, out + n);
+        i += 2 * chars;
       } else {
         ++i;  // a byte that starts no valid character: skipped alone
       }
     }
+    if (best != local) std::free(best);
     out[n] = '\0';
   }
   std::free(*initials);

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -78,11 +80,11 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, NonChinese,
     testing::Values(Case{"HP LaserJet 1020打印机", "hplaserjet1020dyj"},
                     Case{"联想ThinkPad笔记本电脑", "lxthinkpadbjbdn"}, Case{"A4复印纸", "a4fyz"},
-                    Case{"Ａ４复印纸", "a4fyz"},           // full-width letter and digit
-                    Case{"①号柜", "1hg"},                  // circled digit
-                    Case{"空调    ", "kt"},                // trailing blanks
-                    Case{"（空调）", "kt"},                // full-width punctuation
-                    Case{"φ10mm钻头", "10mmzt"},           // Greek letter: no reading
+                    Case{"Ａ４复印纸", "a4fyz"},  // full-width letter and digit
+                    Case{"①号柜", "1hg"},         // circled digit
+                    Case{"空调    ", "kt"},       // trailing blanks
+                    Case{"（空调）", "kt"},       // full-width punctuation
+                    Case{"φ10mm钻头", "10mmzt"},  // Greek letter: no reading
                     Case{"U盘-32G/个", "up32gg"}, Case{"   ", ""}, Case{"", ""}));
 
 class Units : public testing::TestWithParam<Case> {};
@@ -92,15 +94,39 @@ TEST_P(Units, StartWithUnitLetter) {
   EXPECT_EQ(InitialsUtf8(GetParam().text), GetParam().initials);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Seed, Units,
-    testing::Values(Case{"请选择", "qxz"}, Case{"个", "g"}, Case{"套", "t"}, Case{"米", "m"},
-                    Case{"Kg", "kg"}, Case{"台", "t"}, Case{"张", "z"}, Case{"盏", "z"},
-                    Case{"支", "z"}, Case{"卷", "j"}, Case{"把", "b"}, Case{"付", "f"},
-                    Case{"条", "t"}, Case{"瓶", "p"}, Case{"包", "b"}, Case{"双", "s"},
-                    Case{"盒", "h"}, Case{"批", "p"}, Case{"本", "b"}, Case{"面", "m"},
-                    Case{"床", "c"}, Case{"只", "z"}, Case{"筒", "t"}, Case{"副", "f"},
-                    Case{"箱", "x"}, Case{"层", "c"}, Case{"T", "t"}));
+INSTANTIATE_TEST_SUITE_P(Seed, Units,
+                         testing::Values(Case{"请选择", "qxz"}, Case{"个", "g"}, Case{"套", "t"},
+                                         Case{"米", "m"}, Case{"Kg", "kg"}, Case{"台", "t"},
+                                         Case{"张", "z"}, Case{"盏", "z"}, Case{"支", "z"},
+                                         Case{"卷", "j"}, Case{"把", "b"}, Case{"付", "f"},
+                                         Case{"条", "t"}, Case{"瓶", "p"}, Case{"包", "b"},
+                                         Case{"双", "s"}, Case{"盒", "h"}, Case{"批", "p"},
+                                         Case{"本", "b"}, Case{"面", "m"}, Case{"床", "c"},
+                                         Case{"只", "z"}, Case{"筒", "t"}, Case{"副", "f"},
+                                         Case{"箱", "x"}, Case{"层", "c"}, Case{"T", "t"}));
+
+// The hand-checked corpus (tests/hand_checked.tsv): every name must give the
+// initials a reader wrote down for it. Both sides are compared as one
+// transcript, "name<TAB>initials" a line, so a failure lists every name that
+// differs.
+TEST(HandChecked, EveryNameGivesItsInitials) {
+  std::ifstream in(PINYIN_HAND_CHECKED);
+  ASSERT_TRUE(in) << "cannot read " << PINYIN_HAND_CHECKED;
+  std::string expected, actual;
+  size_t names = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string name, initials;
+    ASSERT_TRUE(std::getline(fields, name, '\t') && std::getline(fields, initials, '\t'))
+        << "malformed line: " << line;
+    expected += name + "\t" + initials + "\n";
+    actual += name + "\t" + InitialsUtf8(name) + "\n";
+    ++names;
+  }
+  EXPECT_GE(names, 300u);
+  EXPECT_EQ(actual, expected);
+}
 
 struct Bytes {
   const char *name;
@@ -123,10 +149,19 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Bytes{"lead byte at the end", "\xBF\xD5\xB5", 3, "k"},
                     Bytes{"length cuts a character", "\xBF\xD5\xB5\xF7", 3, "k"},
                     Bytes{"length cuts a phrase", "\xBF\xD5\xB5\xF7", 2, "k"},
-                    Bytes{"lead before a digit", "\xB5" "1\xBF\xD5", 4, "1k"},
-                    Bytes{"lead before DEL", "\x81\x7F" "A", 3, "a"},
+                    Bytes{"lead before a digit",
+                          "\xB5"
+                          "1\xBF\xD5",
+                          4, "1k"},
+                    Bytes{"lead before DEL",
+                          "\x81\x7F"
+                          "A",
+                          3, "a"},
                     Bytes{"lead before 0xFF", "\xBF\xFF\xBF\xD5", 4, "k"},
-                    Bytes{"0x80 and 0xFF alone", "\x80\xFF" "b", 3, "b"},
+                    Bytes{"0x80 and 0xFF alone",
+                          "\x80\xFF"
+                          "b",
+                          3, "b"},
                     Bytes{"NUL inside the text", std::string("a\0b", 3), 3, "ab"}));
 
 TEST(Contract, NullPreviousAndNullEmptyText) {
