@@ -142,7 +142,7 @@ class Process {
 
 // Runs a command to its end within the time; its exit status, -1 when it had to be ended.
 int RunToEnd(const std::vector<std::string>& argv, const std::string& output,
-        std::chrono::milliseconds limit) {
+             std::chrono::milliseconds limit) {
   Process p(argv, output);
   if (!p.Started()) return -1;
   return p.WaitExit(limit);
@@ -202,14 +202,13 @@ std::string Parent(const std::string& id) {
 
 // The window with the frame the window manager put around it (itself without one).
 std::string Framed(std::string id) {
-  for (std::string parent; !(parent = Parent(id)).empty() && !Parent(parent).empty();)
-    id = parent;
+  for (std::string parent; !(parent = Parent(id)).empty() && !Parent(parent).empty();) id = parent;
   return id;
 }
 
 void ClickAt(const std::string& window, int x, int y) {
-  Shell("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
-        std::to_string(y) + " click 1");
+  Shell("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+        " click 1");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -221,8 +220,9 @@ class WineProgram : public testing::Test {
     bin_ = Env("VREK_WIN64_BIN");
     run_ = Env("VREK_WINE_RUN");
     const std::string wine64 = Env("VREK_WINE64");
-    setup_error_ = "VREK_WIN64_BIN, VREK_WINE_RUN and VREK_WINE64 must name the program's "
-                   "directory, the run directory and the Wine loader";
+    setup_error_ =
+        "VREK_WIN64_BIN, VREK_WINE_RUN and VREK_WINE64 must name the program's "
+        "directory, the run directory and the Wine loader";
     if (bin_.empty() || run_.empty() || wine64.empty()) return;
     setup_error_.clear();
     fs::remove_all(run_);
@@ -240,9 +240,9 @@ class WineProgram : public testing::Test {
 
     // The virtual display takes the first free number and writes it to its standard output.
     const std::string display_file = run_ + "/xvfb.log";
-    xvfb_ = new Process({VREK_XVFB, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
-                         "tcp"},
-                        display_file);
+    xvfb_ = new Process(
+        {VREK_XVFB, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+        display_file);
     std::string display;
     WaitFor(20s, [&] {
       for (const std::string& line : Lines(ReadFile(display_file)))
@@ -264,15 +264,15 @@ class WineProgram : public testing::Test {
       setup_error_ = "the Wine prefix was not made: " + ReadFile(run_ + "/wineboot.log");
       return;
     }
-    std::printf("Wine prefix made in %lld s\n",
-                static_cast<long long>((Clock::now() - t0) / 1s));
+    std::printf("Wine prefix made in %lld s\n", static_cast<long long>((Clock::now() - t0) / 1s));
     // The dialog fonts and the forms' "宋体" drawn with an installed CJK font; SimSun's Latin
     // letters take half the width of its Chinese ones, as the monospaced cut's do.
-    const std::string fonts = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
+    const std::string fonts =
+        "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
     const std::vector<std::pair<std::string, std::string>> substitutes = {
-        {"MS Shell Dlg", "WenQuanYi Zen Hei"},     {"MS Shell Dlg 2", "WenQuanYi Zen Hei"},
-        {"Tahoma", "WenQuanYi Zen Hei"},           {"MS Sans Serif", "WenQuanYi Zen Hei"},
-        {"SimSun", "WenQuanYi Zen Hei Mono"},      {"宋体", "WenQuanYi Zen Hei Mono"}};
+        {"MS Shell Dlg", "WenQuanYi Zen Hei"}, {"MS Shell Dlg 2", "WenQuanYi Zen Hei"},
+        {"Tahoma", "WenQuanYi Zen Hei"},       {"MS Sans Serif", "WenQuanYi Zen Hei"},
+        {"SimSun", "WenQuanYi Zen Hei Mono"},  {"宋体", "WenQuanYi Zen Hei Mono"}};
     for (const auto& [face, font] : substitutes)
       setup_error_ += Reg({"add", fonts, "/v", face, "/t", "REG_SZ", "/d", font, "/f"});
   }
@@ -311,8 +311,9 @@ class WineProgram : public testing::Test {
   // source named Vrek<port> reaches it. Empty when it did not start.
   std::string StartServer(const std::string& log, const std::vector<std::string>& options = {}) {
     const std::string out = run_ + "/server-" + fs::path(log).stem().string() + ".out";
-    std::vector<std::string> argv = {VREK_SQLSTANDIN, "--port", "0", "--load",
-                                     VREK_FIXTURE_DIR "/old_register.sql", "--log", log};
+    std::vector<std::string> argv = {
+        VREK_SQLSTANDIN, "--port", "0", "--load", VREK_FIXTURE_DIR "/old_register.sql",
+        "--log",         log};
     argv.insert(argv.end(), options.begin(), options.end());
     server_ = std::make_unique<Process>(argv, out);
     std::string port;
@@ -320,15 +321,16 @@ class WineProgram : public testing::Test {
       const std::string text = ReadFile(out);
       const std::string prefix = "listening on 127.0.0.1:";
       if (text.rfind(prefix, 0) == 0 && text.find('\n') != std::string::npos)
-        port = text.substr(prefix.size(), text.find_first_not_of("0123456789", prefix.size()) -
-                                              prefix.size());
+        port = text.substr(prefix.size(),
+                           text.find_first_not_of("0123456789", prefix.size()) - prefix.size());
       return !port.empty() || !server_->Running();
     });
     EXPECT_FALSE(port.empty()) << "sqlstandin did not start: " << ReadFile(out);
     if (!port.empty())
       std::ofstream(run_ + "/odbc/odbc.ini", std::ios::app)
-          << "[Vrek" << port << "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = "
-          << port << "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
+          << "[Vrek" << port
+          << "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " << port
+          << "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
     return port;
   }
 
@@ -343,8 +345,8 @@ class WineProgram : public testing::Test {
 
   void StartProgram(const std::string& name) {
     setenv("WINEDEBUG", "err+all,fixme-all", 1);
-    program_ = std::make_unique<Process>(
-        std::vector<std::string>{"wine64", bin_ + "/UpVrek.exe"}, run_ + "/program-" + name + ".log");
+    program_ = std::make_unique<Process>(std::vector<std::string>{"wine64", bin_ + "/UpVrek.exe"},
+                                         run_ + "/program-" + name + ".log");
     setenv("WINEDEBUG", "-all", 1);
     ASSERT_TRUE(program_->Started());
   }
@@ -429,7 +431,8 @@ TEST_F(WineProgram, SplashWhileConnectingThenAClickUpgradesAsTheLinuxProgramDoes
   Screenshot(main, "wine-upgrade-window.png");
 
   ClickAt(main, 24 + 37, 80 + 12);  // 开始升级
-  ASSERT_TRUE(WaitFor(180s, [] { return Shown(kDone); })) << "no box " << kDone << " after the click";
+  ASSERT_TRUE(WaitFor(180s, [] { return Shown(kDone); }))
+      << "no box " << kDone << " after the click";
   Screenshot(Window(kDone), "wine-done-box.png");
   EXPECT_TRUE(CloseBox(kDone)) << kDone << " does not close";
   ExitProgram();
@@ -456,7 +459,7 @@ TEST_F(WineProgram, SplashWhileConnectingThenAClickUpgradesAsTheLinuxProgramDoes
   // Byte for byte; on a difference, where it starts rather than both logs whole.
   EXPECT_TRUE(ReadFile(wine_log) == ReadFile(linux_log))
       << linux.size() << " batches from Linux, " << wine.size()
-                             << " from Wine; first difference at " << FirstDifference(linux, wine);
+      << " from Wine; first difference at " << FirstDifference(linux, wine);
 }
 
 TEST_F(WineProgram, AFailingBatchShowsABoxCaptionedWithTheApplicationTitle) {
@@ -487,7 +490,7 @@ TEST_F(WineProgram, AFailingBatchShowsABoxCaptionedWithTheApplicationTitle) {
 
 TEST_F(WineProgram, AnUnknownDataSourceShowsTheFailureBoxAndTheProgramEnds) {
   ASSERT_EQ(Reg({"add", "HKLM\\SOFTWARE\\Wow6432Node\\Brantelvoss\\Vrek", "/v", "ODBCNAME", "/t",
-                   "REG_SZ", "/d", "NoSuchSource", "/f"}),
+                 "REG_SZ", "/d", "NoSuchSource", "/f"}),
             "");
   StartProgram("no-connection");
   ASSERT_TRUE(WaitFor(60s, [] { return Shown(kConnectionFailed); }))
@@ -500,8 +503,8 @@ TEST_F(WineProgram, AnUnknownDataSourceShowsTheFailureBoxAndTheProgramEnds) {
 // Last: it leaves the prefix at 144 dpi. The window and its text are half as large again, and
 // "退出" is still where the scaled design puts it.
 TEST_F(WineProgram, At144DpiTheWindowIsHalfAsLargeAgain) {
-  ASSERT_EQ(Reg({"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
-                   "/d", "144", "/f"}),
+  ASSERT_EQ(Reg({"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                 "144", "/f"}),
             "");
   RunToEnd({"wineserver", "-w"}, run_ + "/wineserver.log", 60s);
   const std::string port = StartServer(run_ + "/wine-144dpi.jsonl");

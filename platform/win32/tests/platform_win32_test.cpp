@@ -50,9 +50,9 @@ struct Seen {
 };
 
 void PrintTo(const Seen& s, std::ostream* os) {
-  *os << "{key " << (s.key ? "exists" : "missing") << ", ODBCNAME " << testing::PrintToString(s.odbc)
-      << ", USERNAME " << testing::PrintToString(s.user) << ", PASSWORD "
-      << testing::PrintToString(s.pass) << "}";
+  *os << "{key " << (s.key ? "exists" : "missing") << ", ODBCNAME "
+      << testing::PrintToString(s.odbc) << ", USERNAME " << testing::PrintToString(s.user)
+      << ", PASSWORD " << testing::PrintToString(s.pass) << "}";
 }
 
 // A case's name is also the name of the key it reads.
@@ -65,8 +65,8 @@ struct RegistryCase {
 void PrintTo(const RegistryCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Write> Values(const std::string& key) {
-  return {Add(key, "ODBCNAME", "REG_SZ", "VrekODBC"), Add(key, "USERNAME", "REG_SZ", "240224042406"),
-          Add(key, "PASSWORD", "REG_SZ", "3503")};
+  return {Add(key, "ODBCNAME", "REG_SZ", "VrekODBC"),
+          Add(key, "USERNAME", "REG_SZ", "240224042406"), Add(key, "PASSWORD", "REG_SZ", "3503")};
 }
 
 std::vector<Write> Then(std::vector<Write> writes, Write last) {
@@ -94,18 +94,18 @@ const std::vector<RegistryCase> kRegistryCases = {
       Add(kView32 + "both_views_32_bit_wins", "ODBCNAME", "REG_SZ", "thirty-two")},
      {true, "thirty-two", "", ""}},
     {"names_in_other_letter_case",
-     {Add("HKLM\\software\\wow6432node\\brantelvoss\\check\\NAMES_IN_OTHER_LETTER_CASE",
-          "odbcname", "REG_SZ", "x")},
+     {Add("HKLM\\software\\wow6432node\\brantelvoss\\check\\NAMES_IN_OTHER_LETTER_CASE", "odbcname",
+          "REG_SZ", "x")},
      {true, "x", "", ""}},
     {"values_missing", {AddKey(kView32 + "values_missing")}, {true, "", "", ""}},
-    {"empty_string",
-     {Add(kView32 + "empty_string", "ODBCNAME", "REG_SZ", "")},
-     {true, "", "", ""}},
+    {"empty_string", {Add(kView32 + "empty_string", "ODBCNAME", "REG_SZ", "")}, {true, "", "", ""}},
     {"blanks_kept_as_stored",
      {Add(kView32 + "blanks_kept_as_stored", "ODBCNAME", "REG_SZ", "  VrekODBC "),
       Add(kView32 + "blanks_kept_as_stored", "USERNAME", "REG_SZ", " 2402\t")},
      {true, "  VrekODBC ", " 2402\t", ""}},
-    {"escapes", {Add(kView32 + "escapes", "ODBCNAME", "REG_SZ", "a\\b\"c")}, {true, "a\\b\"c", "", ""}},
+    {"escapes",
+     {Add(kView32 + "escapes", "ODBCNAME", "REG_SZ", "a\\b\"c")},
+     {true, "a\\b\"c", "", ""}},
     {"expandable_string_taken_as_stored",
      {Add(kView32 + "expandable_string_taken_as_stored", "ODBCNAME", "REG_EXPAND_SZ", "%DSN%"),
       Add(kView32 + "expandable_string_taken_as_stored", "USERNAME", "REG_EXPAND_SZ",
@@ -281,16 +281,11 @@ TEST_F(VersionInformation, OneTranslationChinesePrcCodePage936) {
 TEST_F(VersionInformation, Strings) {
   // The whole table, absent entries included, compared at once.
   const std::vector<std::pair<std::wstring, std::string>> expected = {
-      {L"FileVersion", VREK_VERSION},
-      {L"ProductVersion", VREK_PRODUCT_VERSION},
-      {L"CompanyName", ""},
-      {L"FileDescription", ""},
-      {L"InternalName", ""},
-      {L"LegalCopyright", ""},
-      {L"LegalTrademarks", ""},
-      {L"OriginalFilename", ""},
-      {L"ProductName", ""},
-      {L"Comments", ""}};
+      {L"FileVersion", VREK_VERSION}, {L"ProductVersion", VREK_PRODUCT_VERSION},
+      {L"CompanyName", ""},           {L"FileDescription", ""},
+      {L"InternalName", ""},          {L"LegalCopyright", ""},
+      {L"LegalTrademarks", ""},       {L"OriginalFilename", ""},
+      {L"ProductName", ""},           {L"Comments", ""}};
   std::vector<std::pair<std::string, std::string>> want, got;
   for (const auto& [name, value] : expected) {
     want.emplace_back(platform::win32::Utf8(name), value);
