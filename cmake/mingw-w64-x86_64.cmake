@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(VREK_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VREK_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${VREK_MINGW_PREFIX}-g++)
+# The POSIX thread model: its C++ library has std::mutex and std::thread, which GoogleTest needs
+# and the win32 model of GCC 12 lacks; winpthread is linked in statically like the rest.
+set(CMAKE_C_COMPILER ${VREK_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VREK_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${VREK_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${VREK_MINGW_PREFIX})
