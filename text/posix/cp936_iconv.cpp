@@ -51,9 +51,9 @@ std::size_t Decode(std::string_view gbk, std::u16string& out) {
   thread_local Iconv conv("UTF-16LE", "CP936");
   const std::size_t old_size = out.size();
   out.resize(old_size + gbk.size());  // a byte or two become one unit
-  const auto [read, written] = conv.Convert(gbk.data(), gbk.size(),
-                                            reinterpret_cast<char*>(out.data() + old_size),
-                                            gbk.size() * sizeof(char16_t));
+  const auto [read, written] =
+      conv.Convert(gbk.data(), gbk.size(), reinterpret_cast<char*>(out.data() + old_size),
+                   gbk.size() * sizeof(char16_t));
   out.resize(old_size + written / sizeof(char16_t));
   return read;
 }
