@@ -1,7 +1,7 @@
 // The dated steps. Each records its mark before anything else, so it runs at most once per
 // database, even when it fails part-way.
 #include "frmUpVrekMain.h"
-#include "platform/textconv.h"
+#include "text/text.h"
 #include "sqltext.h"
 
 // Statement lines stay one per line, as they are sent.
@@ -91,7 +91,7 @@ void TUpVrekMain::DO_20121106() {
   for (; !qrTmp.Eof(); qrTmp.Next()) {
     std::string name = qrTmp.FieldByName("vr_name").AsString();
     qrTmp1.SQL.Clear();
-    std::string gbk = platform::Utf8ToGbk(name);
+    std::string gbk = text::Utf8ToGbk(name, text::Mode::kStrict);
     GetPinYin(gbk.c_str(), gbk.size(), initials.Slot());
     qrTmp1.SQL.Add("insert into lib_vrek_name values('" + QuoteBody(name) + "','" +
                    QuoteBody(initials.Text()) + "') ");

@@ -22,10 +22,9 @@
 #include <vector>
 
 #include "PinYin.h"
-#include "odbc_text.h"
 #include "platform/registry.h"
-#include "platform/textconv.h"
-#include "wide.h"
+#include "text/text.h"
+#include "text/wide.h"
 
 namespace {
 
@@ -237,14 +236,15 @@ void RegistryChecks() {
 std::string Try(const std::function<std::string()>& f) {
   try {
     return f();
-  } catch (const platform::ETextConversionError&) {
+  } catch (const text::ETextConversionError&) {
     return "<conversion error>";
   }
 }
 
+std::string Utf8ToGbk(std::string_view s) { return text::Utf8ToGbk(s, text::Mode::kStrict); }
+std::string GbkToUtf8(std::string_view s) { return text::GbkToUtf8(s, text::Mode::kStrict); }
+
 void TextChecks() {
-  using platform::GbkToUtf8;
-  using platform::Utf8ToGbk;
   const std::string nul("a\0b", 3);
   std::vector<std::string> d;
   Expect(d, "Utf8ToGbk(资产)", Try([] { return Utf8ToGbk("资产"); }), "\xD7\xCA\xB2\xFA");
@@ -263,10 +263,10 @@ void TextChecks() {
   Check("text.errors", d);
   d.clear();
   const std::string credential("ab\0\x80\xD7\xCA\xFF\x81\x30", 9);
-  const std::u16string wide = platform::odbc::GbkToUtf16(credential);
+  const std::u16string wide = text::GbkToUtf16(credential, text::Mode::kLossy);
   std::wstring as_wide(wide.begin(), wide.end());
   static const char kExpected[] = "ab\0\xE2\x82\xAC资\xEF\xBF\xBD\xEF\xBF\xBD" "0";
-  Expect(d, "GbkToUtf16", platform::win32::Utf8(as_wide),
+  Expect(d, "GbkToUtf16", text::WideToUtf8(as_wide, text::Mode::kLossy),
          std::string(kExpected, sizeof kExpected - 1));
   Check("text.credentials_to_utf16", d);
 }
@@ -325,14 +325,14 @@ void VersionChecks(const std::wstring& file) {
   for (const Field& f : fields) {
     std::wstring path = std::wstring(L"\\StringFileInfo\\080403A8\\") + f.name;
     wchar_t* text = nullptr;
-    const std::string name = platform::win32::Utf8(f.name);
+    const std::string name = text::WideToUtf8(f.name, text::Mode::kLossy);
     if (!VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&text), &len)) {
       d.push_back(name + " is absent");
       continue;
     }
     std::wstring value = text && len ? std::wstring(text, len) : std::wstring();
     if (const auto nul = value.find(L'\0'); nul != std::wstring::npos) value.resize(nul);
-    Expect(d, name, platform::win32::Utf8(value), f.value);
+    Expect(d, name, text::WideToUtf8(value, text::Mode::kLossy), f.value);
   }
   Check("version.strings", d);
 }
