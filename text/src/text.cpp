@@ -154,12 +154,17 @@ void PutUtf16(std::u16string& out, char32_t c) {
   }
 }
 
+void PutUnitLe(std::string& out, char32_t unit) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>(unit >> 8);
+}
+
 void PutUtf16Le(std::string& out, char32_t c) {
-  std::u16string units;
-  PutUtf16(units, c);
-  for (char16_t u : units) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>(u >> 8);
+  if (c < 0x10000) {
+    PutUnitLe(out, c);
+  } else {
+    PutUnitLe(out, 0xD800 + ((c - 0x10000) >> 10));
+    PutUnitLe(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
   }
 }
 

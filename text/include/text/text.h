@@ -14,14 +14,14 @@
 //    encoded surrogate or a value above U+10FFFF never begins a valid sequence, so C0 80 is two
 //    invalid subparts (two replacements, never NUL); "E8 B5 z" is one subpart and then "z".
 //  - UTF-16: an unpaired surrogate; in little-endian bytes also an odd trailing byte.
-//  - Code page 936: one byte, a lead byte whose following byte completes no character (or that
-//    ends the text) or a byte that begins none; the next byte is read afresh.
+//  - Code page 936: one byte: a byte that begins no character, or a lead byte that the next byte
+//    does not complete (or that ends the text); the byte after it is read afresh.
 // A character outside code page 936 counts once, a surrogate pair included.
 //
 // Valid input converts the same in both modes. NUL is a character like any other.
 // Code page 936 is the system's table: iconv's CP936 on Linux, code page 936 of the Win32 API on
 // Windows (0x80 is the euro sign in both). UTF-8 and UTF-16 are this module's own code, the same
-// on every platform.
+// on every platform. Windows builds also have text/wide.h, for the wchar_t strings of Win32.
 #pragma once
 
 #include <cstddef>
