@@ -7,10 +7,10 @@ namespace platform::odbc {
 
 namespace {
 
-std::string FromWide(const SQLWCHAR* text, size_t length) {
+std::string FromWide(const SQLWCHAR* wide, size_t length) {
   std::u16string u;
   u.reserve(length);
-  for (size_t i = 0; i < length; ++i) u += static_cast<char16_t>(text[i]);
+  for (size_t i = 0; i < length; ++i) u += static_cast<char16_t>(wide[i]);
   return text::Utf16ToUtf8(u, text::Mode::kLossy);  // messages: shown whatever they hold
 }
 
