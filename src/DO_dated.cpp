@@ -1,8 +1,8 @@
 // The dated steps. Each records its mark before anything else, so it runs at most once per
 // database, even when it fails part-way.
 #include "frmUpVrekMain.h"
-#include "platform/textconv.h"
 #include "sqltext.h"
+#include "text/text.h"
 #include "upgrade_table.h"
 
 namespace upgrade {
@@ -128,7 +128,7 @@ void TUpVrekMain::InsertNames(platform::TQuery& names) {
   PinYinResult initials(FreePinYin);
   for (; !names.Eof(); names.Next()) {
     std::string name = names.FieldByName("vr_name").AsString();
-    std::string gbk = platform::Utf8ToGbk(name);
+    std::string gbk = text::Utf8ToGbk(name, text::Mode::kStrict);
     GetPinYin(gbk.c_str(), gbk.size(), initials.Slot());
     RunSql(qrTmp1, {"insert into lib_vrek_name values('" + QuoteBody(name) + "','" +
                     QuoteBody(initials.Text()) + "') "});

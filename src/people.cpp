@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <map>
 
-#include "platform/textconv.h"
+#include "text/text.h"
 
 using platform::EVariantError;
 using platform::TQuery;
@@ -75,9 +75,9 @@ std::vector<std::string> UnconvertiblePeople(TQuery& query) {
         add(std::string(f.label) + "超过" + std::to_string(f.width) + "位");
       } else if (f.kind == PersonField::Kind::Text) {
         try {
-          if (platform::Utf8ToGbk(text).size() > static_cast<size_t>(f.width))
+          if (text::Utf8ToGbk(text, text::Mode::kStrict).size() > static_cast<size_t>(f.width))
             add(std::string(f.label) + "超过" + std::to_string(f.width) + "个字节");
-        } catch (const platform::ETextConversionError&) {
+        } catch (const text::ETextConversionError&) {
           add(std::string(f.label) + "含有无法保存的字符");
         }
       }

@@ -10,8 +10,6 @@
 // are comments); HAND_REFERENCE: pinyin-pro's initials of its names, as
 // REFERENCE. All sides are compared after the same normalisation: lower case,
 // ASCII letters and digits only.
-#include <iconv.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,23 +21,17 @@
 #include <vector>
 
 #include "PinYin.h"
+#include "text/text.h"
 
 namespace {
 
 std::string ToGbk(const std::string &utf8) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  std::string out(utf8.size() * 2 + 4, '\0');
-  char *in = const_cast<char *>(utf8.data());
-  size_t inLeft = utf8.size();
-  char *o = out.data();
-  size_t outLeft = out.size();
-  if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) {
-    std::cerr << "not convertible to GBK: " << utf8 << "\n";
+  try {
+    return text::Utf8ToGbk(utf8, text::Mode::kStrict);
+  } catch (const text::ETextConversionError &e) {
+    std::cerr << "not convertible to GBK: " << utf8 << " (" << e.what() << ")\n";
     std::exit(1);
   }
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
-  return out;
 }
 
 std::string Normalise(const std::string &s) {

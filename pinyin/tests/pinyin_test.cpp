@@ -1,7 +1,6 @@
 #include "PinYin.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -12,22 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "text/text.h"
+
 namespace {
 
-std::string ToGbk(const std::string &utf8) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
-  std::string out(utf8.size() * 2 + 4, '\0');
-  char *in = const_cast<char *>(utf8.data());
-  size_t inLeft = utf8.size();
-  char *o = out.data();
-  size_t outLeft = out.size();
-  const size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1)) throw std::runtime_error("not convertible to GBK: " + utf8);
-  out.resize(out.size() - outLeft);
-  return out;
-}
+std::string ToGbk(const std::string &utf8) { return text::Utf8ToGbk(utf8, text::Mode::kStrict); }
 
 // Calls the library on an exactly-sized heap copy of the first `length` bytes,
 // so that the sanitizer catches any read beyond them.

@@ -4,9 +4,9 @@
 #include <limits>
 #include <optional>
 
+#include "odbc_decimal.h"
 #include "odbc_handles.h"
-#include "odbc_text.h"
-#include "platform/textconv.h"
+#include "text/text.h"
 
 namespace platform {
 
@@ -47,10 +47,11 @@ ColumnKind KindOf(SQLSMALLINT type) {
   }
 }
 
+// Program text for the server, which must get it unchanged: invalid UTF-8 is an error.
 std::u16string Wide(std::string_view utf8, const char* what) {
   try {
-    return odbc::Utf8ToUtf16(utf8);
-  } catch (const ETextConversionError& e) {
+    return text::Utf8ToUtf16(utf8, text::Mode::kStrict);
+  } catch (const text::ETextConversionError& e) {
     throw EDatabaseError(std::string(what) + ": " + e.what());
   }
 }
@@ -87,8 +88,10 @@ class ResultReader {
       }
       const size_t shown =
           std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), name.size() - 1);
-      columns.push_back({odbc::Utf16ToUtf8(std::u16string(name.begin(), name.begin() + shown)),
-                         KindOf(type), digits});
+      std::optional<std::string> text =
+          FromServer(std::u16string(name.begin(), name.begin() + shown), "A column name");
+      if (!text) return std::nullopt;
+      columns.push_back({std::move(*text), KindOf(type), digits});
     }
     return columns;
   }
@@ -179,7 +182,20 @@ class ResultReader {
       for (size_t i = 0; i < chars; ++i) text += static_cast<char16_t>(buffer[i]);
       if (!truncated) break;
     }
-    return Variant::Text(odbc::Utf16ToUtf8(text));
+    std::optional<std::string> utf8 = FromServer(text, "A text value");
+    if (!utf8) return std::nullopt;
+    return Variant::Text(std::move(*utf8));
+  }
+
+  // What the server sent, unchanged: invalid UTF-16 fails the result (recorded) rather than
+  // being replaced, so that nothing the program reads and writes back is silently altered.
+  std::optional<std::string> FromServer(std::u16string_view utf16, const char* what) {
+    try {
+      return text::Utf16ToUtf8(utf16, text::Mode::kStrict);
+    } catch (const text::ETextConversionError& e) {
+      failures_.Add({"HY000", 0, std::string(what) + " is not UTF-16: " + e.what()});
+      return std::nullopt;
+    }
   }
 
   std::nullopt_t Fail() {
@@ -221,13 +237,9 @@ class OdbcConnection : public Connection {
 
   void Connect(const std::string& alias, const std::string& user, const std::string& password) {
     std::u16string dsn = Wide(alias, "The data source name is not UTF-8");
-    std::u16string uid, pwd;
-    try {
-      uid = odbc::GbkToUtf16(user);
-      pwd = odbc::GbkToUtf16(password);
-    } catch (const ETextConversionError& e) {
-      throw EDatabaseError(e.what());
-    }
+    // Lossy: the login is attempted whatever the bytes, and the server decides.
+    const std::u16string uid = text::GbkToUtf16(user, text::Mode::kLossy);
+    const std::u16string pwd = text::GbkToUtf16(password, text::Mode::kLossy);
     std::vector<SQLWCHAR> wdsn = odbc::ToWide(dsn), wuid = odbc::ToWide(uid),
                           wpwd = odbc::ToWide(pwd);
     const SQLRETURN rc = SQLConnectW(

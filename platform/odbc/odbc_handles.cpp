@@ -1,17 +1,17 @@
 #include "odbc_handles.h"
 
-#include "odbc_text.h"
 #include "platform/database.h"
+#include "text/text.h"
 
 namespace platform::odbc {
 
 namespace {
 
-std::string FromWide(const SQLWCHAR* text, size_t length) {
+std::string FromWide(const SQLWCHAR* wide, size_t length) {
   std::u16string u;
   u.reserve(length);
-  for (size_t i = 0; i < length; ++i) u += static_cast<char16_t>(text[i]);
-  return Utf16ToUtf8(u);
+  for (size_t i = 0; i < length; ++i) u += static_cast<char16_t>(wide[i]);
+  return text::Utf16ToUtf8(u, text::Mode::kLossy);  // messages: shown whatever they hold
 }
 
 }  // namespace
@@ -80,6 +80,11 @@ void Failures::Add(SQLSMALLINT type, SQLHANDLE handle) {
   if (records.empty())
     records.push_back({"HY000", 0, "The statement failed without a diagnostic message"});
   records_.insert(records_.end(), records.begin(), records.end());
+}
+
+void Failures::Add(Diagnostic record) {
+  any_ = true;
+  records_.push_back(std::move(record));
 }
 
 void Failures::ThrowIfAny() const {

@@ -55,6 +55,8 @@ class Failures {
  public:
   // Records every diagnostic the handle holds after a call that returned SQL_ERROR.
   void Add(SQLSMALLINT type, SQLHANDLE handle);
+  // Records a failure found by this driver rather than reported by ODBC.
+  void Add(Diagnostic record);
   bool Any() const { return any_; }
   // Throws when anything was recorded: the texts joined by line breaks, the native number of
   // the first record.

@@ -115,6 +115,19 @@ TEST_F(OdbcSqliteTest, ChineseTextReadsAsUtf8HoweverLong) {
   EXPECT_EQ(rs.rows[0][1].AsString(), expected);
 }
 
+TEST_F(OdbcSqliteTest, TextThatIsNotUtf16FailsTheQuery) {
+  // SQLite hands over the bytes of an encoded surrogate as they are; the driver reads them as
+  // the unpaired surrogate U+D83D, which the program must not turn into another character.
+  try {
+    ResultSet rs = db_->Open("select 'a' || cast(X'EDA0BD' as text) as name");
+    FAIL() << "read " << rs.rows.size() << " rows";
+  } catch (const EDatabaseError& e) {
+    EXPECT_STREQ(e.what(), "A text value is not UTF-16: text is not valid UTF-16 at byte 2");
+    EXPECT_EQ(e.Number(), 0);
+  }
+  EXPECT_EQ(db_->Open("select 'b' as name").rows.at(0).at(0).AsString(), "b");
+}
+
 TEST_F(OdbcSqliteTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
   db_->Execute("create table src (a integer)");
   db_->Execute("create table dst (a integer)");

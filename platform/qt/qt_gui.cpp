@@ -25,11 +25,16 @@
 #include <cstdlib>
 #include <vector>
 
+#include "text/text.h"
+
 namespace platform {
 
 namespace {
 
-QString Q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), utf8.size()); }
+// Text for the screen: lossy, so that a stray byte shows as U+FFFD rather than failing a window.
+QString Q(std::string_view utf8) {
+  return QString::fromStdU16String(text::Utf8ToUtf16(utf8, text::Mode::kLossy));
+}
 
 QColor ToQColor(TColor c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
@@ -58,8 +63,7 @@ std::string InstallFontSubstitutions() {
   // A real SimSun, where someone installed it, is used as it is.
   if (!cjk.isEmpty())
     for (const char* name : {"宋体", "SimSun"})
-      if (!families.contains(QString::fromUtf8(name)))
-        QFont::insertSubstitution(QString::fromUtf8(name), cjk);
+      if (!families.contains(Q(name))) QFont::insertSubstitution(Q(name), cjk);
   if (!families.contains("MS Sans Serif")) {
     QString sans = "DejaVu Sans";
     if (!families.contains(sans))

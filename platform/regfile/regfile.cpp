@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/textconv.h"
+#include "text/text.h"
 
 namespace platform {
 
@@ -23,71 +23,19 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// UTF-16LE bytes to UTF-8; an unpaired surrogate becomes U+FFFD rather than failing the file.
-std::string Utf16LeToUtf8(std::string_view bytes) {
-  std::string out;
-  auto unit = [&](std::size_t i) {
-    return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
-  };
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    char32_t cp = unit(i);
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes.size()) {
-      char16_t low = unit(i + 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        i += 2;
-      } else {
-        cp = 0xFFFD;
-      }
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
-  return out;
-}
-
-bool IsValidUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return false;
-    for (std::size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += n;
-  }
-  return true;
-}
-
 // The file as UTF-8 text, and whether it is a version-5 export (whose hex(2) data is UTF-16LE).
+// A UTF-16 file is read lossily: the registry holds any UTF-16, and a value we do not read must
+// not fail the file. Otherwise the encoding is guessed, so it must be valid in the one guessed.
 std::string DecodeFile(std::string_view bytes, std::string_view file_name) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE)
-    return Utf16LeToUtf8(bytes.substr(2));
+    return text::Utf16LeToUtf8(bytes.substr(2), text::Mode::kLossy);
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+  if (text::IsValidUtf8(bytes)) return std::string(bytes);
   try {
-    return GbkToUtf8(bytes);  // REGEDIT4 files are in the machine's ANSI code page
-  } catch (const ETextConversionError&) {
+    // REGEDIT4 files are in the machine's ANSI code page
+    return text::GbkToUtf8(bytes, text::Mode::kStrict);
+  } catch (const text::ETextConversionError&) {
     throw ERegistryException(std::string(file_name) + ": neither UTF-16, UTF-8 nor code page 936");
   }
 }
@@ -167,15 +115,16 @@ bool ReadHexBytes(std::string_view s, std::string& out) {
 }
 
 // hex(2) data: UTF-16LE in version-5 files, the ANSI code page in REGEDIT4 files; both end in a
-// terminating zero that is not part of the text.
+// terminating zero that is not part of the text. Decoded as the file is (see DecodeFile); throws
+// text::ETextConversionError for ANSI data that is neither UTF-8 nor code page 936.
 std::string ExpandStringText(const std::string& bytes, bool unicode) {
   if (unicode) {
-    std::string text = Utf16LeToUtf8(bytes);
-    std::size_t nul = text.find('\0');
-    return nul == std::string::npos ? text : text.substr(0, nul);
+    std::string utf8 = text::Utf16LeToUtf8(bytes, text::Mode::kLossy);
+    std::size_t nul = utf8.find('\0');
+    return nul == std::string::npos ? utf8 : utf8.substr(0, nul);
   }
   std::string ansi = bytes.substr(0, bytes.find('\0'));
-  return IsValidUtf8(ansi) ? ansi : GbkToUtf8(ansi);
+  return text::IsValidUtf8(ansi) ? ansi : text::GbkToUtf8(ansi, text::Mode::kStrict);
 }
 
 // The key path below HKEY_LOCAL_MACHINE as this store names it, upper-cased; the 32-bit view of
@@ -257,7 +206,11 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
       if (!ReadHexBytes(std::string_view(rest).substr(7), bytes))
         Malformed(file_name, n + 1, "malformed hex data");
       value.type = RegValue::Type::ExpandString;
-      value.text = ExpandStringText(bytes, unicode);
+      try {
+        value.text = ExpandStringText(bytes, unicode);
+      } catch (const text::ETextConversionError& e) {
+        Malformed(file_name, n + 1, std::string("hex(2) data: ") + e.what());
+      }
     } else if (Upper(rest.substr(0, 6)) == "DWORD:" || Upper(rest.substr(0, 3)) == "HEX") {
       value.type = RegValue::Type::Other;
     } else {

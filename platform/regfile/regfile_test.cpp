@@ -1,7 +1,6 @@
 #include "platform/regfile.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,8 +36,7 @@ Seen Read(const std::string& bytes) {
   for (char& ch : name) {
     if (ch == '/') ch = '_';
   }
-  const std::string path =
-      testing::TempDir() + name + "." + std::to_string(::getpid()) + ".reg";
+  const std::string path = testing::TempDir() + name + "." + std::to_string(::getpid()) + ".reg";
   {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
@@ -119,6 +117,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"regedit4_in_code_page_936",
              "REGEDIT4\r\n\r\n" + kSection + "\"ODBCNAME\"=\"\xD7\xCA\xB2\xFA\"\r\n",
              {true, "资产", "", ""}},
+        Case{"utf16_unpaired_surrogate_read_as_replacement",
+             Utf16Le(kV5 + kSection + "\"ODBCNAME\"=\"a") + std::string("\x00\xD8", 2) +
+                 Utf16Le("\"\r\n").substr(2),
+             {true, "a\xEF\xBF\xBD", "", ""}},
+        Case{"overlong_utf8_is_not_utf8_but_code_page_936",
+             "REGEDIT4\r\n\r\n" + kSection + "\"ODBCNAME\"=\"\xC0\x80\"\r\n",
+             {true, "纮", "", ""}},
         Case{"key_missing",
              kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n" + kValues,
              {false, "", "", ""}},
@@ -181,6 +186,10 @@ TEST(RegistryFile, MalformedFilesNameFileAndLine) {
       {kV5 + kSection + "ODBCNAME=\"x\"\r\n", "f.reg:4: expected a value name in double quotes"},
       {kV5 + kSection + "\"ODBCNAME\"=hex(2):4g,00\r\n", "f.reg:4: malformed hex data"},
       {kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n", "f.reg:3: unterminated key name"},
+      {"REGEDIT4\r\n" + kSection + "\"ODBCNAME\"=\"\xFF\"\r\n",
+       "f.reg: neither UTF-16, UTF-8 nor code page 936"},
+      {"REGEDIT4\r\n" + kSection + "\"ODBCNAME\"=hex(2):41,d7,00\r\n",
+       "f.reg:3: hex(2) data: text is not valid code page 936 at byte 1"},
   };
   for (const Bad& b : bad) {
     try {

@@ -1,6 +1,7 @@
 #include "platform/standin_driver.h"
 
 #include "standin/engine.h"
+#include "text/text.h"
 
 namespace platform {
 
@@ -39,7 +40,7 @@ Variant ToVariant(const standin::Value& v) {
     case standin::Value::Kind::Numeric:
       return Variant::Numeric(v.i, v.scale);
     case standin::Value::Kind::String:
-      return Variant::Text(standin::utf8_from_gbk(v.s));
+      return Variant::Text(text::GbkToUtf8(v.s, text::Mode::kStrict));
     case standin::Value::Kind::DateTime:
       return Variant::DateTime(ToDateTime(v.dt));
   }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win32_gui.h"
-#include "wide.h"
+#include "text/wide.h"
 
 namespace platform {
 
@@ -16,6 +16,9 @@ namespace {
 constexpr wchar_t kFormClass[] = L"VrekForm";
 constexpr wchar_t kApplicationClass[] = L"VrekApplication";
 constexpr int kFirstButtonId = 100;
+
+// Text for the screen: lossy, so that a stray byte shows as U+FFFD rather than failing a window.
+std::wstring Wide(std::string_view utf8) { return text::Utf8ToWide(utf8, text::Mode::kLossy); }
 
 COLORREF ToColorRef(TColor c) { return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
@@ -74,7 +77,7 @@ struct Win32Gui::Impl {
     // A negative height asks for the character height, as the forms state their fonts.
     HFONT f = CreateFontW(-S(height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, CharsetOf(face),
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                          DEFAULT_PITCH | FF_DONTCARE, win32::Wide(face).c_str());
+                          DEFAULT_PITCH | FF_DONTCARE, Wide(face).c_str());
     fonts[key] = f;
     return f;
   }
@@ -85,7 +88,7 @@ struct Win32Gui::Impl {
     Picture& pic = pictures[name];
     std::string resource = name;
     for (char& c : resource) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    HRSRC info = FindResourceW(instance, win32::Wide(resource).c_str(), MAKEINTRESOURCEW(10));
+    HRSRC info = FindResourceW(instance, Wide(resource).c_str(), MAKEINTRESOURCEW(10));
     HGLOBAL data = info ? LoadResource(instance, info) : nullptr;
     const void* bytes = data ? LockResource(data) : nullptr;
     if (!bytes) return nullptr;
@@ -131,7 +134,7 @@ struct Win32Gui::Impl {
   }
 
   void EnsureApplicationWindow() {
-    std::wstring wanted = application ? win32::Wide(application->Title) : std::wstring();
+    std::wstring wanted = application ? Wide(application->Title) : std::wstring();
     if (!application_window) {
       // No size: only its taskbar entry shows.
       application_window = CreateWindowExW(
@@ -150,13 +153,13 @@ struct Win32Gui::Impl {
   // Mirrors the properties the core may have changed since the window was made.
   void Sync(FormWindow& fw) {
     TForm& form = *fw.form;
-    std::wstring caption = win32::Wide(form.Caption);
+    std::wstring caption = Wide(form.Caption);
     wchar_t current[512] = {};
     GetWindowTextW(fw.hwnd, current, 512);
     if (caption != current) SetWindowTextW(fw.hwnd, caption.c_str());
     for (auto& [button, hwnd] : fw.button_windows) {
       GetWindowTextW(hwnd, current, 512);
-      std::wstring text = win32::Wide(button->Caption);
+      std::wstring text = Wide(button->Caption);
       if (text != current) SetWindowTextW(hwnd, text.c_str());
       if (!IsWindowEnabled(hwnd) != !button->Enabled) EnableWindow(hwnd, button->Enabled);
       if (!IsWindowVisible(hwnd) != !button->Visible)
@@ -204,7 +207,7 @@ struct Win32Gui::Impl {
         SetTextColor(dc, ToColorRef(label->FontName.empty() ? form.FontColor : label->FontColor));
         SetBkMode(dc, label->Transparent ? TRANSPARENT : OPAQUE);
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        const std::wstring text = win32::Wide(label->Caption);
+        const std::wstring text = Wide(label->Caption);
         RECT r = {S(label->Left), S(label->Top), S(label->Left + label->Width),
                   S(label->Top + label->Height)};
         UINT flags = DT_SINGLELINE | DT_LEFT | DT_TOP | (label->AutoSize ? DT_NOCLIP : 0);
@@ -310,8 +313,7 @@ MsgResult Win32Gui::MessageBox(const std::string& text, const std::string& capti
     case MsgIcon::Error: flags |= MB_ICONERROR; break;
     case MsgIcon::Question: flags |= MB_ICONQUESTION; break;
   }
-  const int rc = MessageBoxW(impl_->Owner(), win32::Wide(text).c_str(),
-                             win32::Wide(caption).c_str(), flags);
+  const int rc = MessageBoxW(impl_->Owner(), Wide(text).c_str(), Wide(caption).c_str(), flags);
   switch (rc) {
     case IDCANCEL: return MsgResult::Cancel;
     case IDYES: return MsgResult::Yes;
@@ -356,7 +358,7 @@ void Win32Gui::ShowForm(TForm& form, TApplication& application) {
   fw->font = gui.Font(form.FontName, form.FontHeight);
   FormWindow* made = fw.get();
   gui.forms[&form] = std::move(fw);
-  CreateWindowExW(ex, kFormClass, win32::Wide(form.Caption).c_str(), style, x, y, w, h,
+  CreateWindowExW(ex, kFormClass, Wide(form.Caption).c_str(), style, x, y, w, h,
                   gui.application_window, nullptr, gui.instance, made);
   if (!made->hwnd) {
     gui.forms.erase(&form);
@@ -370,11 +372,11 @@ void Win32Gui::ShowForm(TForm& form, TApplication& application) {
                    [](const TButton* a, const TButton* b) { return a->TabOrder < b->TabOrder; });
   int id = kFirstButtonId;
   for (TButton* b : buttons) {
-    HWND bw = CreateWindowExW(
-        0, L"BUTTON", win32::Wide(b->Caption).c_str(),
-        WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | (b->Visible ? WS_VISIBLE : 0), gui.S(b->Left),
-        gui.S(b->Top), gui.S(b->Width), gui.S(b->Height), made->hwnd,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), gui.instance, nullptr);
+    HWND bw = CreateWindowExW(0, L"BUTTON", Wide(b->Caption).c_str(),
+                              WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | (b->Visible ? WS_VISIBLE : 0),
+                              gui.S(b->Left), gui.S(b->Top), gui.S(b->Width), gui.S(b->Height),
+                              made->hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                              gui.instance, nullptr);
     SendMessageW(bw, WM_SETFONT, reinterpret_cast<WPARAM>(made->font), FALSE);
     EnableWindow(bw, b->Enabled);
     made->buttons[id++] = b;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/registry.h"
-#include "wide.h"
+#include "text/wide.h"
 
 namespace platform {
 
@@ -20,8 +20,8 @@ class TRegistryWin32 : public TRegistry {
 
   bool KeyExists(std::string_view key) override {
     HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Wide(key).c_str(), 0, kAccess, &h) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, text::Utf8ToWide(key, text::Mode::kStrict).c_str(), 0,
+                      kAccess, &h) != ERROR_SUCCESS)
       return false;
     RegCloseKey(h);
     return true;
@@ -29,13 +29,13 @@ class TRegistryWin32 : public TRegistry {
 
   bool OpenKeyReadOnly(std::string_view key) override {
     CloseKey();
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Wide(key).c_str(), 0, kAccess, &open_) ==
-           ERROR_SUCCESS;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, text::Utf8ToWide(key, text::Mode::kStrict).c_str(), 0,
+                         kAccess, &open_) == ERROR_SUCCESS;
   }
 
   std::string ReadString(std::string_view name) override {
     if (!open_) throw ERegistryException("no key is open");
-    const std::wstring wname = win32::Wide(name);
+    const std::wstring wname = text::Utf8ToWide(name, text::Mode::kStrict);
     std::vector<BYTE> data(256);
     for (;;) {
       DWORD type = REG_NONE;
@@ -52,9 +52,10 @@ class TRegistryWin32 : public TRegistry {
       if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
       // Stored data need not end in a terminating zero; the text ends at the first one.
-      std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
-      if (const std::size_t nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
-      return win32::Utf8(text);
+      std::wstring value(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+      if (const std::size_t nul = value.find(L'\0'); nul != std::wstring::npos) value.resize(nul);
+      // Lossy, as a registry export file is read: the registry holds any UTF-16.
+      return text::WideToUtf8(value, text::Mode::kLossy);
     }
   }
 

@@ -6,12 +6,13 @@
 
 #include "PinYin.h"
 #include "pinyin_spy.h"
+#include "text/text.h"
 #include "upgrade_fixture.h"
 
 namespace {
 
 std::string LibraryInitials(const std::string& utf8) {
-  std::string gbk = standin::gbk_from_utf8(utf8);
+  std::string gbk = text::Utf8ToGbk(utf8, text::Mode::kStrict);
   char* out = nullptr;
   GetPinYinFirstChar(gbk.c_str(), gbk.size(), &out);
   std::string r = out ? out : "";

@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "text.h"
+#include "text/text.h"
 #include "values.h"
 
 namespace standin {
@@ -44,13 +45,8 @@ std::string_view strip_blanks(std::string_view s) {
   return s;
 }
 
-std::string utf8_or_bytes(std::string_view gbk) {
-  try {
-    return utf8_from_gbk(gbk);
-  } catch (const std::exception&) {
-    return std::string(gbk);
-  }
-}
+// A string value as an error message shows it.
+std::string shown_text(std::string_view gbk) { return text::GbkToUtf8(gbk, text::Mode::kLossy); }
 
 int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
   std::string_view s = strip_blanks(v.s);
@@ -62,13 +58,13 @@ int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
     p = 1;
   }
   if (p == s.size())
-    throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+    throw err::conversion_failed(type_name(from.type), shown_text(v.s), type_name(to));
   int64_t out = 0;
   for (; p < s.size(); ++p) {
     if (!std::isdigit(static_cast<unsigned char>(s[p])))
-      throw err::conversion_failed(type_name(from.type), utf8_or_bytes(v.s), type_name(to));
+      throw err::conversion_failed(type_name(from.type), shown_text(v.s), type_name(to));
     out = out * 10 + (s[p] - '0');
-    if (out > (int64_t{1} << 40)) throw err::int_overflow(utf8_or_bytes(v.s), type_name(to));
+    if (out > (int64_t{1} << 40)) throw err::int_overflow(shown_text(v.s), type_name(to));
   }
   return negative ? -out : out;
 }
@@ -128,7 +124,7 @@ Value to_integer(const Value& v, const TypeSpec& from, Type to) {
   int64_t lo = to == Type::SmallInt ? -32768 : std::numeric_limits<int32_t>::min();
   int64_t hi = to == Type::SmallInt ? 32767 : std::numeric_limits<int32_t>::max();
   if (out < lo || out > hi) {
-    if (v.kind == Value::Kind::String) throw err::int_overflow(utf8_or_bytes(v.s), type_name(to));
+    if (v.kind == Value::Kind::String) throw err::int_overflow(shown_text(v.s), type_name(to));
     throw err::arithmetic_overflow("expression", type_name(to));
   }
   return make_int(out);
@@ -347,7 +343,7 @@ int order_values(const Value& a, const Value& b) {
 std::string key_text(const Value& v) {
   if (v.is_null()) return "<NULL>";
   // A char key is shown as stored, padded to its width (guess).
-  if (v.kind == Value::Kind::String) return utf8_or_bytes(v.s);
+  if (v.kind == Value::Kind::String) return shown_text(v.s);
   return v.text();
 }
 

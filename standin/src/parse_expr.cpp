@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "parser_impl.h"
 #include "text.h"
+#include "text/text.h"
 #include "values.h"
 
 namespace standin {
@@ -150,7 +151,8 @@ ExprPtr Parser::primary() {
     case Token::Kind::String: {
       next();
       ExprPtr e = make(Expr::Kind::Literal);
-      e->literal = make_string(gbk_lossy(t.text));
+      // As the server does: what the code page lacks becomes '?'.
+      e->literal = make_string(text::Utf8ToGbk(t.text, text::Mode::kLossy));
       int n = static_cast<int>(e->literal.s.size());
       e->type = TypeSpec{Type::VarChar, n == 0 ? 1 : n, 0, 0};
       e->nullable = false;

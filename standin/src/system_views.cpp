@@ -5,6 +5,7 @@
 
 #include "catalog.h"
 #include "text.h"
+#include "text/text.h"
 #include "values.h"
 
 namespace standin {
@@ -14,7 +15,7 @@ Column col(const char* name, Type t, bool nullable, int length = 0) {
   return Column{name, TypeSpec{t, length, t == Type::Numeric ? 18 : 0, 0}, nullable};
 }
 
-Value str(std::string_view utf8) { return make_string(gbk_lossy(utf8)); }
+Value str(std::string_view utf8) { return make_string(text::Utf8ToGbk(utf8, text::Mode::kLossy)); }
 Value i(int64_t v) { return make_int(v); }
 Value null() { return Value{}; }
 

@@ -1,14 +1,11 @@
-// Text helpers shared by the engine: code page 936 conversion lives in gbk.cpp, and the
-// Chinese_PRC_CI_AS collation is approximated here (see collation_key).
+// Text helpers shared by the engine: names, and the Chinese_PRC_CI_AS collation approximated
+// (see collation_key). Conversion to and from code page 936 is the text module's (text/text.h).
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace standin {
-
-// UTF-8 to code page 936; what the code page lacks (or what is not UTF-8) becomes '?'.
-std::string gbk_lossy(std::string_view utf8);
 
 // ASCII-only lower-casing for identifiers (names are compared case-insensitively).
 std::string fold_name(std::string_view name);
@@ -23,8 +20,7 @@ std::size_t trimmed_size(std::string_view gbk);
 // order for first-level characters and puts Latin letters and digits before Chinese (guess).
 std::string collation_key(std::string_view gbk);
 
-// Number of code points of a UTF-8 string, and its first n code points.
-std::size_t utf8_length(std::string_view s);
+// The first n code points of a UTF-8 string.
 std::string utf8_prefix(std::string_view s, std::size_t n);
 
 }  // namespace standin

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "text.h"
+#include "text/text.h"
 
 namespace standin {
 
@@ -33,7 +34,7 @@ std::string Value::text() const {
     case Kind::Numeric:
       return numeric_text(i, scale);
     case Kind::String:
-      return utf8_from_gbk(s);
+      return text::GbkToUtf8(s, text::Mode::kStrict);
     case Kind::DateTime:
       return datetime_text(dt);
   }

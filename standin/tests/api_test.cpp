@@ -218,13 +218,6 @@ TEST(Values, CharDataIsStoredInCodePage936AndPadded) {
   EXPECT_EQ(st.columns[3].type.sql(), "datetime");
 }
 
-TEST(Values, Gbk) {
-  EXPECT_EQ(standin::gbk_from_utf8("张三男 A1"), "\xD5\xC5\xC8\xFD\xC4\xD0 A1");
-  EXPECT_EQ(standin::utf8_from_gbk("\xD5\xC5\xC8\xFD\xC4\xD0 A1"), "张三男 A1");
-  EXPECT_THROW(standin::gbk_from_utf8("\xFF"), std::runtime_error);
-  EXPECT_THROW(standin::gbk_from_utf8("\xF0\x9F\x98\x80"), std::runtime_error);  // U+1F600
-}
-
 TEST(Catalog, SysobjectsHasItsTwentyFiveColumnsInOrder) {
   Database db;
   Session s(db);

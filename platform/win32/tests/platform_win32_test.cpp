@@ -13,7 +13,7 @@
 
 #include "PinYin.h"
 #include "platform/registry.h"
-#include "wide.h"
+#include "text/wide.h"
 
 namespace {
 
@@ -159,7 +159,7 @@ std::string RunReg(const Write& args) {
   if (!n || n >= MAX_PATH) return "no system directory";
   const std::wstring program = std::wstring(system) + L"\\reg.exe";
   std::wstring line = Quoted(program);
-  for (const std::string& a : args) line += L" " + Quoted(platform::win32::Wide(a));
+  for (const std::string& a : args) line += L" " + Quoted(text::Utf8ToWide(a, text::Mode::kStrict));
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -245,7 +245,8 @@ class VersionInformation : public testing::Test {
     file += L"UpVrek.exe";
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    ASSERT_GT(size, 0u) << "no version information in " << platform::win32::Utf8(file);
+    ASSERT_GT(size, 0u) << "no version information in "
+                        << text::WideToUtf8(file, text::Mode::kLossy);
     data_.resize(size);
     ASSERT_TRUE(GetFileVersionInfoW(file.c_str(), 0, size, data_.data()));
   }
@@ -288,17 +289,18 @@ TEST_F(VersionInformation, Strings) {
       {L"ProductName", ""},           {L"Comments", ""}};
   std::vector<std::pair<std::string, std::string>> want, got;
   for (const auto& [name, value] : expected) {
-    want.emplace_back(platform::win32::Utf8(name), value);
+    want.emplace_back(text::WideToUtf8(name, text::Mode::kLossy), value);
     const std::wstring path = L"\\StringFileInfo\\080403A8\\" + name;
     wchar_t* text = nullptr;
     UINT len = 0;
     if (!VerQueryValueW(data_.data(), path.c_str(), reinterpret_cast<void**>(&text), &len)) {
-      got.emplace_back(platform::win32::Utf8(name), "<absent>");
+      got.emplace_back(text::WideToUtf8(name, text::Mode::kLossy), "<absent>");
       continue;
     }
     std::wstring v = text && len ? std::wstring(text, len) : std::wstring();
     if (const auto nul = v.find(L'\0'); nul != std::wstring::npos) v.resize(nul);
-    got.emplace_back(platform::win32::Utf8(name), platform::win32::Utf8(v));
+    got.emplace_back(text::WideToUtf8(name, text::Mode::kLossy),
+                     text::WideToUtf8(v, text::Mode::kLossy));
   }
   EXPECT_EQ(got, want);
 }

@@ -96,10 +96,6 @@ struct BatchOutcome {
 // Strings are UTF-8 between single quotes, embedded quotes doubled.
 std::string render(const BatchOutcome& outcome);
 
-// Conversion between UTF-8 and code page 936. Invalid input throws std::runtime_error.
-std::string gbk_from_utf8(std::string_view utf8);
-std::string utf8_from_gbk(std::string_view gbk);
-
 class Database;
 
 // One connection's session: SET options (DATEFORMAT, NOCOUNT, ...) live here.

@@ -8,7 +8,7 @@
 
 #include "batch.h"
 #include "login.h"
-#include "utf16.h"
+#include "text/text.h"
 
 using namespace standin::tds;
 
@@ -27,11 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       batch_text(input, detail);
       break;
     case 3: {
-      // Once through both conversions, text is a fixed point of them.
-      const std::string once = utf8_from_utf16le(utf16le_from_utf8(input));
-      if (utf8_from_utf16le(utf16le_from_utf8(once)) != once) std::abort();
-      const std::string wide = utf16le_from_utf8(utf8_from_utf16le(input));
-      if (utf16le_from_utf8(utf8_from_utf16le(wide)) != wide) std::abort();
+      // Once through both lossy conversions, text is a fixed point of them.
+      const auto to_utf8 = [](std::string_view s) {
+        return text::Utf16LeToUtf8(s, text::Mode::kLossy);
+      };
+      const auto to_utf16 = [](std::string_view s) {
+        return text::Utf8ToUtf16Le(s, text::Mode::kLossy);
+      };
+      const std::string once = to_utf8(to_utf16(input));
+      if (to_utf8(to_utf16(once)) != once) std::abort();
+      const std::string wide = to_utf16(to_utf8(input));
+      if (to_utf16(to_utf8(wide)) != wide) std::abort();
       break;
     }
   }

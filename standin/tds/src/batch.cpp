@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "text/text.h"
 #include "tokens.h"
-#include "utf16.h"
 
 namespace standin::tds {
 namespace {
@@ -29,7 +29,8 @@ std::optional<std::string> batch_text(std::string_view payload, std::string& det
     detail = "SQL batch text of an odd number of bytes";
     return std::nullopt;
   }
-  return utf8_from_utf16le(text);
+  // Any UTF-16 is accepted, as the server accepts any UCS-2; an unpaired surrogate becomes U+FFFD.
+  return text::Utf16LeToUtf8(text, text::Mode::kLossy);
 }
 
 std::string batch_reply(const BatchOutcome& outcome, std::size_t* mismatched) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "framing.h"
-#include "utf16.h"
+#include "text/text.h"
 
 namespace standin::tds {
 namespace {
@@ -94,7 +94,7 @@ std::optional<Login7> parse_login7(std::string_view p, std::string& detail) {
         c = static_cast<char>(((b & 0x0F) << 4) | (b >> 4));
       }
     }
-    return utf8_from_utf16le(raw);
+    return text::Utf16LeToUtf8(raw, text::Mode::kLossy);
   };
   login.host = field(36, false);
   login.user = field(40, false);

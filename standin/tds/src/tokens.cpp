@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "utf16.h"
+#include "text/text.h"
 
 namespace standin::tds {
 namespace {
@@ -23,7 +23,7 @@ constexpr uint8_t kTypeBigChar = 0xAF;
 
 // UTF-16 text cut to at most max_units code units, never inside a surrogate pair.
 std::string utf16_cut(std::string_view utf8, std::size_t max_units) {
-  std::string w = utf16le_from_utf8(utf8);
+  std::string w = text::Utf8ToUtf16Le(utf8, text::Mode::kLossy);
   if (w.size() / 2 > max_units) {
     std::size_t n = max_units;
     if (n > 0) {
@@ -174,7 +174,8 @@ void TokenWriter::value(const TypeSpec& t, const Value& v) {
         u16(0xFFFF);
         return;
       }
-      const std::string data = v.kind == Value::Kind::String ? v.s : gbk_from_utf8(v.text());
+      const std::string data =
+          v.kind == Value::Kind::String ? v.s : text::Utf8ToGbk(v.text(), text::Mode::kStrict);
       const std::size_t n = std::min<std::size_t>(data.size(), 8000);
       u16(static_cast<uint16_t>(n));
       out_.append(data, 0, n);

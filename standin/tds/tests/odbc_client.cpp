@@ -3,13 +3,13 @@
 #include <cstring>
 #include <vector>
 
-#include "utf16.h"
+#include "text/text.h"
 
 namespace standin::tds::testing {
 namespace {
 
 std::vector<SQLWCHAR> wide(const std::string& utf8) {
-  const std::string bytes = utf16le_from_utf8(utf8);
+  const std::string bytes = text::Utf8ToUtf16Le(utf8, text::Mode::kLossy);
   std::vector<SQLWCHAR> w(bytes.size() / 2 + 1, 0);
   std::memcpy(w.data(), bytes.data(), bytes.size());
   return w;
@@ -18,7 +18,7 @@ std::vector<SQLWCHAR> wide(const std::string& utf8) {
 std::string narrow(const SQLWCHAR* w, std::size_t units) {
   std::string bytes(units * 2, '\0');
   std::memcpy(bytes.data(), w, bytes.size());
-  return utf8_from_utf16le(bytes);
+  return text::Utf16LeToUtf8(bytes, text::Mode::kLossy);
 }
 
 std::string rc_name(SQLRETURN rc) {

@@ -1,4 +1,4 @@
-// The protocol pieces on their own: text conversion, the log format, token bytes, LOGIN7.
+// The protocol pieces on their own: the log format, token bytes, LOGIN7.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,9 +6,8 @@
 #include "batch.h"
 #include "json_log.h"
 #include "login.h"
-#include "tokens.h"
 #include "raw_client.h"
-#include "utf16.h"
+#include "tokens.h"
 
 namespace standin::tds {
 namespace {
@@ -16,23 +15,6 @@ namespace {
 using testing::hex;
 
 std::string le16(const std::string& ascii) { return testing::ucs2(ascii); }
-
-TEST(Utf16, DecodesPairsAndReplacesLoneSurrogates) {
-  struct Case {
-    std::string utf16le;
-    std::string utf8;
-  } cases[] = {
-      {std::string("a\0\x2D\x4E", 4), "a\xE4\xB8\xAD"},                  // a 中
-      {std::string("\x3D\xD8\x00\xDE", 4), "\xF0\x9F\x98\x80"},          // U+1F600 as a pair
-      {std::string("\x3D\xD8" "b\0", 4), "\xEF\xBF\xBD" "b"},            // high surrogate alone
-      {std::string("\x00\xDE", 2), "\xEF\xBF\xBD"},                      // low surrogate alone
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(utf8_from_utf16le(c.utf16le), c.utf8) << hex(c.utf16le);
-  }
-  EXPECT_EQ(utf16le_from_utf8("a\xE4\xB8\xAD\xF0\x9F\x98\x80"),
-            std::string("a\0\x2D\x4E\x3D\xD8\x00\xDE", 8));
-}
 
 TEST(JsonLog, EscapesQuotesBackslashesAndControlsKeepsUtf8) {
   EXPECT_EQ(json_log_line(3, "a\t\"b\"\\\r\n\x01\xE4\xB8\xAD", nullptr),
