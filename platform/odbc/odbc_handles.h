@@ -55,13 +55,11 @@ class Failures {
  public:
   // Records every diagnostic the handle holds after a call that returned SQL_ERROR.
   void Add(SQLSMALLINT type, SQLHANDLE handle);
-  bool Any() const { return any_; }
-  // Throws when anything was recorded: the texts joined by line breaks, the native number of
-  // the first record.
+  // Throws when anything was recorded: the texts joined by line breaks, the native number and
+  // the SQLSTATE of the first record.
   void ThrowIfAny() const;
 
  private:
-  bool any_ = false;
   std::vector<Diagnostic> records_;
 };
 
