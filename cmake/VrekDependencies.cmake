@@ -4,7 +4,7 @@
 #
 # Sets, for the directories below:
 #   VREK_ODBC_LIB, VREK_SQLITE_ODBC_DRIVER, VREK_TDS_ODBC_DRIVER, VREK_TSQL   (VREK_ODBC)
-#   VREK_XVFB, VREK_XDOTOOL                                                  (VREK_E2E)
+#   VREK_XVFB, VREK_XDOTOOL (the tests run xdotool from PATH)                (VREK_E2E)
 
 set(vrek_missing "")
 
