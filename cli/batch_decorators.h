@@ -26,7 +26,6 @@ class EchoDriver : public platform::Driver {
   EchoDriver(platform::Driver& inner, Sink sent) : inner_(inner), sent_(std::move(sent)) {}
   std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) override;
-  std::size_t BatchesSent() const { return count_; }
 
  private:
   class Conn;

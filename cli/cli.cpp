@@ -2,14 +2,16 @@
 
 #include <optional>
 
+#include "UpVrek.h"
 #include "batch_decorators.h"
+#include "dmToolsData.h"
 #include "frmUpVrekMain.h"
 #include "json_text.h"
 #include "plan_report.h"
 #include "platform/headless_gui.h"
-#include "dmToolsData.h"
 #include "platform/registry.h"
 #include "unTools.h"
+#include "vrek_version.h"
 
 namespace vrekcli {
 
@@ -34,7 +36,7 @@ Outcome Upgrade(platform::Driver& driver) {
   Outcome outcome;
   platform::HeadlessGui gui;
   platform::TApplication app(gui);
-  app.Title = "Brantel资产管理系统";
+  app.Title = kApplicationTitle;
   try {
     app.CreateForm<TdbToolsMain>(app, driver, [] { return platform::CreateRegistry(); });
   } catch (const std::exception&) {
@@ -105,7 +107,7 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
 int RunCli(const std::vector<std::string>& args, const DriverFactory& make_driver,
            std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "--version") {
-    out << "6.2012.7.18\n";
+    out << VREK_VERSION "\n";
     return 0;
   }
   const bool run = args.size() == 1 && args[0] == "run";

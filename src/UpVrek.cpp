@@ -5,6 +5,26 @@
 #include "frmUpVrekMain.h"
 #include "unTools.h"
 
+namespace {
+
+// Creates the driver at the first connection, so that its creation happens where the
+// connection does: inside the guard, after the splash is up.
+class DeferredDriver : public platform::Driver {
+ public:
+  explicit DeferredDriver(DriverFactory make) : make_(std::move(make)) {}
+  std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) override {
+    if (!driver_) driver_ = make_();
+    return driver_->Connect(alias, user, password);
+  }
+
+ private:
+  DriverFactory make_;
+  std::unique_ptr<platform::Driver> driver_;
+};
+
+}  // namespace
+
 void StartAndRun(platform::TApplication& Application,
                  const std::function<void()>& create_data_module) {
   auto fail = [&Application] {
@@ -25,9 +45,14 @@ void StartAndRun(platform::TApplication& Application,
 
 int UpVrek(platform::GuiBackend& gui, platform::Driver& driver, RegistryFactory registry) {
   platform::TApplication Application(gui);
-  Application.Title = "Brantel资产管理系统";
+  Application.Title = kApplicationTitle;
   StartAndRun(Application, [&] {
     Application.CreateForm<TdbToolsMain>(Application, driver, std::move(registry));
   });
   return 0;
+}
+
+int UpVrek(platform::GuiBackend& gui, DriverFactory make_driver, RegistryFactory registry) {
+  DeferredDriver driver(std::move(make_driver));
+  return UpVrek(gui, driver, std::move(registry));
 }

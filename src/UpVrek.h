@@ -3,13 +3,25 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "dmToolsData.h"
 #include "platform/database.h"
 #include "platform/gui.h"
 
+// The application's title: the caption of the error boxes and of the taskbar entry.
+inline constexpr char kApplicationTitle[] = "Brantel资产管理系统";
+
+// Makes the driver the program connects through.
+using DriverFactory = std::function<std::unique_ptr<platform::Driver>()>;
+
 // Runs the whole program over the given toolkit, database driver and settings store, and
-// returns the process's exit code.
+// returns the process's exit code. make_driver is called once, inside the guard of
+// StartAndRun, when the connection data module connects: a driver that cannot be created (an
+// ODBC environment the driver manager refuses) ends in the connection-failure box like a
+// refused connection.
+int UpVrek(platform::GuiBackend& gui, DriverFactory make_driver, RegistryFactory registry);
+// The same over a driver that exists already.
 int UpVrek(platform::GuiBackend& gui, platform::Driver& driver, RegistryFactory registry);
 
 // The guarded part of the entry: create_data_module creates the connection data module through

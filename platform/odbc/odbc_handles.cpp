@@ -75,7 +75,6 @@ Environment::Environment() : handle_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
 }
 
 void Failures::Add(SQLSMALLINT type, SQLHANDLE handle) {
-  any_ = true;
   std::vector<Diagnostic> records = ReadDiagnostics(type, handle);
   if (records.empty())
     records.push_back({"HY000", 0, "The statement failed without a diagnostic message"});
@@ -88,13 +87,13 @@ void Failures::Add(Diagnostic record) {
 }
 
 void Failures::ThrowIfAny() const {
-  if (!any_) return;
+  if (records_.empty()) return;
   std::string text;
   for (const Diagnostic& d : records_) {
     if (!text.empty()) text += "\n";
     text += d.text;
   }
-  throw EDatabaseError(text, records_.front().native);
+  throw EDatabaseError(text, records_.front().native, records_.front().state);
 }
 
 }  // namespace platform::odbc

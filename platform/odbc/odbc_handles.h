@@ -57,13 +57,11 @@ class Failures {
   void Add(SQLSMALLINT type, SQLHANDLE handle);
   // Records a failure found by this driver rather than reported by ODBC.
   void Add(Diagnostic record);
-  bool Any() const { return any_; }
-  // Throws when anything was recorded: the texts joined by line breaks, the native number of
-  // the first record.
+  // Throws when anything was recorded: the texts joined by line breaks, the native number and
+  // the SQLSTATE of the first record.
   void ThrowIfAny() const;
 
  private:
-  bool any_ = false;
   std::vector<Diagnostic> records_;
 };
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 
 #include "odbc_test_env.h"
 #include "platform/odbc_driver.h"
@@ -209,6 +210,7 @@ TEST_F(OdbcTdsTest, LostConnectionRaisesAndLaterBatchesToo) {
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(std::to_string(e.Number()) + " " + e.what(),
               "20017 [FreeTDS][SQL Server]Unexpected EOF from the server");
+    EXPECT_EQ(e.State(), "01000");  // FreeTDS's first record of it is a warning
   }
   try {
     lost->Open("select 1");
@@ -216,6 +218,35 @@ TEST_F(OdbcTdsTest, LostConnectionRaisesAndLaterBatchesToo) {
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(std::to_string(e.Number()) + " " + e.what(),
               "0 [FreeTDS][SQL Server]Communication link failure");
+  }
+}
+
+// The first diagnostic's SQLSTATE and native number travel with the error for logs and tests;
+// what() stays the server's text alone (the cases above compare it whole). The states are
+// FreeTDS's: a refused login is 42000, an unreachable server 08S01.
+TEST_F(OdbcTdsTest, ErrorsCarryTheStateAndNumberOfTheFirstDiagnostic) {
+  db_->Execute("create table tstate (a int not null, constraint PK_tstate primary key (a))");
+  const struct {
+    const char* name;
+    std::function<void()> fail;
+    std::string state_and_number;
+  } cases[] = {
+      {"unknown table", [&] { db_->Execute("insert into lib_nope values (1)"); }, "42S02 208"},
+      {"duplicate key",
+       [&] { db_->Execute("insert into tstate values (1)\ninsert into tstate values (1)"); },
+       "23000 2627"},
+      {"wrong password", [&] { driver_.Connect("VrekTds", "sa", "wrong"); }, "42000 18456"},
+      {"unreachable server", [&] { driver_.Connect("VrekNowhere", "sa", "secret"); },
+       "08S01 20009"},
+      {"query without a result", [&] { db_->Open("delete from tstate"); }, " 0"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.fail();
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(e.State() + " " + std::to_string(e.Number()), c.state_and_number) << c.name;
+    }
   }
 }
 

@@ -57,6 +57,8 @@ class RecordingDriver : public platform::Driver {
   platform::HeadlessGui& gui_;
 };
 
+using MemoryValues = std::map<std::string, std::optional<std::string>>;
+
 struct Startup : ::testing::Test {
   platform::HeadlessGui gui;
   RecordingDriver driver{gui};
@@ -126,6 +128,61 @@ TEST_F(Startup, RefusedConnectionTakesTheSplashDownBeforeTheFailureBoxAndEnds) {
   ASSERT_EQ(gui.Shown().size(), 1u);
   EXPECT_EQ(gui.Shown()[0].icon, platform::MsgIcon::None);
   EXPECT_EQ(gui.Shown()[0].buttons, platform::MsgButtons::Ok);
+}
+
+// The programs hand over a factory: the driver is made once, when the data module connects, so
+// that a driver that cannot be made (an ODBC environment the driver manager refuses) ends in the
+// failure box like a refused connection, never in std::terminate.
+TEST_F(Startup, DriverIsMadeAtTheConnectionInsideTheGuard) {
+  int made = 0;
+  gui.User = [](platform::TForm& main, platform::TApplication& app) {
+    app.Click(dynamic_cast<TUpVrekMain&>(main).btExit);
+  };
+  EXPECT_EQ(UpVrek(
+                gui,
+                [&] {
+                  gui.Note("make driver");
+                  ++made;
+                  return std::make_unique<RecordingDriver>(gui);
+                },
+                [] { return std::make_unique<MemoryRegistry>(false, MemoryValues{}); }),
+            0);
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(gui.Events(), (std::vector<std::string>{
+                              kSplashShown,
+                              kSplashDrawn,
+                              "make driver",
+                              "connect alias=[VrekODBC] user=[sa] password=[]",
+                              "destroy FlashTools",
+                              kWindowShown,
+                              "loop UpVrekMain",
+                              "close UpVrekMain",
+                              "destroy UpVrekMain",
+                          }));
+}
+
+TEST_F(Startup, DriverThatCannotBeMadeEndsInTheFailureBox) {
+  int made = 0;
+  EXPECT_EQ(UpVrek(
+                gui,
+                [&]() -> std::unique_ptr<platform::Driver> {
+                  ++made;
+                  throw platform::EDatabaseError(
+                      "[unixODBC][Driver Manager]Driver's SQLAllocHandle on SQL_HANDLE_ENV failed");
+                },
+                [] { return std::make_unique<MemoryRegistry>(false, MemoryValues{}); }),
+            0);
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(gui.Events(), (std::vector<std::string>{
+                              kSplashShown,
+                              kSplashDrawn,
+                              "destroy FlashTools",
+                              kFailureBox,
+                          }));
+  ASSERT_EQ(gui.Shown().size(), 1u);
+  EXPECT_EQ(gui.Shown()[0].icon, platform::MsgIcon::None);
+  EXPECT_EQ(gui.Shown()[0].buttons, platform::MsgButtons::Ok);
+  EXPECT_EQ(ConnectMessage, "系统正在连接数据库，请稍候...");
 }
 
 // What the settings become at the driver; an empty `connect` means the failure box, with no

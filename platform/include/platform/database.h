@@ -12,20 +12,25 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
 
-// An error reported by the server or the access layer. what() is the text a user is shown.
+// An error reported by the server or the access layer. what() is the text a user is shown;
+// the number and the SQLSTATE are for logs and tests and never reach that text.
 class EDatabaseError : public std::runtime_error {
  public:
-  explicit EDatabaseError(const std::string& message, int number = 0)
-      : std::runtime_error(message), number_(number) {}
+  explicit EDatabaseError(const std::string& message, int number = 0, std::string state = "")
+      : std::runtime_error(message), number_(number), state_(std::move(state)) {}
   // The server's native error number of the first error, 0 when the access layer raised it.
   int Number() const { return number_; }
+  // The SQLSTATE of the first error ("42S02"), empty when the driver reports none.
+  const std::string& State() const { return state_; }
 
  private:
   int number_;
+  std::string state_;
 };
 
 // A field value could not be converted to the type the caller asked for (NULL to an integer or

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdio>
 
+#include "UpVrek.h"
 #include "frmFlashTools.h"
 #include "frmUpVrekMain.h"
 #include "platform/qt_gui.h"
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
   const QDir out(QString::fromLocal8Bit(argv[1]));
   platform::QtGui gui;
   platform::TApplication app(gui);
-  app.Title = "Brantel资产管理系统";
+  app.Title = kApplicationTitle;
   bool ok = true;
   {
     // The splash as it stands while the connection is made.

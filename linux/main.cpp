@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
   platform::QtGui gui;
   QApplication::setWindowIcon(
       QIcon(QString::fromStdString(platform::ArtworkDirectory() + "/upvrek-32.png")));
-  platform::OdbcDriver driver;
-  return UpVrek(gui, driver, [] { return platform::CreateRegistry(); });
+  // The ODBC environment is allocated inside the entry's guard: a driver manager that refuses
+  // it ends in the connection-failure box.
+  return UpVrek(
+      gui, [] { return std::make_unique<platform::OdbcDriver>(); },
+      [] { return platform::CreateRegistry(); });
 }
