@@ -82,7 +82,6 @@ void Failures::Add(SQLSMALLINT type, SQLHANDLE handle) {
 }
 
 void Failures::Add(Diagnostic record) {
-  any_ = true;
   records_.push_back(std::move(record));
 }
 
