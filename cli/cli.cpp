@@ -1,10 +1,12 @@
 #include "cli.h"
 
+#include <iostream>
 #include <optional>
 
 #include "UpVrek.h"
 #include "batch_decorators.h"
 #include "dmToolsData.h"
+#include "encode.h"
 #include "frmUpVrekMain.h"
 #include "json_text.h"
 #include "plan_report.h"
@@ -19,10 +21,26 @@ namespace {
 
 const char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
 const char kUsage[] =
-    "用法：upvrek-cli run | plan [--batches] | --version\n"
+    "用法：upvrek-cli run | plan [--batches] | encode | --version\n"
     "  run              执行升级，逐批显示发送的语句\n"
     "  plan             不改变数据库，说明将执行哪些步骤及原因，并列出升级将发送的语句\n"
-    "  plan --batches   只列出这些语句，每行一个 JSON 对象\n";
+    "  plan --batches   只列出这些语句，每行一个 JSON 对象\n"
+    "  encode           从标准输入读一行文字（不回显），输出设置中 USERNAME、PASSWORD "
+    "所用的数字编码\n"
+    "  --version        显示版本号\n";
+
+// What is wrong with a command line the program does not understand, one line.
+std::string CommandLineError(const std::vector<std::string>& args) {
+  if (args.empty()) return "缺少命令。";
+  const std::string& command = args[0];
+  if (command != "run" && command != "plan" && command != "encode" && command != "--version")
+    return "未知的命令“" + command + "”。";
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (command == "plan" && args[i] == "--batches" && i == 1) continue;
+    return command + " 不接受“" + args[i] + "”。";
+  }
+  return "";
+}
 
 // How a run over `driver` ended: the completion message, or the error that stopped it.
 struct Outcome {
@@ -113,8 +131,9 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
   const bool run = args.size() == 1 && args[0] == "run";
   const bool plan = !args.empty() && args[0] == "plan" &&
                     (args.size() == 1 || (args.size() == 2 && args[1] == "--batches"));
+  if (args.size() == 1 && args[0] == "encode") return Encode(std::cin, out, err);
   if (!run && !plan) {
-    err << kUsage;
+    err << CommandLineError(args) << '\n' << kUsage;
     return 64;
   }
   std::unique_ptr<platform::Driver> driver;

@@ -10,11 +10,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "encode.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "standin/engine.h"
+#include "unTools.h"
 
 namespace {
 
@@ -263,18 +266,75 @@ TEST_F(Cli, ThePasswordAppearsInNoOutput) {
   EXPECT_EQ(all.find(kPassword), std::string::npos);
 }
 
+const char kUsageText[] =
+    "用法：upvrek-cli run | plan [--batches] | encode | --version\n"
+    "  run              执行升级，逐批显示发送的语句\n"
+    "  plan             不改变数据库，说明将执行哪些步骤及原因，并列出升级将发送的语句\n"
+    "  plan --batches   只列出这些语句，每行一个 JSON 对象\n"
+    "  encode           从标准输入读一行文字（不回显），输出设置中 USERNAME、PASSWORD "
+    "所用的数字编码\n"
+    "  --version        显示版本号\n";
+
 TEST_F(Cli, VersionAndUsage) {
   const CliRun v = Invoke({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out, "6.2012.7.18\n");
   EXPECT_TRUE(connected_with_.empty());
-  for (const auto& args :
-       {std::vector<std::string>{}, {"plan", "--json"}, {"run", "x"}, {"help"}}) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "缺少命令。"},
+      {{"help"}, "未知的命令“help”。"},
+      {{"--batches"}, "未知的命令“--batches”。"},
+      {{"plan", "--json"}, "plan 不接受“--json”。"},
+      {{"plan", "--batches", "--batches"}, "plan 不接受“--batches”。"},
+      {{"run", "x"}, "run 不接受“x”。"},
+      {{"encode", "sa"}, "encode 不接受“sa”。"},
+      {{"--version", "run"}, "--version 不接受“run”。"},
+  };
+  for (const auto& [args, error] : cases) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 64);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("用法：upvrek-cli run | plan [--batches] | --version\n", 0), 0u);
+    EXPECT_EQ(r.err, error + "\n" + kUsageText);
   }
+  EXPECT_TRUE(connected_with_.empty());
+}
+
+TEST(DigitCode, EveryByteDecodesToItself) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    const std::string coded = vrekcli::DigitCode(one);
+    ASSERT_EQ(coded.size(), 4u);
+    EXPECT_EQ(coded.find_first_not_of("0246"), std::string::npos) << coded;
+    EXPECT_EQ(DecodeDigitText(coded), one) << "byte " << b << " coded " << coded;
+    all += one;
+  }
+  EXPECT_EQ(DecodeDigitText(vrekcli::DigitCode(all)), all);
+  // The installer's coding of "sa", which the settings of the tests use.
+  EXPECT_EQ(vrekcli::DigitCode("sa"), "26062402");
+  EXPECT_EQ(vrekcli::DigitCode(""), "");
+}
+
+TEST(Encode, ReadsOneLineAndPrintsItsCode) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"sa\n", "26062402\n"},
+      {"sa", "26062402\n"},
+      {"sa\r\nrest\n", "26062402\n"},
+      {"\n", "\n"},
+      {"口令 x\n", vrekcli::DigitCode("口令 x") + "\n"},
+  };
+  for (const auto& [input, expected] : cases) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    EXPECT_EQ(vrekcli::Encode(in, out, err), 0) << input;
+    EXPECT_EQ(out.str(), expected) << input;
+    EXPECT_EQ(err.str(), "") << input;
+  }
+  std::istringstream empty("");
+  std::ostringstream out, err;
+  EXPECT_EQ(vrekcli::Encode(empty, out, err), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "没有读到任何文字：标准输入是空的。\n");
 }
 
 }  // namespace

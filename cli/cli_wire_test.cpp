@@ -218,4 +218,29 @@ TEST_F(CliWire, Version) {
   EXPECT_EQ(r.out, "6.2012.7.18\n");
 }
 
+// The settings written with the program's own coding of the credentials log in.
+TEST_F(CliWire, EncodedCredentialsLogIn) {
+  Start("old_register.sql");
+  const std::string& d = dir_.path();
+  std::ofstream(d + "/user") << "sa\n";
+  std::ofstream(d + "/password") << kPassword << "\n";
+  const ProgramRun user = Program("encode <" + d + "/user");
+  const ProgramRun password = Program("encode <" + d + "/password");
+  ASSERT_EQ(user.status, 0) << user.err;
+  ASSERT_EQ(password.status, 0) << password.err;
+  EXPECT_EQ(user.out, "26062402\n");
+  EXPECT_EQ(user.err + password.err, "");
+  ASSERT_EQ(password.out.back(), '\n');
+  std::ofstream(d + "/vrek.reg", std::ios::binary)
+      << "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
+         "\"ODBCNAME\"=\"VrekODBC\"\r\n\"USERNAME\"=\""
+      << user.out.substr(0, user.out.size() - 1) << "\"\r\n\"PASSWORD\"=\""
+      << password.out.substr(0, password.out.size() - 1) << "\"\r\n";
+  const ProgramRun plan = Program("plan --batches");
+  EXPECT_EQ(plan.status, 0) << plan.err;
+  EXPECT_EQ(plan.err, "");
+  EXPECT_FALSE(Log().empty());
+}
+
 }  // namespace

@@ -4,7 +4,9 @@
 #
 # Sets, for the directories below:
 #   VREK_ODBC_LIB, VREK_SQLITE_ODBC_DRIVER, VREK_TDS_ODBC_DRIVER, VREK_TSQL   (VREK_ODBC)
-#   VREK_XVFB, VREK_XDOTOOL (the tests run xdotool from PATH), VREK_OPENBOX   (VREK_E2E)
+#   VREK_QT_ZH_CN   (VREK_GUI)
+#   VREK_XVFB, VREK_XDOTOOL (the tests run xdotool from PATH), VREK_OPENBOX, VREK_LINTIAN,
+#   VREK_DPKG_SHLIBDEPS   (VREK_E2E)
 
 set(vrek_missing "")
 
@@ -52,6 +54,9 @@ if(VREK_GUI)
     vrek_missing(qt6-base-dev "Qt 6 Widgets, Gui and Test, for the desktop program and its tests"
                  VREK_GUI)
   endif()
+  vrek_require_file(VREK_QT_ZH_CN /usr/share/qt6/translations/qtbase_zh_CN.qm
+                    qt6-translations-l10n "Qt's own Chinese texts for its standard buttons"
+                    VREK_GUI)
 endif()
 
 if(VREK_ODBC)
@@ -76,6 +81,10 @@ if(VREK_E2E)
                        "the tool that clicks and types into the program under test" VREK_E2E)
   vrek_require_program(VREK_OPENBOX openbox openbox
                        "the window manager the Windows program is tested under" VREK_E2E)
+  vrek_require_program(VREK_LINTIAN lintian lintian
+                       "Debian's package checker, which the Debian package's test runs" VREK_E2E)
+  vrek_require_program(VREK_DPKG_SHLIBDEPS dpkg-shlibdeps dpkg-dev
+                       "the tool that finds the Debian package's dependencies" VREK_E2E)
 endif()
 
 if(vrek_missing)

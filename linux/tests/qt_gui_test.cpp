@@ -280,6 +280,8 @@ class BoxAnswerer {
  public:
   std::vector<SeenBox> seen;
   std::vector<std::string> states;
+  // The texts of each box's buttons, in the order OK, Cancel, Yes, No.
+  std::vector<std::vector<std::string>> button_texts;
   std::function<std::string()> also;
   std::optional<QMessageBox::StandardButton> answer;
 
@@ -296,6 +298,11 @@ class BoxAnswerer {
     seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
                     box->standardButtons()});
     states.push_back(also ? also() : "");
+    std::vector<std::string> texts;
+    for (QMessageBox::StandardButton b :
+         {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
+      if (QAbstractButton* button = box->button(b)) texts.push_back(button->text().toStdString());
+    button_texts.push_back(texts);
     QAbstractButton* choice = answer ? box->button(*answer) : box->button(QMessageBox::Ok);
     if (!choice) choice = box->button(QMessageBox::Yes);
     choice->click();
@@ -317,18 +324,44 @@ TEST(QtMessageBox, ShowsCaptionTextIconAndButtonsAndReturnsTheChoice) {
     QMessageBox::Icon shown_icon;
     QMessageBox::StandardButtons shown_buttons;
     MsgResult result;
+    std::vector<std::string> button_texts;  // Qt's own Chinese, with its mnemonics
   };
   const std::vector<Case> cases = {
-      {MsgIcon::None, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::NoIcon, QMessageBox::Ok,
-       MsgResult::Ok},
-      {MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Information,
-       QMessageBox::Ok, MsgResult::Ok},
-      {MsgIcon::Error, MsgButtons::OkCancel, QMessageBox::Cancel, QMessageBox::Critical,
-       QMessageBox::Ok | QMessageBox::Cancel, MsgResult::Cancel},
-      {MsgIcon::Warning, MsgButtons::YesNo, QMessageBox::No, QMessageBox::Warning,
-       QMessageBox::Yes | QMessageBox::No, MsgResult::No},
-      {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::Yes, QMessageBox::Question,
-       QMessageBox::Yes | QMessageBox::No, MsgResult::Yes},
+      {MsgIcon::None,
+       MsgButtons::Ok,
+       QMessageBox::Ok,
+       QMessageBox::NoIcon,
+       QMessageBox::Ok,
+       MsgResult::Ok,
+       {"确定"}},
+      {MsgIcon::Information,
+       MsgButtons::Ok,
+       QMessageBox::Ok,
+       QMessageBox::Information,
+       QMessageBox::Ok,
+       MsgResult::Ok,
+       {"确定"}},
+      {MsgIcon::Error,
+       MsgButtons::OkCancel,
+       QMessageBox::Cancel,
+       QMessageBox::Critical,
+       QMessageBox::Ok | QMessageBox::Cancel,
+       MsgResult::Cancel,
+       {"确定", "取消"}},
+      {MsgIcon::Warning,
+       MsgButtons::YesNo,
+       QMessageBox::No,
+       QMessageBox::Warning,
+       QMessageBox::Yes | QMessageBox::No,
+       MsgResult::No,
+       {"是(&Y)", "否(&N)"}},
+      {MsgIcon::Question,
+       MsgButtons::YesNo,
+       QMessageBox::Yes,
+       QMessageBox::Question,
+       QMessageBox::Yes | QMessageBox::No,
+       MsgResult::Yes,
+       {"是(&Y)", "否(&N)"}},
   };
   platform::QtGui gui(VREK_ARTWORK_DIR);
   for (const Case& c : cases) {
@@ -339,6 +372,7 @@ TEST(QtMessageBox, ShowsCaptionTextIconAndButtonsAndReturnsTheChoice) {
     const std::string text = "第一行\n第二行";
     EXPECT_EQ(gui.MessageBox(text, "标题 1", c.icon, c.buttons), c.result);
     EXPECT_EQ(boxes.seen, (std::vector<SeenBox>{{"标题 1", text, c.shown_icon, c.shown_buttons}}));
+    EXPECT_EQ(boxes.button_texts, std::vector<std::vector<std::string>>{c.button_texts});
   }
 }
 

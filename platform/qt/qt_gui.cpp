@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -76,6 +78,21 @@ std::string InstallFontSubstitutions() {
   return cjk.toStdString();
 }
 
+bool InstallQtTranslations() {
+  // Loaded once for the process and kept: QCoreApplication refers to it, and the boxes of any
+  // later QtGui use it too.
+  static QTranslator* const translator = [] {
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (!t->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(t)) {
+      delete t;
+      return static_cast<QTranslator*>(nullptr);
+    }
+    return t;
+  }();
+  return translator != nullptr;
+}
+
 // A form's top-level window. The backend itself only ever hides it, so any close request is
 // the user's (the close box, the window manager): it closes the form as TForm::Close does.
 class QtGui::Window : public QWidget {
@@ -106,6 +123,7 @@ struct QtGui::Mirror {
 
 QtGui::QtGui(std::string artwork_dir) : artwork_dir_(std::move(artwork_dir)) {
   InstallFontSubstitutions();
+  InstallQtTranslations();
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     scale_ = screen->logicalDotsPerInch() / 96.0;
   // The loop ends when the main form is closed, not when Qt sees no window left (between the

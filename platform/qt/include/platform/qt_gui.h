@@ -35,6 +35,12 @@ std::string ArtworkDirectory();
 // font. Returns the CJK family used, or "" when none is installed. QtGui calls it; idempotent.
 std::string InstallFontSubstitutions();
 
+// Loads Qt's own Simplified Chinese translation (qtbase_zh_CN, from Debian's
+// qt6-translations-l10n) into the application, so that Qt's standard buttons and texts read
+// "确定", "取消", "是", "否". Returns whether it is in place; without it they stay English.
+// QtGui calls it; idempotent.
+bool InstallQtTranslations();
+
 class QtGui : public GuiBackend {
  public:
   // Pictures (TImage::Picture) are file names inside artwork_dir.
