@@ -3,10 +3,18 @@
 
 #include "cli.h"
 #include "platform/odbc_driver.h"
+#ifdef _WIN32
+#include "console_win32.h"
+#endif
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+#ifdef _WIN32
+  vrekcli::UseWindowsConsole();
+#endif
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return vrekcli::RunCli(
+  const int status = vrekcli::RunCli(
       args, [] { return std::make_unique<platform::OdbcDriver>(); }, std::cout, std::cerr);
+  std::cout.flush();
+  return status;
 }

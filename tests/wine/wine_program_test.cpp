@@ -10,6 +10,7 @@
 // their ids, and the prefix's wineserver at the end.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -62,6 +63,22 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Text in code page 936 (what a Windows program writes to a file or a pipe on a Chinese system)
+// as UTF-8; "<not GBK>" when it is not.
+std::string GbkToUtf8(const std::string& gbk) {
+  iconv_t cd = iconv_open("UTF-8", "GBK");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "<no GBK converter>";
+  std::string in = gbk, out(gbk.size() * 2 + 4, '\0');
+  char* from = in.data();
+  char* to = out.data();
+  std::size_t left = in.size(), room = out.size();
+  const std::size_t converted = iconv(cd, &from, &left, &to, &room);
+  iconv_close(cd);
+  if (converted == static_cast<std::size_t>(-1)) return "<not GBK>";
+  out.resize(out.size() - room);
+  return out;
+}
+
 // Polls until the condition holds or the time is up; says whether it held.
 bool WaitFor(std::chrono::milliseconds limit, const std::function<bool()>& condition) {
   const auto end = Clock::now() + limit;
@@ -84,17 +101,23 @@ std::string Shell(const std::string& command) {
   return out;
 }
 
-// A child process, its standard output and error into a file; ended by its id (SIGCONT, then
+// A child process, its standard output and error into a file (or error into a file of its own);
+// ended by its id (SIGCONT, then
 // SIGTERM, then SIGKILL when it lingers) when the object dies.
 class Process {
  public:
-  Process(const std::vector<std::string>& argv, const std::string& output) {
+  Process(const std::vector<std::string>& argv, const std::string& output,
+          const std::string& error = "") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (error.empty())
+      posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    else
+      posix_spawn_file_actions_addopen(&actions, 2, error.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0644);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -142,8 +165,8 @@ class Process {
 
 // Runs a command to its end within the time; its exit status, -1 when it had to be ended.
 int RunToEnd(const std::vector<std::string>& argv, const std::string& output,
-             std::chrono::milliseconds limit) {
-  Process p(argv, output);
+             std::chrono::milliseconds limit, const std::string& error = "") {
+  Process p(argv, output, error);
   if (!p.Started()) return -1;
   return p.WaitExit(limit);
 }
@@ -265,14 +288,15 @@ class WineProgram : public testing::Test {
       return;
     }
     std::printf("Wine prefix made in %lld s\n", static_cast<long long>((Clock::now() - t0) / 1s));
-    // The dialog fonts and the forms' "宋体" drawn with an installed CJK font; SimSun's Latin
-    // letters take half the width of its Chinese ones, as the monospaced cut's do.
+    // The dialog fonts and the forms' "宋体" drawn with an installed CJK font: the cut of
+    // WenQuanYi Zen Hei with bitmap strikes at 12 to 16 pixels, so that the windows' 12 px and
+    // 15 px Chinese keeps every stroke (the outlines, rendered without smoothing, lose some).
     const std::string fonts =
         "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
+    const std::string sharp = "WenQuanYi Zen Hei Sharp";
     const std::vector<std::pair<std::string, std::string>> substitutes = {
-        {"MS Shell Dlg", "WenQuanYi Zen Hei"}, {"MS Shell Dlg 2", "WenQuanYi Zen Hei"},
-        {"Tahoma", "WenQuanYi Zen Hei"},       {"MS Sans Serif", "WenQuanYi Zen Hei"},
-        {"SimSun", "WenQuanYi Zen Hei Mono"},  {"宋体", "WenQuanYi Zen Hei Mono"}};
+        {"MS Shell Dlg", sharp},  {"MS Shell Dlg 2", sharp}, {"Tahoma", sharp},
+        {"MS Sans Serif", sharp}, {"SimSun", sharp},         {"宋体", sharp}};
     for (const auto& [face, font] : substitutes)
       setup_error_ += Reg({"add", fonts, "/v", face, "/t", "REG_SZ", "/d", font, "/f"});
   }
@@ -460,6 +484,86 @@ TEST_F(WineProgram, SplashWhileConnectingThenAClickUpgradesAsTheLinuxProgramDoes
   EXPECT_TRUE(ReadFile(wine_log) == ReadFile(linux_log))
       << linux.size() << " batches from Linux, " << wine.size()
       << " from Wine; first difference at " << FirstDifference(linux, wine);
+}
+
+// upvrek-cli.exe beside UpVrek.exe: the settings from Wine's registry, Wine's ODBC, output in
+// code page 936 when redirected. Its plan, its run and the batches the server received are
+// whole what the Linux build's upvrek-cli prints and sends for the same settings; so are the
+// version and the message for a command line it does not understand.
+TEST_F(WineProgram, TheCommandLineProgramPlansAndRunsAsTheLinuxProgramDoes) {
+  struct Output {
+    int status = -1;
+    std::string out, err;
+  };
+  const auto wine = [this](const std::string& name, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"wine64", bin_ + "/upvrek-cli.exe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Output o;
+    const std::string out = run_ + "/cli-wine-" + name + ".out";
+    o.status = RunToEnd(argv, out, 180s, out + ".err");
+    o.out = GbkToUtf8(ReadFile(out));
+    o.err = GbkToUtf8(ReadFile(out + ".err"));
+    return o;
+  };
+  const auto linux = [this](const std::string& name, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {VREK_UPVREK_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Output o;
+    const std::string out = run_ + "/cli-linux-" + name + ".out";
+    o.status = RunToEnd(argv, out, 180s, out + ".err");
+    o.out = ReadFile(out);
+    o.err = ReadFile(out + ".err");
+    return o;
+  };
+  const auto expect_same = [](const Output& w, const Output& l, const std::string& what) {
+    EXPECT_EQ(w.status, l.status) << what;
+    EXPECT_EQ(w.out, l.out) << what;
+    EXPECT_EQ(w.err, l.err) << what;
+  };
+
+  const std::string wine_log = run_ + "/cli-wine.jsonl";
+  const std::string port = StartServer(wine_log);
+  ASSERT_FALSE(port.empty());
+  ASSERT_EQ(Settings(port), "");
+  const Output wine_plan = wine("plan", {"plan"});
+  const Output wine_batches = wine("batches", {"plan", "--batches"});
+  const Output wine_run = wine("run", {"run"});
+  const Output wine_version = wine("version", {"--version"});
+  const Output wine_usage = wine("usage", {"plan", "--json"});
+  server_->Stop();
+
+  const std::string linux_log = run_ + "/cli-linux.jsonl";
+  const std::string linux_port = StartServer(linux_log);
+  ASSERT_FALSE(linux_port.empty());
+  const std::string settings = run_ + "/cli-linux.reg";
+  std::ofstream(settings)
+      << "Windows Registry Editor Version 5.00\n\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\n\"ODBCNAME\"=\"Vrek"
+      << linux_port << "\"\n\"USERNAME\"=\"26062402\"\n\"PASSWORD\"=\"\"\n";
+  setenv("VREK_REGISTRY", settings.c_str(), 1);
+  const Output linux_plan = linux("plan", {"plan"});
+  const Output linux_batches = linux("batches", {"plan", "--batches"});
+  const Output linux_run = linux("run", {"run"});
+  const Output linux_version = linux("version", {"--version"});
+  const Output linux_usage = linux("usage", {"plan", "--json"});
+  unsetenv("VREK_REGISTRY");
+  server_->Stop();
+
+  ASSERT_EQ(linux_run.status, 0) << linux_run.err;
+  ASSERT_GT(linux_run.out.size(), 1000u);
+  expect_same(wine_plan, linux_plan, "plan");
+  expect_same(wine_batches, linux_batches, "plan --batches");
+  expect_same(wine_run, linux_run, "run");
+  expect_same(wine_version, linux_version, "--version");
+  expect_same(wine_usage, linux_usage, "plan --json");
+  EXPECT_EQ(wine_usage.status, 64);
+  const std::vector<std::string> linux_batches_sent = Lines(ReadFile(linux_log));
+  const std::vector<std::string> wine_batches_sent = Lines(ReadFile(wine_log));
+  ASSERT_GT(linux_batches_sent.size(), 100u);
+  EXPECT_TRUE(ReadFile(wine_log) == ReadFile(linux_log))
+      << linux_batches_sent.size() << " batches from Linux, " << wine_batches_sent.size()
+      << " from Wine; first difference at "
+      << FirstDifference(linux_batches_sent, wine_batches_sent);
 }
 
 TEST_F(WineProgram, AFailingBatchShowsABoxCaptionedWithTheApplicationTitle) {
