@@ -315,26 +315,31 @@ TEST(DigitCode, EveryByteDecodesToItself) {
   EXPECT_EQ(vrekcli::DigitCode(""), "");
 }
 
-TEST(Encode, ReadsOneLineAndPrintsItsCode) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"sa\n", "26062402\n"},
-      {"sa", "26062402\n"},
-      {"sa\r\nrest\n", "26062402\n"},
-      {"\n", "\n"},
-      {"口令 x\n", vrekcli::DigitCode("口令 x") + "\n"},
+// The settings decode to code-page-936 bytes: a UTF-8 line is coded as those.
+TEST(Encode, ReadsOneLineAndPrintsTheCodeOfItsGbkBytes) {
+  struct Case {
+    std::string input;
+    int status;
+    std::string out, err;
   };
-  for (const auto& [input, expected] : cases) {
-    std::istringstream in(input);
+  const std::vector<Case> cases = {
+      {"sa\n", 0, "26062402\n", ""},
+      {"sa", 0, "26062402\n", ""},
+      {"sa\r\nrest\n", 0, "26062402\n", ""},
+      {"\n", 0, "\n", ""},
+      {"口令 x\n", 0, vrekcli::DigitCode("\xBF\xDA\xC1\xEE x") + "\n", ""},
+      {"", 1, "", "没有读到任何文字：标准输入是空的。\n"},
+      {"pw\xF0\x9F\x98\x80\n", 1, "", "输入的文字中有代码页 936（GBK）没有的字符，无法编码。\n"},
+      {"pw\xFF\n", 1, "", "输入的文字不是 UTF-8 的文字。\n"},
+  };
+  for (const Case& c : cases) {
+    std::istringstream in(c.input);
     std::ostringstream out, err;
-    EXPECT_EQ(vrekcli::Encode(in, out, err), 0) << input;
-    EXPECT_EQ(out.str(), expected) << input;
-    EXPECT_EQ(err.str(), "") << input;
+    EXPECT_EQ(vrekcli::Encode(in, out, err), c.status) << c.input;
+    EXPECT_EQ(out.str(), c.out) << c.input;
+    EXPECT_EQ(err.str(), c.err) << c.input;
   }
-  std::istringstream empty("");
-  std::ostringstream out, err;
-  EXPECT_EQ(vrekcli::Encode(empty, out, err), 1);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_EQ(err.str(), "没有读到任何文字：标准输入是空的。\n");
+  EXPECT_EQ(DecodeDigitText(vrekcli::DigitCode("\xBF\xDA\xC1\xEE")), "\xBF\xDA\xC1\xEE");
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // unixODBC and FreeTDS, TCP to the TDS listener. The listener's log is the record of what the run
 // sent; the plan made just before must list exactly those batches.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -241,6 +245,40 @@ TEST_F(CliWire, EncodedCredentialsLogIn) {
   EXPECT_EQ(plan.status, 0) << plan.err;
   EXPECT_EQ(plan.err, "");
   EXPECT_FALSE(Log().empty());
+}
+
+// On a terminal: the prompt, then the typed text is not echoed (only the line break is), then
+// the code. The whole transcript of the terminal is compared.
+TEST(CliTerminal, EncodeDoesNotEchoTheTypedText) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(VREK_UPVREK_CLI, VREK_UPVREK_CLI, "encode", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string prompt = "请输入要编码的文字（输入的内容不会显示），按回车结束：";
+  std::string transcript;
+  bool typed = false;
+  for (int waited = 0; waited < 200; ++waited) {  // at most 20 s
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 100) > 0) {
+      char buf[256];
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n <= 0) break;  // the program ended and closed the terminal
+      transcript.append(buf, static_cast<std::size_t>(n));
+    }
+    // Typed only once the prompt is there, so echo is off by then.
+    if (!typed && transcript == prompt) {
+      ASSERT_EQ(write(master, "sa\n", 3), 3);
+      typed = true;
+    }
+  }
+  close(master);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(transcript, prompt + "\r\n26062402\r\n");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "encode.h"
 
+#include "text/text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -66,23 +68,57 @@ std::string DigitCode(std::string_view clear) {
 }
 
 int Encode(std::istream& in, std::ostream& out, std::ostream& err) {
-  std::string line;
+  std::string line;  // UTF-8
+  bool read = false;
   {
     NoEcho no_echo;
     if (no_echo.terminal())
       err << "请输入要编码的文字（输入的内容不会显示），按回车结束：" << std::flush;
-    if (!std::getline(in, line) && line.empty()) {
+#ifdef _WIN32
+    if (no_echo.terminal()) {
+      // The console's own characters, whatever its code page.
+      std::u16string wide;
+      wchar_t c;
+      DWORD got = 0;
+      while (ReadConsoleW(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, nullptr) && got == 1) {
+        read = true;
+        if (c == L'\n') break;
+        wide.push_back(static_cast<char16_t>(c));
+      }
+      if (!wide.empty() && wide.back() == u'\r') wide.pop_back();
+      line = text::Utf16ToUtf8(wide, text::Mode::kLossy);
+      // The console does not end the line it did not echo.
+      err << '\n';
+    } else {
+      std::string gbk;
+      read = static_cast<bool>(std::getline(in, gbk));
+      if (!gbk.empty() && gbk.back() == '\r') gbk.pop_back();
+      try {
+        line = text::GbkToUtf8(gbk, text::Mode::kStrict);
+      } catch (const text::ETextConversionError&) {
+        err << "输入的文字不是代码页 936（GBK）的文字。\n";
+        return 1;
+      }
+    }
+#else
+    read = static_cast<bool>(std::getline(in, line)) || !line.empty();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+#endif
+    if (!read) {
       if (no_echo.terminal()) err << '\n';
       err << "没有读到任何文字：标准输入是空的。\n";
       return 1;
     }
-#ifdef _WIN32
-    // The console does not end the line it did not echo.
-    if (no_echo.terminal()) err << '\n';
-#endif
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  out << DigitCode(line) << '\n' << std::flush;
+  std::string gbk;
+  try {
+    gbk = text::Utf8ToGbk(line, text::Mode::kStrict);
+  } catch (const text::ETextConversionError&) {
+    err << (text::IsValidUtf8(line) ? "输入的文字中有代码页 936（GBK）没有的字符，无法编码。\n"
+                                    : "输入的文字不是 UTF-8 的文字。\n");
+    return 1;
+  }
+  out << DigitCode(gbk) << '\n' << std::flush;
   return 0;
 }
 
