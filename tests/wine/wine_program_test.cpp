@@ -101,16 +101,16 @@ std::string Shell(const std::string& command) {
   return out;
 }
 
-// A child process, its standard output and error into a file (or error into a file of its own);
-// ended by its id (SIGCONT, then
+// A child process, its standard output and error into a file (or error into a file of its own),
+// its standard input from a file (by default none); ended by its id (SIGCONT, then
 // SIGTERM, then SIGKILL when it lingers) when the object dies.
 class Process {
  public:
   Process(const std::vector<std::string>& argv, const std::string& output,
-          const std::string& error = "") {
+          const std::string& error = "", const std::string& input = "/dev/null") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     if (error.empty())
@@ -165,8 +165,9 @@ class Process {
 
 // Runs a command to its end within the time; its exit status, -1 when it had to be ended.
 int RunToEnd(const std::vector<std::string>& argv, const std::string& output,
-             std::chrono::milliseconds limit, const std::string& error = "") {
-  Process p(argv, output, error);
+             std::chrono::milliseconds limit, const std::string& error = "",
+             const std::string& input = "/dev/null") {
+  Process p(argv, output, error, input);
   if (!p.Started()) return -1;
   return p.WaitExit(limit);
 }
@@ -531,6 +532,16 @@ TEST_F(WineProgram, TheCommandLineProgramPlansAndRunsAsTheLinuxProgramDoes) {
   const Output wine_version = wine("version", {"--version"});
   const Output wine_usage = wine("usage", {"plan", "--json"});
   server_->Stop();
+  // A password piped in code page 936 ("口令 x" and a Windows line end): the code of its bytes.
+  const std::string typed = run_ + "/cli-wine-encode.in";
+  std::ofstream(typed, std::ios::binary) << "\xBF\xDA\xC1\xEE x\r\n";
+  const std::string coded = run_ + "/cli-wine-encode.out";
+  EXPECT_EQ(
+      RunToEnd({"wine64", bin_ + "/upvrek-cli.exe", "encode"}, coded, 120s, coded + ".err", typed),
+      0)
+      << ReadFile(coded + ".err");
+  EXPECT_EQ(ReadFile(coded), "466662446002646404002640\n");
+  EXPECT_EQ(ReadFile(coded + ".err"), "");
 
   const std::string linux_log = run_ + "/cli-linux.jsonl";
   const std::string linux_port = StartServer(linux_log);
