@@ -4,10 +4,12 @@
 //   upvrek-cli plan             says which blocks and steps would run and why, then lists the
 //                               batches a run would send now
 //   upvrek-cli plan --batches   only those batches, one JSON object a line: {"text": "..."}
+//   upvrek-cli encode           the digit code of a line read from standard input (encode.h)
 //   upvrek-cli --version
 //
 // Exit status: 0 done; 1 the upgrade stopped (or would stop) on an error, whose text goes to
-// standard error; 2 the connection failed; 64 a command line it does not understand.
+// standard error (for encode: no text, or one it cannot code); 2 the connection failed; 64 a
+// command line it does not understand.
 // Passwords never reach any output: a failed connection is reported by the fixed message only.
 #pragma once
 

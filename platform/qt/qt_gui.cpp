@@ -14,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -79,18 +80,17 @@ std::string InstallFontSubstitutions() {
 }
 
 bool InstallQtTranslations() {
-  // Loaded once for the process and kept: QCoreApplication refers to it, and the boxes of any
-  // later QtGui use it too.
-  static QTranslator* const translator = [] {
-    auto* t = new QTranslator(QCoreApplication::instance());
-    if (!t->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
-        !QCoreApplication::installTranslator(t)) {
-      delete t;
-      return static_cast<QTranslator*>(nullptr);
-    }
-    return t;
-  }();
-  return translator != nullptr;
+  // Owned by the application, so it goes with it; a later application gets one of its own.
+  static QPointer<QTranslator> installed;
+  if (installed) return true;
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return false;
+  }
+  installed = translator;
+  return true;
 }
 
 // A form's top-level window. The backend itself only ever hides it, so any close request is
