@@ -7,14 +7,15 @@
 
 #include <filesystem>
 
-#include "odbc_test_env.h"
+#include "files.h"
 #include "platform/odbc_driver.h"
+#include "settings.h"
 
 namespace platform {
 namespace {
 
-odbc_test::TempDir& Dir() {
-  static odbc_test::TempDir dir;
+vrektest::TempDir& Dir() {
+  static vrektest::TempDir dir;
   return dir;
 }
 
@@ -23,7 +24,7 @@ std::string DatabaseFile() { return Dir().path() + "/register.db"; }
 class DataSources : public testing::Environment {
  public:
   void SetUp() override {
-    odbc_test::UseDataSources(
+    vrektest::UseDataSources(
         Dir().path(),
         "[VrekSqlite]\nDriver = " VREK_SQLITE_ODBC_DRIVER "\nDatabase = " + DatabaseFile() + "\n");
   }

@@ -55,4 +55,34 @@ TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
   EXPECT_THROW(c->Open("create table q (a int)"), EDatabaseError);
 }
 
+// A batch of several results: Open returns the last one, whole; statements without a result
+// between or after them do not count.
+TEST_F(StandinDriverTest, OpenOfSeveralResultsReturnsTheLast) {
+  c->Execute("create table r (a int null, b char(2) null)");
+  c->Execute("insert into r values (1, 'x')\ninsert into r values (2, 'y')");
+  struct Case {
+    const char* batch;
+    std::vector<std::string> columns;
+    std::vector<std::string> rows;  // the cells of each row, joined by "|"
+  };
+  const Case cases[] = {
+      {"select a from r where a = 1\nselect b, a from r order by a", {"b", "a"}, {"x |1", "y |2"}},
+      {"select b from r\nupdate r set b = 'w' where a = 2\nselect a, b from r where b = 'w'\n"
+       "insert into r values (3, 'z')",
+       {"a", "b"},
+       {"2|w "}},
+  };
+  for (const Case& k : cases) {
+    const platform::ResultSet rs = c->Open(k.batch);
+    EXPECT_EQ(rs.columns, k.columns) << k.batch;
+    std::vector<std::string> rows;
+    for (const auto& row : rs.rows) {
+      std::string cells;
+      for (const auto& v : row) cells += (cells.empty() ? "" : "|") + v.AsString();
+      rows.push_back(cells);
+    }
+    EXPECT_EQ(rows, k.rows) << k.batch;
+  }
+}
+
 }  // namespace

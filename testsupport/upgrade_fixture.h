@@ -2,6 +2,7 @@
 // the upgrade window over it, and helpers to read what the database holds.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,10 +10,12 @@
 #include "frmUpVrekMain.h"
 #include "platform/headless_gui.h"
 #include "platform/standin_driver.h"
+#include "process.h"
 #include "standin/engine.h"
 #include "transcripts.h"
 
-std::string ReadFixture(const std::string& name);  // a script of standin/fixtures
+std::string FixturePath(const std::string& name);  // a script of standin/fixtures
+std::string ReadFixture(const std::string& name);  // its text; throws when there is none
 
 // Each value as text (trailing blanks of char data removed), NULL as "NULL".
 using Table = std::vector<std::vector<std::string>>;
@@ -49,3 +52,13 @@ class Upgrade {
 
 extern const platform::ShownMessageBox kDoneBox;
 platform::ShownMessageBox ErrorBox(const std::string& text);
+
+// The batches of that many upgrade runs of the old-register fixture in-process, with the real
+// pinyin library; when failing_batch is given, that batch (counted over all runs) fails without
+// executing, as the listener's --fail and --drop make it.
+Transcript InProcess(int runs, std::size_t failing_batch = 0);
+
+// sqlstandin serving the old-register fixture, logging every batch to log_path, with the extra
+// options given. Never null; started() says whether it became ready.
+std::unique_ptr<vrektest::Standin> StartListener(const std::string& log_path,
+                                                 const std::vector<std::string>& options);
