@@ -197,7 +197,9 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
       "人员编号 7：部门为空\n";
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, error);
-  EXPECT_EQ(Logged().back(), "select * from lib_people");
+  const std::vector<std::string> sent = Logged();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "select * from lib_people");
   EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(Logged().size()) + " 批之后停止：\n" +
                             error),
             std::string::npos)

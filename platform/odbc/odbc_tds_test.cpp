@@ -244,6 +244,7 @@ TEST_F(OdbcTdsTest, ChineseTextAndNamesRoundTrip) {
   ResultSet rs = db_->Open("select 名称, note from tcn");
   EXPECT_EQ(rs.columns, (std::vector<std::string>{"名称", "note"}));
   ASSERT_EQ(rs.rows.size(), 1u);
+  ASSERT_EQ(rs.rows[0].size(), 2u);
   EXPECT_EQ(rs.rows[0][0].AsString(), "办公桌");
   EXPECT_EQ(rs.rows[0][1].AsString(), "资产");
 }
@@ -257,6 +258,8 @@ TEST_F(OdbcTdsTest, ValuesAndNullsOfEachTypeRead) {
   ResultSet rs = db_->Open("select i, s, n, d from tval order by i desc");
   ASSERT_EQ(rs.rows.size(), 2u);
   const std::vector<Variant>& v = rs.rows[0];
+  ASSERT_EQ(v.size(), 4u);
+  ASSERT_EQ(rs.rows[1].size(), 4u);
   EXPECT_EQ(v[0].kind(), Variant::Kind::Integer);
   EXPECT_EQ(v[0].AsInteger(), -5);
   EXPECT_EQ(v[1].AsString(), "abc");
@@ -273,8 +276,10 @@ TEST_F(OdbcTdsTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
   db_->Execute("create table tsrc (a int)\ncreate table tdst (a int)");
   db_->Execute("insert into tsrc values (1)\ninsert into tsrc values (2)");
   ResultSet rs = db_->Open("select a from tsrc order by a");
-  for (const auto& row : rs.rows)
+  for (const auto& row : rs.rows) {
+    ASSERT_EQ(row.size(), 1u);
     db_->Execute("insert into tdst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
+  }
   EXPECT_EQ(Column("select a from tdst order by a"), "10\n20\n");
 }
 

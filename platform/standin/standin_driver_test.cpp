@@ -32,6 +32,8 @@ TEST_F(StandinDriverTest, AnErrorInALaterStatementOfTheBatchRaises) {
   // The statements around the failed one ran.
   platform::ResultSet rs = c->Open("select a from t");
   ASSERT_EQ(rs.rows.size(), 2u);
+  ASSERT_EQ(rs.rows[0].size(), 1u);
+  ASSERT_EQ(rs.rows[1].size(), 1u);
   EXPECT_EQ(rs.rows[0][0].AsInteger(), 1);
   EXPECT_EQ(rs.rows[1][0].AsInteger(), 3);
 }
@@ -45,6 +47,7 @@ TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
   platform::ResultSet rs = c->Open("select n, s, d, m from p");
   EXPECT_EQ(rs.columns, (std::vector<std::string>{"n", "s", "d", "m"}));
   ASSERT_EQ(rs.rows.size(), 3u);
+  for (const auto& row : rs.rows) ASSERT_EQ(row.size(), 4u);
   EXPECT_EQ(rs.rows[0][0].AsInteger(), 12);
   EXPECT_EQ(rs.rows[0][1].AsString(), "张三    ");
   EXPECT_EQ(rs.rows[0][2].AsDateTime(), (TDateTime{1975, 3, 3, 10, 30, 0, 0}));
