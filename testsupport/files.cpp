@@ -44,4 +44,16 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+std::string FixturePath(const std::string& name) {
+  return std::string(VREK_FIXTURE_DIR) + "/" + name;
+}
+
+std::string ReadFixture(const std::string& name) {
+  std::ifstream in(FixturePath(name), std::ios::binary);
+  if (!in) throw std::runtime_error("no fixture " + name);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 }  // namespace vrektest

@@ -29,4 +29,8 @@ std::string ReadFile(const std::string& path);
 // The lines of a text without their line breaks; a last line without a break counts.
 std::vector<std::string> Lines(const std::string& text);
 
+// A script of standin/fixtures: its path, and its text (throws when there is none).
+std::string FixturePath(const std::string& name);
+std::string ReadFixture(const std::string& name);
+
 }  // namespace vrektest

@@ -14,18 +14,6 @@ platform::ShownMessageBox ErrorBox(const std::string& text) {
   return {text, "Brantel资产管理系统", platform::MsgIcon::Error, platform::MsgButtons::Ok};
 }
 
-std::string FixturePath(const std::string& name) {
-  return std::string(VREK_FIXTURE_DIR) + "/" + name;
-}
-
-std::string ReadFixture(const std::string& name) {
-  std::ifstream in(FixturePath(name), std::ios::binary);
-  if (!in) throw std::runtime_error("no fixture " + name);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class Upgrade::SetupDriver : public platform::Driver {
  public:
   explicit SetupDriver(Upgrade& u) : u_(u), inner_(u.db) {}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "frmUpVrekMain.h"
 #include "platform/headless_gui.h"
 #include "platform/standin_driver.h"
@@ -14,8 +15,8 @@
 #include "standin/engine.h"
 #include "transcripts.h"
 
-std::string FixturePath(const std::string& name);  // a script of standin/fixtures
-std::string ReadFixture(const std::string& name);  // its text; throws when there is none
+using vrektest::FixturePath;
+using vrektest::ReadFixture;
 
 // Each value as text (trailing blanks of char data removed), NULL as "NULL".
 using Table = std::vector<std::vector<std::string>>;
