@@ -228,11 +228,3 @@ Standin::Standin(const std::vector<std::string>& options, const std::string& std
 }
 
 }  // namespace vrektest
-
-// Under LeakSanitizer: the ODBC drivers keep allocations made while connecting after the driver
-// manager has unloaded them; their stacks name the driver only when unwound fully. Leaks of our
-// own handles are still reported, their stacks go through the driver manager.
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libsqlite3odbc.so\nleak:libtdsodbc.so\n";
-}
