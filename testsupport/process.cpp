@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +39,15 @@ std::vector<std::string> Environment(const std::vector<std::string>& extra) {
   return env;
 }
 
+bool WriteAll(int fd, const std::string& data) {
+  for (std::size_t at = 0; at < data.size();) {
+    const ssize_t n = write(fd, data.data() + at, data.size() - at);
+    if (n <= 0) return false;
+    at += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> p;
   for (std::string& s : strings) p.push_back(s.data());
@@ -56,10 +66,22 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
   std::vector<char*> arg_ptrs = Pointers(args);
   std::vector<char*> env_ptrs = Pointers(env);
 
-  int out[2] = {-1, -1}, in[2] = {-1, -1};
+  int out[2] = {-1, -1};
   if (options.stdout_path.empty() && pipe2(out, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
-  if (options.input && pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  // The input is a file in memory, read from its start: writing it never waits for the reader.
+  int in = -1;
+  if (options.input) {
+    in = memfd_create("input", MFD_CLOEXEC);
+    if (in < 0 || !WriteAll(in, *options.input) || lseek(in, 0, SEEK_SET) != 0) {
+      if (in >= 0) close(in);
+      if (out[0] >= 0) {
+        close(out[0]);
+        close(out[1]);
+      }
+      throw std::runtime_error("cannot hold the input of " + argv[0]);
+    }
+  }
 
   const pid_t parent = getpid();
   pid_ = fork();
@@ -67,7 +89,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
     // Only async-signal-safe calls from here on: the test may have threads.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(127);
-    if (in[0] >= 0) dup2(in[0], 0);
+    if (in >= 0) dup2(in, 0);
     if (out[1] >= 0) dup2(out[1], 1);
     if (!options.stdout_path.empty()) {
       const int fd = open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -87,22 +109,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
     _exit(127);
   }
   if (out[1] >= 0) close(out[1]);
-  if (in[0] >= 0) close(in[0]);
+  if (in >= 0) close(in);
   out_ = out[0];
   if (pid_ < 0) {
     if (out_ >= 0) close(out_);
-    if (in[1] >= 0) close(in[1]);
     throw std::runtime_error("cannot start " + argv[0]);
-  }
-  if (options.input) {
-    // A program that ends without reading its input must not end the test with SIGPIPE.
-    signal(SIGPIPE, SIG_IGN);
-    for (std::size_t at = 0; at < options.input->size();) {
-      const ssize_t n = write(in[1], options.input->data() + at, options.input->size() - at);
-      if (n <= 0) break;
-      at += static_cast<std::size_t>(n);
-    }
-    close(in[1]);
   }
 }
 

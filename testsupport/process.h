@@ -19,7 +19,7 @@ class ChildProcess {
  public:
   struct Options {
     std::vector<std::string> env;      // "NAME=value" entries added to the test's environment
-    std::optional<std::string> input;  // written to its standard input, which is then closed;
+    std::optional<std::string> input;  // its standard input holds exactly this text;
                                        // without it, standard input is the test's
     std::string stdout_path;  // its standard output goes to this file; "": a pipe read by ReadLine
     std::string stderr_path;  // its standard error goes to this file; "": the test's
