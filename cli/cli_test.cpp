@@ -12,27 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
+#include "settings.h"
 #include "standin/engine.h"
+#include "upgrade_fixture.h"
 
 namespace {
 
-std::string ReadFixture(const std::string& name) {
-  std::ifstream in(std::string(VREK_FIXTURE_DIR) + "/" + name, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The digit-coded form of a text: each byte as four digits, one per base-4 digit of it.
-std::string Coded(const std::string& clear) {
-  std::string coded;
-  for (unsigned char b : clear)
-    for (int shift = 6; shift >= 0; shift -= 2)
-      coded += static_cast<char>('0' + 2 * ((b >> shift) & 3));
-  return coded;
-}
+using vrektest::DigitCoded;
 
 // Remembers what it was asked to connect with; refuses when told to.
 class RecordingDriver : public platform::Driver {
@@ -62,24 +51,11 @@ struct CliRun {
 class Cli : public testing::Test {
  protected:
   void SetUp() override {
-    // ctest runs the tests of this file in parallel processes: one file each.
-    settings_ = testing::TempDir() + "cli_test_" + std::to_string(getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".reg";
-    std::ofstream(settings_, std::ios::binary)
-        << "Windows Registry Editor Version 5.00\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
-           "\"ODBCNAME\"=\" VrekTest \"\r\n"
-           "\"USERNAME\"=\"" +
-               Coded("sa") +
-               "\"\r\n"
-               "\"PASSWORD\"=\"" +
-               Coded(kPassword) + "\"\r\n";
+    settings_ = dir_.Write(
+        "vrek.reg", vrektest::SettingsText(" VrekTest ", DigitCoded("sa"), DigitCoded(kPassword)));
     setenv("VREK_REGISTRY", settings_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("VREK_REGISTRY");
-    std::remove(settings_.c_str());
-  }
+  void TearDown() override { unsetenv("VREK_REGISTRY"); }
 
   void Load(const std::string& fixture) { db_.load_script(ReadFixture(fixture)); }
   void Exec(const std::string& sql) {
@@ -146,6 +122,7 @@ class Cli : public testing::Test {
   static constexpr const char* kPassword = "Se'cr3t 9";
   static constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
   standin::Database db_;
+  vrektest::TempDir dir_;
   std::string settings_;
   std::vector<std::string> connected_with_;
   bool refuse_ = false;
@@ -220,7 +197,9 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
       "人员编号 7：部门为空\n";
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, error);
-  EXPECT_EQ(Logged().back(), "select * from lib_people");
+  const std::vector<std::string> sent = Logged();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "select * from lib_people");
   EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(Logged().size()) + " 批之后停止：\n" +
                             error),
             std::string::npos)

@@ -9,24 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "files.h"
 #include "standin/engine.h"
-
-#ifndef STANDIN_FIXTURES_DIR
-#error "STANDIN_FIXTURES_DIR must name the directory of the fixture scripts"
-#endif
 
 namespace {
 
 using standin::Database;
 using standin::Session;
 
-std::string read_fixture(const std::string& name) {
-  std::ifstream in(std::string(STANDIN_FIXTURES_DIR) + "/" + name, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open fixture " + name);
-  std::stringstream buf;
-  buf << in.rdbuf();
-  return buf.str();
-}
+using vrektest::ReadFixture;
 
 std::string run(Session& s, std::string_view sql) {
   std::string r = standin::render(s.execute(sql));
@@ -77,7 +68,7 @@ class FixtureTest : public ::testing::TestWithParam<Fixture> {};
 TEST_P(FixtureTest, LoadsWithTheExpectedTables) {
   const Fixture& f = GetParam();
   Database db;
-  ASSERT_NO_THROW(db.load_script(read_fixture(f.file)));
+  ASSERT_NO_THROW(db.load_script(ReadFixture(f.file)));
   Session s(db);
   for (const auto& [table, n] : f.rows) {
     const auto o = s.execute("select * from " + table);
@@ -98,7 +89,7 @@ TEST_P(FixtureTest, LoadsWithTheExpectedTables) {
 TEST_P(FixtureTest, DumpAndLoadGiveTheSameDatabase) {
   const Fixture& f = GetParam();
   Database a;
-  a.load_script(read_fixture(f.file));
+  a.load_script(ReadFixture(f.file));
   Session sa(a);
   // An index with a fill factor, and an identity value consumed by a row that is gone again.
   ASSERT_EQ(run(sa, "create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH PAD_INDEX,FILLFACTOR=85"), "done");
@@ -149,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest, ::testing::ValuesIn(fixtures()),
 // a quote inside a name, times of day, NULLs, a varchar with a trailing blank.
 TEST(RoundTrip, OldRegisterValuesSurviveExactly) {
   Database a;
-  a.load_script(read_fixture("old_register.sql"));
+  a.load_script(ReadFixture("old_register.sql"));
   Database b;
   b.load_script(a.dump_script());
   Session s(b);

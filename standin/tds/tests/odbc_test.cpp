@@ -8,6 +8,8 @@
 namespace standin::tds::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 const std::string kPrefix = "[FreeTDS][SQL Server]";
 
 TEST_F(ServerTest, ReportsEveryStatementOfABatchWithItsErrors) {
@@ -115,7 +117,8 @@ TEST_F(LoginServerTest, AcceptsOnlyTheConfiguredLogins) {
 
 TEST(Program, RefusesBadArgumentsAndScripts) {
   TempDir dir;
-  const std::string bad = dir.write("bad.sql", "create table a (x int)\nGO\nselect * from nosuch\nGO\n");
+  const std::string bad =
+      dir.Write("bad.sql", "create table a (x int)\nGO\nselect * from nosuch\nGO\n");
   const std::string usage =
       "usage: sqlstandin --port N [--login USER:PASSWORD]... [--load FILE]...\n"
       "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n";
@@ -135,9 +138,10 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
   for (const Case& c : cases) {
     std::vector<std::string> argv = {SQLSTANDIN_PATH};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    int status = 0;
-    EXPECT_EQ(run_program(argv, "", 20, status), c.output) << c.args[1];
-    EXPECT_EQ(status, c.status) << c.args[1];
+    const vrektest::ProgramRun run =
+        vrektest::RunProgram(argv, {.limit = 20s, .merge_stderr = true});
+    EXPECT_EQ(run.out, c.output) << c.args[1];
+    EXPECT_EQ(run.status, c.status) << c.args[1];
   }
 }
 
@@ -159,12 +163,13 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
   EXPECT_EQ(c->run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
   EXPECT_EQ(c->run(batches[2]),
             "exec SQL_ERROR\ndiag 42S02 208 " + kPrefix + "Invalid object name 'nosuch'.\n");
-  EXPECT_EQ(read_whole_file(dir_.path() + "/log.jsonl"),
-            "{\"seq\": 1, \"text\": \"select id\\tfrom asset\\r\\nwhere id = 1\", \"error\": null}\n"
-            "{\"seq\": 2, \"text\": \"/* " + std::string(9200, 'x') +
-                " */\\r\\nselect note from asset where id = 1\", \"error\": null}\n"
-            "{\"seq\": 3, \"text\": \"select '\\\"a\\\\b\\\" \xE4\xB8\xAD' from nosuch\", "
-            "\"error\": {\"number\": 208, \"message\": \"Invalid object name 'nosuch'.\"}}\n");
+  EXPECT_EQ(ReadFile(dir_.path() + "/log.jsonl"),
+            "{\"seq\":1,\"text\":\"select id\\tfrom asset\\r\\nwhere id = 1\",\"error\":null}\n"
+            "{\"seq\":2,\"text\":\"/* " +
+                std::string(9200, 'x') +
+                " */\\r\\nselect note from asset where id = 1\",\"error\":null}\n"
+                "{\"seq\":3,\"text\":\"select '\\\"a\\\\b\\\" \xE4\xB8\xAD' from nosuch\","
+                "\"error\":{\"number\":208,\"message\":\"Invalid object name 'nosuch'.\"}}\n");
 }
 
 class FaultServerTest : public ServerTest {
@@ -188,13 +193,14 @@ TEST_F(FaultServerTest, FailsTheSecondBatchAndDropsTheFourth) {
 
 TEST_F(ServerTest, SavedDatabaseLoadsBack) {
   const std::string saved = dir_.path() + "/saved.sql";
-  server_->stop();
+  server_->Stop();
   start({"--save", saved});
   EXPECT_EQ(client()->run("insert into asset (id, note) values (7, 'saved\xE4\xB8\xAD')"),
             "exec SQL_SUCCESS\ncount 1\n");
-  EXPECT_EQ(server_->stop(), 0);
-  server_ = std::make_unique<ServerProcess>(std::vector<std::string>{"--load", saved}, stderr_path());
-  ASSERT_TRUE(server_->started()) << read_whole_file(stderr_path());
+  EXPECT_EQ(server_->Stop(), 0);
+  server_ =
+      std::make_unique<vrektest::Standin>(std::vector<std::string>{"--load", saved}, stderr_path());
+  ASSERT_TRUE(server_->started()) << ReadFile(stderr_path());
   EXPECT_EQ(client()->run("select id, name, note, qty, amount, bought from asset order by id"),
             "exec SQL_SUCCESS\n"
             "columns id, name, note, qty, amount, bought\n"
@@ -204,12 +210,14 @@ TEST_F(ServerTest, SavedDatabaseLoadsBack) {
 }
 
 TEST_F(ServerTest, FreeTdsOwnClientQueriesToo) {
-  int status = 0;
-  const std::string out = run_program(
-      {TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->port()), "-U", "sa", "-P", "", "-o", "q"},
-      "select id, note from asset order by id\ngo\nexit\n", 20, status);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(out, "id\tnote\n1\tdesk\n2\tNULL\n");
+  const vrektest::ProgramRun run =
+      vrektest::RunProgram({TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->port()),
+                            "-U", "sa", "-P", "", "-o", "q"},
+                           {.input = "select id, note from asset order by id\ngo\nexit\n",
+                            .limit = 20s,
+                            .merge_stderr = true});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "id\tnote\n1\tdesk\n2\tNULL\n");
 }
 
 }  // namespace

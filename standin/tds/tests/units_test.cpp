@@ -18,10 +18,10 @@ std::string le16(const std::string& ascii) { return testing::ucs2(ascii); }
 
 TEST(JsonLog, EscapesQuotesBackslashesAndControlsKeepsUtf8) {
   EXPECT_EQ(json_log_line(3, "a\t\"b\"\\\r\n\x01\xE4\xB8\xAD", nullptr),
-            "{\"seq\": 3, \"text\": \"a\\t\\\"b\\\"\\\\\\r\\n\\u0001\xE4\xB8\xAD\", \"error\": null}\n");
+            "{\"seq\":3,\"text\":\"a\\t\\\"b\\\"\\\\\\r\\n\\u0001\xE4\xB8\xAD\",\"error\":null}\n");
   const standin::Message e{208, 16, 1, "Invalid object name 'x'."};
   EXPECT_EQ(json_log_line(4, "select 1", &e),
-            "{\"seq\": 4, \"text\": \"select 1\", \"error\": {\"number\": 208, \"message\": "
+            "{\"seq\":4,\"text\":\"select 1\",\"error\":{\"number\":208,\"message\":"
             "\"Invalid object name 'x'.\"}}\n");
 }
 

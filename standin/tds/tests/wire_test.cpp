@@ -126,12 +126,12 @@ TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
     refusals += "sqlstandin: connection " + std::to_string(id) + ": " + c.refusal + "\n";
     // The refusal of a client that vanished is written when the server notices; wait for it
     // (bounded) so that the lines come in the order of the cases.
-    for (int i = 0; i < 500 && read_whole_file(stderr_path()) != refusals; ++i) {
+    for (int i = 0; i < 500 && ReadFile(stderr_path()) != refusals; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   EXPECT_EQ(client()->run("select id from asset where id = 1"), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
-  EXPECT_EQ(read_whole_file(stderr_path()), refusals);
+  EXPECT_EQ(ReadFile(stderr_path()), refusals);
 }
 
 }  // namespace
