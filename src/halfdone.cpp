@@ -421,9 +421,9 @@ class Finder {
     if (!update) return;
     int unfilled = 0;
     EachRow(query_,
-            {"select count(*) as n from " + update->table + " where " + update->column +
+            {"select " + update->column + " from " + update->table + " where " + update->column +
              " is null and " + update->value + " is not null"},
-            [&unfilled](TQuery& q) { unfilled = q.FieldByName("n").AsInteger(); });
+            [&unfilled](TQuery&) { ++unfilled; });
     if (unfilled == 0) return;
     out.missing.push_back("列 " + c.table + "." + c.name + " 有 " + std::to_string(unfilled) +
                           " 行为 NULL：填充它的更新未执行");
