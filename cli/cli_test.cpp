@@ -268,12 +268,21 @@ TEST_F(Cli, VersionAndUsage) {
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out, "6.2012.7.18\n");
   EXPECT_TRUE(connected_with_.empty());
-  for (const auto& args :
-       {std::vector<std::string>{}, {"plan", "--json"}, {"run", "x"}, {"help"}}) {
+  for (const auto& args : {std::vector<std::string>{},
+                           {"plan", "--json"},
+                           {"run", "x"},
+                           {"help"},
+                           {"repair", "--batches"},
+                           {"repair", "--plan", "x"},
+                           {"repair", "--batches", "--plan"}}) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 64);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("用法：upvrek-cli run | plan [--batches] | --version\n", 0), 0u);
+    EXPECT_EQ(
+        r.err.rfind(
+            "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | --version\n",
+            0),
+        0u);
   }
 }
 

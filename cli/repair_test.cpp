@@ -28,8 +28,9 @@ std::string ReadFixture(const std::string& name) {
 }
 
 // The persons of the old register, by the name each is stored with.
-const std::vector<std::string> kPersonNames = {"'张三",  "'李明", "'王秀英", "'赵刚",  "'欧阳小芳",
-                                               "'O''Brien", "'陈",   "'admin",  "'刘洋", "'孙丽"};
+const std::vector<std::string> kPersonNames = {"'张三",     "'李明",     "'王秀英", "'赵刚",
+                                               "'欧阳小芳", "'O''Brien", "'陈",     "'admin",
+                                               "'刘洋",     "'孙丽"};
 
 // The dump's sections, one per table, in name order, with the server-named defaults' object ids
 // masked: a database equals another whatever the order its tables were created in.
@@ -114,6 +115,19 @@ class WatchingDriver : public platform::Driver {
   std::vector<std::string>& lost_;
 };
 
+constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
+
+// A repair's output without the findings it prints after its selects, and those findings.
+std::pair<std::string, std::string> SplitFindings(const std::string& out) {
+  for (const char* head : {"\n上次升级未完成：\n", "\n没有未完成的升级。\n"}) {
+    const std::size_t at = out.find(head);
+    if (at == std::string::npos) continue;
+    const std::size_t end = std::min(out.find("-- 批 ", at), out.size());
+    return {out.substr(0, at + 1) + out.substr(end), out.substr(at + 1, end - at - 1)};
+  }
+  return {out, ""};
+}
+
 struct CliRun {
   int status = -1;
   std::string out, err;
@@ -196,6 +210,9 @@ class Repair : public testing::Test {
     if (list_at != std::string::npos)
       EXPECT_EQ(listing.out.substr(list_at + head.size()), expected_batches);
     last_listing_ = listing.out.substr(0, list_at == std::string::npos ? 0 : list_at);
+    const auto [echoed, findings] = SplitFindings(repair.out);
+    EXPECT_EQ(echoed, expected_batches + (repair.status == 0 ? kDone : ""));
+    EXPECT_EQ("修复计划（只读取，不改变数据库）：\n" + findings, last_listing_);
     return repair;
   }
 
@@ -205,60 +222,219 @@ class Repair : public testing::Test {
   std::string last_listing_;
 };
 
-constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
-
 struct Break {
   const char* name;
   bool dropped;  // the connection is lost: this batch and every later one fail unexecuted
 };
+void PrintTo(const Break& b, std::ostream* os) { *os << b.name; }
+
+class BreakAtEveryBatch : public Repair, public testing::WithParamInterface<Break> {};
+
+INSTANTIATE_TEST_SUITE_P(Repair, BreakAtEveryBatch,
+                         testing::Values(Break{"ServerError", false},
+                                         Break{"DroppedConnection", true}),
+                         [](const testing::TestParamInfo<Break>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // For a break at every batch of a first run: repair, then run, give the clean upgrade's database.
-TEST_F(Repair, ABreakAtEveryBatchOfAFirstRunIsRepairedToTheCleanUpgrade) {
+TEST_P(BreakAtEveryBatch, RepairThenRunGiveTheCleanUpgrade) {
+  const Break mode = GetParam();
   Fresh();
   ASSERT_EQ(Invoke({"run"}).status, 0);
   const std::string clean = Normalized(db_->dump_script());
   const std::size_t batches = Logged().size();
   ASSERT_GT(batches, 100u);
 
-  std::size_t positions = 0, equal = 0;
-  for (const Break mode : {Break{"server error", false}, Break{"dropped connection", true}}) {
-    for (std::size_t k = 1; k <= batches; ++k) {
-      SCOPED_TRACE(std::string(mode.name) + " at batch " + std::to_string(k));
-      Fresh();
-      if (mode.dropped)
-        db_->fail_when([k](std::size_t seq, std::string_view) { return seq >= k; }, 20017,
-                       "Unexpected EOF from the server");
-      else
-        db_->fail_batch(k, 50000, "Injected fault.");
-      lost_.clear();
-      const CliRun broken = Invoke({"run"}, true);
-      db_->clear_faults();
-      EXPECT_TRUE(lost_.empty()) << lost_.front();
+  std::size_t positions = 0, equal = 0, half_done = 0;
+  for (std::size_t k = 1; k <= batches; ++k) {
+    SCOPED_TRACE(std::string(mode.name) + " at batch " + std::to_string(k));
+    Fresh();
+    if (mode.dropped)
+      db_->fail_when([k](std::size_t seq, std::string_view) { return seq >= k; }, 20017,
+                     "Unexpected EOF from the server");
+    else
+      db_->fail_batch(k, 50000, "Injected fault.");
+    lost_.clear();
+    const CliRun broken = Invoke({"run"}, true);
+    db_->clear_faults();
+    EXPECT_EQ(lost_, std::vector<std::string>{});
 
-      const CliRun repair = PlanThenRepairAgree();
-      EXPECT_EQ(repair.status, 0) << repair.err << repair.out;
-      EXPECT_EQ(repair.err, "");
-      EXPECT_TRUE(lost_.empty()) << lost_.front();
-      const CliRun run = Invoke({"run"}, true);
-      EXPECT_EQ(run.status, 0) << run.err;
-      EXPECT_TRUE(lost_.empty()) << lost_.front();
-      const std::string repaired = db_->dump_script();
-      ++positions;
-      if (Normalized(repaired) == clean) ++equal;
-      EXPECT_EQ(Normalized(repaired), clean) << broken.err;
+    const CliRun repair = PlanThenRepairAgree();
+    if (last_listing_.find("上次升级未完成：") != std::string::npos) ++half_done;
+    EXPECT_EQ(repair.status, 0) << repair.err << repair.out;
+    EXPECT_EQ(repair.err, "");
+    EXPECT_EQ(lost_, std::vector<std::string>{});
+    const CliRun run = Invoke({"run"}, true);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(lost_, std::vector<std::string>{});
+    const std::string repaired = db_->dump_script();
+    ++positions;
+    if (Normalized(repaired) == clean) ++equal;
+    EXPECT_EQ(Normalized(repaired), clean) << broken.err;
 
-      // A second repair finds nothing: only selects, and the database as it was.
-      db_->clear_log();
-      const CliRun again = Invoke({"repair"});
-      EXPECT_EQ(again.status, 0) << again.err;
-      EXPECT_NE(again.out.find("没有未完成的升级。\n"), std::string::npos) << again.out;
-      for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
-      EXPECT_EQ(db_->dump_script(), repaired);
-      if (HasFatalFailure()) return;
-    }
+    // A second repair finds nothing: only selects, and the database as it was.
+    db_->clear_log();
+    const CliRun again = Invoke({"repair"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("没有未完成的升级。\n"), std::string::npos) << again.out;
+    for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+    EXPECT_EQ(db_->dump_script(), repaired);
+    if (HasFatalFailure()) return;
   }
-  std::cout << "[ figures  ] " << positions << " breaks of a " << batches
-            << "-batch first run, repaired to the clean upgrade: " << equal << "\n";
+  std::cout << "[ figures  ] " << mode.name << " at each of the " << positions
+            << " batches of a first run: half-done work found after " << half_done
+            << ", the clean upgrade's database after repair and run: " << equal << "\n";
+  EXPECT_GT(half_done, batches / 2);
+}
+
+// A register upgraded by a clean run and then used: nothing is half-done, repair only reads.
+TEST_F(Repair, ACleanUpgradeChangedAsTheClientWouldIsNotFlagged) {
+  Fresh();
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  for (const char* sql : {
+           "insert into lib_unit(un_unit,un_unitpy,un_order) values ('吨','d',80)",
+           "delete from lib_unit where un_unit='盏'",
+           "insert into lib_vrek_name values('测温枪','cwq')",
+           "insert into lib_vrek (vr_id, vr_name) values ('2012000001', '投影仪')",
+           "insert into lib_lsout (lo_barcode, lo_useno) values ('6901234567899', 35)",
+           "insert into lib_people (pe_no, pe_name) values ('T0042', '周杰')",
+           "update lib_prtblank set pb_top=15, pb_left=20",
+           "update lib_check_field set ct_check=1 where cf_field='vr_type'",
+           "update lib_curtermno set ct_termno='T01', ct_date='2012-11-06'",
+           "insert into lib_vrekpandian (pd_barcode) values ('2003000001')",
+       })
+    Exec(sql);
+  const std::string before = db_->dump_script();
+  const CliRun repair = PlanThenRepairAgree();
+  EXPECT_EQ(last_listing_, "修复计划（只读取，不改变数据库）：\n没有未完成的升级。\n");
+  EXPECT_EQ(repair.status, 0);
+  EXPECT_EQ(repair.err, "");
+  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+  EXPECT_EQ(db_->dump_script(), before);
+}
+
+// The register left part-way by an older run: a company column NULL in one row, an empty
+// terminal table. Repair fills and inserts only those, and its plan is what it sends.
+TEST_F(Repair, PartlyUpgradedRegister) {
+  db_ = std::make_unique<standin::Database>();
+  db_->load_script(ReadFixture("partly_upgraded.sql"));
+  const CliRun repair = PlanThenRepairAgree();
+  EXPECT_EQ(
+      last_listing_,
+      "修复计划（只读取，不改变数据库）：\n"
+      "上次升级未完成：\n"
+      "  终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）\n"
+      "  步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行\n");
+  EXPECT_EQ(repair.status, 0) << repair.err;
+  std::vector<std::string> changes;
+  for (const std::string& text : Logged())
+    if (text.rfind("select ", 0) != 0) changes.push_back(text);
+  ASSERT_GE(changes.size(), 2u);
+  EXPECT_EQ(
+      std::vector<std::string>(changes.begin(), changes.begin() + 2),
+      (std::vector<std::string>{"insert into lib_curtermno values('','') ",
+                                "update lib_vrek set vr_company=0 where vr_company is null"}));
+  db_->clear_log();
+  EXPECT_EQ(Invoke({"repair"}).status, 0);
+  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+}
+
+// What cannot be completed safely: named with the reason, left as it is, exit 1. The rest is
+// repaired and the steps run.
+struct Refusal {
+  const char* name;
+  const char* before_run;  // the client's doing before the broken run, or ""
+  const char* break_at;    // the run breaks at the n-th batch beginning so (n = occurrence)
+  int occurrence;
+  const char* after_break;        // the client's doing after it, or ""
+  std::vector<std::string> kept;  // tables whose content repair must leave as it is
+  const char* block;
+  const char* reason;
+};
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class Refused : public Repair, public testing::WithParamInterface<Refusal> {};
+
+const char kRefusedHead[] = "以下未完成的部分不能安全修复，未作改动，数据库仍未升级完成：\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Repair, Refused,
+    testing::Values(
+        Refusal{"ACheckedFieldTableThisProgramDidNotCreate",
+                "create table lib_check_field (cf_table char(32), note varchar(20))",
+                "",
+                0,
+                "",
+                {"lib_check_field"},
+                "步骤 20110623（检查字段字典）",
+                "名为 lib_check_field 的对象不是本程序创建的（它的列是 cf_table char(32), note "
+                "varchar(20)），不能向其中写入"},
+        Refusal{"PersonsDifferingAfterTheCopy",
+                "",
+                "drop table lib_peopletmp",
+                1,
+                "update lib_people set pe_card='NEW7' where pe_no='7'",
+                {"lib_people", "lib_peopletmp"},
+                "打印边距与人员编号块",
+                "表 lib_people 与 lib_peopletmp 中的人员不同；人员编号 7 在两个表中不同"},
+        Refusal{"PersonsDifferingDuringTheCopy",
+                "",
+                "insert into lib_peopletmp values(",
+                5,
+                "update lib_people set pe_name='张四' where pe_no=1",
+                {"lib_people", "lib_peopletmp"},
+                "打印边距与人员编号块",
+                "表 lib_peopletmp 中的人员与 lib_people 不一致；人员编号 1 在两个表中不同"},
+        Refusal{"APersonTheReKeyingCannotCarry",
+                "",
+                "create table lib_peopletmp",
+                1,
+                "update lib_people set pe_dept=NULL where pe_no=7",
+                {"lib_people"},
+                "打印边距与人员编号块",
+                "人员无法转换为新的人员编号；人员编号 7：部门为空"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+TEST_P(Refused, NamedLeftAsItIsAndExitOne) {
+  const Refusal& c = GetParam();
+  Fresh();
+  if (*c.before_run) Exec(c.before_run);
+  if (*c.break_at) {
+    const std::string prefix = c.break_at;
+    db_->fail_when(
+        [prefix, left = c.occurrence](std::size_t, std::string_view text) mutable {
+          return text.rfind(prefix, 0) == 0 && --left == 0;
+        },
+        50000, "Injected fault.");
+  }
+  ASSERT_EQ(Invoke({"run"}).status, 1);
+  db_->clear_faults();
+  if (*c.after_break) Exec(c.after_break);
+  const std::string before = db_->dump_script();
+
+  const CliRun repair = PlanThenRepairAgree();
+  EXPECT_EQ(repair.status, 1);
+  EXPECT_EQ(repair.err, kRefusedHead + std::string("  ") + c.block + "：" + c.reason + "\n");
+  EXPECT_FALSE(repair.out.ends_with(kDone)) << repair.out;
+  EXPECT_EQ(last_listing_, std::string("修复计划（只读取，不改变数据库）：\n上次升级未完成：\n  ") +
+                               c.block + "：无法修复：" + c.reason + "\n");
+  const std::string after = db_->dump_script();
+  for (const std::string& table : c.kept) {
+    EXPECT_NE(Section(before, table), "") << table;
+    EXPECT_EQ(Section(after, table), Section(before, table)) << table;
+  }
+  EXPECT_EQ(LostPersons(*db_), std::vector<std::string>{});
+  // The rest went through: the last step has run.
+  EXPECT_NE(Section(after, "lib_vrek_name"), "");
+
+  // Nothing changes on a second attempt, which refuses alike.
+  db_->clear_log();
+  const CliRun again = Invoke({"repair"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err, repair.err);
+  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+  EXPECT_EQ(db_->dump_script(), after);
 }
 
 }  // namespace

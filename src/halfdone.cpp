@@ -437,7 +437,8 @@ class Finder {
       out.repair.push_back(s);
       return;
     }
-    if (!cat_.IsTable(c.table)) return;
+    const Statement* create = CreateOf(c.table);
+    if (!cat_.IsTable(c.table) || (create && !Ours(c.table, *create))) return;
     const std::string key = Lower(c.table);
     if (!inserts_.count(key)) inserts_[key] = MissingSeeds(c.table, out);
     auto& pending = inserts_[key];
@@ -488,9 +489,11 @@ class Finder {
       }
       if (!found) return {};  // a row the block did not insert: the client's, complete
     }
-    out.missing.push_back("表 " + table + " 只有 " + std::to_string(rows.size()) +
-                          " 行初始数据，缺少其余 " + std::to_string(seeds.size() - rows.size()) +
-                          " 行");
+    out.missing.push_back(
+        rows.empty()
+            ? "表 " + table + " 没有初始数据（应有 " + std::to_string(seeds.size()) + " 行）"
+            : "表 " + table + " 只有 " + std::to_string(rows.size()) + " 行初始数据，缺少其余 " +
+                  std::to_string(seeds.size() - rows.size()) + " 行");
     // A statement all of whose rows are missing is sent as it is; of one that inserted some of
     // its rows (a batch of one-line inserts), the lines of the others.
     std::map<std::size_t, Statement> pending;
