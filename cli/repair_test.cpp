@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -193,7 +194,7 @@ class Repair : public testing::Test {
     EXPECT_EQ(db_->dump_script(), before) << "the plan changed the database";
 
     db_->clear_log();
-    const CliRun repair = Invoke({"repair"}, true);
+    const CliRun repair = Invoke({"repair"}, watch_repair_);
     const std::vector<std::string> sent = Logged();
     std::string expected_json, expected_batches;
     for (std::size_t i = 0; i < sent.size(); ++i) {
@@ -220,6 +221,7 @@ class Repair : public testing::Test {
   std::string settings_;
   std::vector<std::string> lost_;
   std::string last_listing_;
+  bool watch_repair_ = true;  // look for the persons after each batch of the repair
 };
 
 struct Break {
@@ -435,6 +437,87 @@ TEST_P(Refused, NamedLeftAsItIsAndExitOne) {
   EXPECT_EQ(again.err, repair.err);
   for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
   EXPECT_EQ(db_->dump_script(), after);
+}
+
+// A register with thousands of persons, its connection lost at points of the person copy, as
+// when the program is killed there: repair and run give the clean upgrade's database, and every
+// person is in lib_people or lib_peopletmp after each program.
+struct CopyBreak {
+  const char* name;
+  const char* batch;  // the connection is lost at the n-th batch beginning so
+  int occurrence;
+};
+void PrintTo(const CopyBreak& b, std::ostream* os) { *os << b.name; }
+
+class LargeRegister : public Repair, public testing::WithParamInterface<CopyBreak> {
+ protected:
+  static constexpr int kPersons = 3000;
+  void FreshLarge() {
+    Fresh();
+    for (int from = 0; from < kPersons; from += 500) {
+      std::string sql = "insert into lib_people values ";
+      for (int i = from; i < from + 500; ++i)
+        sql += std::string(i == from ? "" : ",") + "(" + std::to_string(100000 + i) + ", '1', 'P" +
+               std::to_string(i) + "', '女', '19800101', '', 'C" + std::to_string(i) + "', " +
+               std::to_string(i % 10) + ", '')";
+      Exec(sql);
+    }
+  }
+  // How many of the added persons neither lib_people nor lib_peopletmp holds.
+  int Missing() {
+    std::set<std::string> numbers;
+    standin::Session s(*db_);
+    for (const char* table : {"lib_people", "lib_peopletmp"}) {
+      const standin::BatchOutcome out = s.execute(std::string("select pe_no from ") + table);
+      if (out.failed()) continue;
+      for (const auto& row : out.statements.back().rows) {
+        std::string n = row[0].text();
+        while (!n.empty() && n.back() == ' ') n.pop_back();
+        numbers.insert(n);
+      }
+    }
+    int missing = 0;
+    for (int i = 0; i < kPersons; ++i) missing += !numbers.count(std::to_string(100000 + i));
+    return missing;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Repair, LargeRegister,
+    testing::Values(CopyBreak{"FirstCopy", "insert into lib_peopletmp values(", 1},
+                    CopyBreak{"MiddleCopy", "insert into lib_peopletmp values(", 1700},
+                    CopyBreak{"LastCopy", "insert into lib_peopletmp values(", 3010},
+                    CopyBreak{"DropOfTheOldTable", "drop table lib_people", 1},
+                    CopyBreak{"NewTable", "create table lib_people(", 1},
+                    CopyBreak{"CopyBack", "insert into lib_people select", 1},
+                    CopyBreak{"DropOfTheWorkTable", "drop table lib_peopletmp", 1}),
+    [](const testing::TestParamInfo<CopyBreak>& info) { return std::string(info.param.name); });
+
+TEST_P(LargeRegister, ConnectionLostInThePersonCopy) {
+  const CopyBreak& c = GetParam();
+  watch_repair_ = false;  // a dump per batch of thousands: the persons are counted after it
+  FreshLarge();
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  const std::string clean = Normalized(db_->dump_script());
+
+  FreshLarge();
+  const std::string prefix = c.batch;
+  db_->fail_when(
+      [prefix, left = c.occurrence](std::size_t, std::string_view text) mutable {
+        if (left > 0 && text.rfind(prefix, 0) == 0) --left;
+        return left == 0;
+      },
+      20017, "Unexpected EOF from the server");
+  EXPECT_EQ(Invoke({"run"}).status, 1);
+  db_->clear_faults();
+  EXPECT_EQ(Missing(), 0);
+  const CliRun repair = PlanThenRepairAgree();
+  EXPECT_EQ(repair.status, 0) << repair.err;
+  EXPECT_NE(last_listing_.find("上次升级未完成：\n  打印边距与人员编号块："), std::string::npos)
+      << last_listing_;
+  EXPECT_EQ(Missing(), 0);
+  EXPECT_EQ(Invoke({"run"}).status, 0);
+  EXPECT_EQ(Normalized(db_->dump_script()), clean);
 }
 
 }  // namespace
