@@ -8,18 +8,21 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "dump_compare.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "standin/engine.h"
 
 namespace {
+
+using vrekcli_test::Normalized;
+using vrekcli_test::Section;
 
 std::string ReadFixture(const std::string& name) {
   std::ifstream in(std::string(VREK_FIXTURE_DIR) + "/" + name, std::ios::binary);
@@ -32,35 +35,6 @@ std::string ReadFixture(const std::string& name) {
 const std::vector<std::string> kPersonNames = {"'张三",     "'李明",     "'王秀英", "'赵刚",
                                                "'欧阳小芳", "'O''Brien", "'陈",     "'admin",
                                                "'刘洋",     "'孙丽"};
-
-// The dump's sections, one per table, in name order, with the server-named defaults' object ids
-// masked: a database equals another whatever the order its tables were created in.
-std::string Normalized(const std::string& dump) {
-  static const std::regex kDefaultName("(DF__[A-Za-z0-9_]*__)[0-9A-F]{8}");
-  const std::string masked = std::regex_replace(dump, kDefaultName, "$1########");
-  std::vector<std::string> sections;
-  std::size_t at = 0;
-  while (at < masked.size()) {
-    std::size_t next = masked.find("\ncreate table ", at);
-    next = next == std::string::npos ? masked.size() : next + 1;
-    sections.push_back(masked.substr(at, next - at));
-    at = next;
-  }
-  std::sort(sections.begin(), sections.end());
-  std::string out;
-  for (const std::string& s : sections) out += s;
-  return out;
-}
-
-// The section of one table in a dump, empty when the table is not there.
-std::string Section(const std::string& dump, const std::string& table) {
-  const std::string head = "create table " + table + " (\n";
-  std::size_t at = dump.rfind(head, 0) == 0 ? 0 : dump.find("\n" + head);
-  if (at == std::string::npos) return "";
-  if (at) ++at;
-  std::size_t end = dump.find("\ncreate table ", at);
-  return dump.substr(at, end == std::string::npos ? std::string::npos : end + 1 - at);
-}
 
 // The persons of the old register that neither lib_people nor lib_peopletmp holds.
 std::vector<std::string> LostPersons(const standin::Database& db) {
