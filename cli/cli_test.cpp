@@ -242,7 +242,12 @@ TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
 TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
   Load("old_register.sql");
   refuse_ = true;
-  for (const auto& args : {std::vector<std::string>{"run"}, {"plan"}, {"plan", "--batches"}}) {
+  for (const auto& args : {std::vector<std::string>{"run"},
+                           {"plan"},
+                           {"plan", "--batches"},
+                           {"repair"},
+                           {"repair", "--plan"},
+                           {"repair", "--plan", "--batches"}}) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
@@ -255,7 +260,11 @@ TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
 TEST_F(Cli, ThePasswordAppearsInNoOutput) {
   Load("old_register.sql");
   std::string all;
-  for (const auto& args : {std::vector<std::string>{"plan"}, {"plan", "--batches"}, {"run"}}) {
+  for (const auto& args : {std::vector<std::string>{"plan"},
+                           {"plan", "--batches"},
+                           {"run"},
+                           {"repair", "--plan"},
+                           {"repair"}}) {
     const CliRun r = Invoke(args);
     all += r.out + r.err;
   }

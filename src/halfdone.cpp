@@ -243,8 +243,9 @@ std::optional<Update> ParseUpdate(const std::string& text) {
 // A person as the re-keying carries it: the eight fields as text, dates as yyyymmdd.
 using Person = std::vector<std::string>;
 
+// Person numbers compare as the char(9) key does: letter case and blanks around them aside.
 std::string PersonKey(const std::string& number) {
-  std::string key = Lower(TrimBlanks(number));
+  std::string key = TrimBlanks(number);
   for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return key;
 }

@@ -12,8 +12,8 @@
 //   - a table the block creates counts as the block's own when it has at least the block's
 //     columns with their types; extra columns are the client's;
 //   - rows a block inserts (the unit dictionary, the margin row, the terminal row, the checked
-//     fields) are missing only while the table holds nothing but a strict beginning of them, in
-//     insertion order; a dictionary the client has extended or edited is complete;
+//     fields) are missing only while the table holds exactly the first k of them (k short of
+//     all), whatever their order; a dictionary the client has extended or edited is complete;
 //   - a filled column is unfilled only where it is NULL and its update would set a value;
 //   - the asset-name table lacks a name only when lib_vrek holds it and lib_vrek_name does not,
 //     whoever wrote either.
