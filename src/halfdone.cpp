@@ -47,9 +47,12 @@ void EachRow(TQuery& query, const Lines& select, RowFn row) {
   query.Close();
 }
 
-// The type of a column as its create statement would spell it, from syscolumns.
-std::string CatalogType(int xtype, int length, int prec, int scale) {
-  switch (xtype) {
+// The type of a column as its create statement would spell it, from its row of syscolumns:
+// xtype is the type's system_type_id in sys.types, length its storage length in bytes (of code
+// page 936 for char data), prec and scale a numeric's precision and scale.
+std::string CatalogType(const TQuery& column) {
+  const int length = column.FieldByName("length").AsInteger();
+  switch (column.FieldByName("xtype").AsInteger()) {
     case 175:
       return "char(" + std::to_string(length) + ")";
     case 167:
@@ -59,11 +62,12 @@ std::string CatalogType(int xtype, int length, int prec, int scale) {
     case 52:
       return "smallint";
     case 108:
-      return "numeric(" + std::to_string(prec) + "," + std::to_string(scale) + ")";
+      return "numeric(" + column.FieldByName("prec").AsString() + "," +
+             column.FieldByName("scale").AsString() + ")";
     case 61:
       return "datetime";
   }
-  return "xtype " + std::to_string(xtype);
+  return "xtype " + column.FieldByName("xtype").AsString();
 }
 
 // What the catalog and the ledger hold, read once.
@@ -75,15 +79,11 @@ class Snapshot {
           Lower(q.FieldByName("name").AsString()),
           Object{q.FieldByName("id").AsInteger(), TrimRight(q.FieldByName("xtype").AsString())});
     });
-    EachRow(
-        query, {"select id, name, xtype, length, xprec, xscale, colid from syscolumns"},
-        [this](TQuery& q) {
-          auto& cols = columns_[q.FieldByName("id").AsInteger()];
-          cols[q.FieldByName("colid").AsInteger()] = {
-              Lower(q.FieldByName("name").AsString()),
-              CatalogType(q.FieldByName("xtype").AsInteger(), q.FieldByName("length").AsInteger(),
-                          q.FieldByName("xprec").AsInteger(), q.FieldByName("xscale").AsInteger())};
-        });
+    EachRow(query, {"select id, name, xtype, length, prec, scale, colid from syscolumns"},
+            [this](TQuery& q) {
+              columns_[q.FieldByName("id").AsInteger()][q.FieldByName("colid").AsInteger()] = {
+                  Lower(q.FieldByName("name").AsString()), CatalogType(q)};
+            });
     EachRow(query, {"select name from sysindexes"}, [this](TQuery& q) {
       if (!q.FieldByName("name").IsNull()) indexes_.insert(Lower(q.FieldByName("name").AsString()));
     });
@@ -604,12 +604,13 @@ class Finder {
 
   // Persons of `tmp` that `people` lacks or holds otherwise, as lines naming them.
   static std::vector<std::string> Differing(const std::map<std::string, Person>& tmp,
-                                            const std::map<std::string, Person>& people) {
+                                            const std::map<std::string, Person>& people,
+                                            const std::string& tmp_name) {
     std::vector<std::string> lines;
     for (const auto& [key, person] : tmp) {
       auto other = people.find(key);
       if (other == people.end())
-        lines.push_back("人员编号 " + person[0] + " 只在 lib_peopletmp 中");
+        lines.push_back("人员编号 " + person[0] + " 只在 " + tmp_name + " 中");
       else if (other->second != person)
         lines.push_back("人员编号 " + person[0] + " 在两个表中不同");
     }
@@ -664,7 +665,7 @@ class Finder {
     }
     const auto in_people = Persons(p.people);
     if (!people_new) {
-      const std::vector<std::string> differ = Differing(in_tmp, in_people);
+      const std::vector<std::string> differ = Differing(in_tmp, in_people, p.tmp);
       if (!differ.empty()) {
         out.refusals.push_back("表 " + p.tmp + " 中的人员与 " + p.people + " 不一致" +
                                Listed(differ));
@@ -685,7 +686,7 @@ class Finder {
       from(p.insert);
       return p.drop_tmp;
     }
-    const std::vector<std::string> differ = Differing(in_tmp, in_people);
+    const std::vector<std::string> differ = Differing(in_tmp, in_people, p.tmp);
     if (!differ.empty()) {
       out.refusals.push_back("表 " + p.people + " 与 " + p.tmp + " 中的人员不同" + Listed(differ));
       return p.drop_tmp;
