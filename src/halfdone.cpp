@@ -340,9 +340,6 @@ class Finder {
   }
 
   bool Created(const std::string& table) const { return created_.count(Lower(table)) > 0; }
-  bool TablePresent(const std::string& table) const {
-    return Created(table) || (cat_.IsTable(table) && !replaced_.count(Lower(table)));
-  }
 
   void Apply(std::size_t index, const Statement& s, const Change& c, HalfDoneBlock& out) {
     switch (c.kind) {
@@ -461,7 +458,6 @@ class Finder {
     if (seeds.empty() || !columns) return {};
 
     std::vector<std::vector<Variant>> rows;
-    std::vector<std::vector<std::string>> row_columns;
     const std::size_t limit = seeds.size();
     EachRow(query_, {"select * from " + table}, [&](TQuery& q) {
       if (rows.size() > limit) return;
