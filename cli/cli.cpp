@@ -115,10 +115,9 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
   const bool run = args.size() == 1 && args[0] == "run";
   const bool plan = !args.empty() && args[0] == "plan" &&
                     (args.size() == 1 || (args.size() == 2 && args[1] == "--batches"));
-  const bool repair =
-      !args.empty() && args[0] == "repair" &&
-      (args.size() == 1 || (args.size() == 2 && args[1] == "--plan") ||
-       (args.size() == 3 && args[1] == "--plan" && args[2] == "--batches"));
+  const bool repair = !args.empty() && args[0] == "repair" &&
+                      (args.size() == 1 || (args.size() == 2 && args[1] == "--plan") ||
+                       (args.size() == 3 && args[1] == "--plan" && args[2] == "--batches"));
   if (!run && !plan && !repair) {
     err << kUsage;
     return 64;
