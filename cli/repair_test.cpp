@@ -290,6 +290,34 @@ TEST_F(Repair, ACleanUpgradeChangedAsTheClientWouldIsNotFlagged) {
   EXPECT_EQ(db_->dump_script(), before);
 }
 
+// An asset name that lib_vrek holds and lib_vrek_name lacks is completed whoever wrote it: the
+// step's own read, narrowed to the missing names, and one insert with its initials.
+TEST_F(Repair, ANewAssetNameIsAddedToTheNameTable) {
+  Fresh();
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  Exec("insert into lib_vrek (vr_id, vr_name) values ('2012000001', '测温枪')");
+  Exec("insert into lib_vrek (vr_id, vr_name) values ('2012000002', '投影仪')");
+  const CliRun repair = PlanThenRepairAgree();
+  EXPECT_EQ(repair.status, 0) << repair.err;
+  EXPECT_EQ(last_listing_,
+            "修复计划（只读取，不改变数据库）：\n上次升级未完成：\n  步骤 "
+            "20121106（资产名称拼音首字母）：表 lib_vrek_name 缺少 1 个资产名称\n");
+  const std::vector<std::string> sent = Logged();
+  std::vector<std::string> changes;
+  for (const std::string& text : sent)
+    if (text.rfind("select ", 0) != 0) changes.push_back(text);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].rfind("insert into lib_vrek_name values('测温枪','", 0), 0u) << changes[0];
+  EXPECT_NE(std::find(sent.begin(), sent.end(),
+                      "select vr_name from lib_vrek where isnull(vr_name,'') not in (select "
+                      "gn_name from lib_vrek_name) group by vr_name order by vr_name"),
+            sent.end());
+  db_->clear_log();
+  const CliRun again = Invoke({"repair"});
+  EXPECT_EQ(again.status, 0);
+  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+}
+
 // The register left part-way by an older run: a company column NULL in one row, an empty
 // terminal table. Repair fills and inserts only those, and its plan is what it sends.
 TEST_F(Repair, PartlyUpgradedRegister) {
