@@ -290,6 +290,73 @@ TEST_F(Repair, ACleanUpgradeChangedAsTheClientWouldIsNotFlagged) {
   EXPECT_EQ(db_->dump_script(), before);
 }
 
+// A repair broken at each of its batches leaves what the next repair completes: the breaks of a
+// repair are half-done states like those of a run.
+struct RepairBreak {
+  const char* name;
+  const char* first_break;  // the first run breaks at the n-th batch beginning so
+  int occurrence;
+};
+void PrintTo(const RepairBreak& b, std::ostream* os) { *os << b.name; }
+
+class BrokenRepair : public Repair, public testing::WithParamInterface<RepairBreak> {
+ protected:
+  // Breaks the batch that begins so, the n-th time one does.
+  void BreakAt(const std::string& prefix, int occurrence) {
+    db_->fail_when(
+        [prefix, left = occurrence](std::size_t, std::string_view text) mutable {
+          return text.rfind(prefix, 0) == 0 && --left == 0;
+        },
+        50000, "Injected fault.");
+  }
+  // Breaks the n-th batch from now on.
+  void BreakBatch(std::size_t n) {
+    db_->fail_when([left = n](std::size_t, std::string_view) mutable { return --left == 0; }, 50000,
+                   "Injected fault.");
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Repair, BrokenRepair,
+    testing::Values(RepairBreak{"InTheUnits", "insert into lib_unit(", 5},
+                    RepairBreak{"InThePersonCopy", "insert into lib_peopletmp values(", 5},
+                    RepairBreak{"InTheCompanyColumns", "alter table lib_vrek add vr_company", 1},
+                    RepairBreak{"InTheNames", "insert into lib_vrek_name values(", 10}),
+    [](const testing::TestParamInfo<RepairBreak>& info) { return std::string(info.param.name); });
+
+TEST_P(BrokenRepair, AtEachOfItsBatchesThenRepairedByTheNext) {
+  const RepairBreak& c = GetParam();
+  Fresh();
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  const std::string clean = Normalized(db_->dump_script());
+
+  auto broken_first_run = [&] {
+    Fresh();
+    BreakAt(c.first_break, c.occurrence);
+    EXPECT_EQ(Invoke({"run"}).status, 1);
+    db_->clear_faults();
+  };
+  broken_first_run();
+  db_->clear_log();
+  ASSERT_EQ(Invoke({"repair"}).status, 0);
+  const std::size_t batches = Logged().size();
+
+  for (std::size_t j = 1; j <= batches; ++j) {
+    SCOPED_TRACE("repair broken at its batch " + std::to_string(j));
+    broken_first_run();
+    BreakBatch(j);
+    lost_.clear();
+    Invoke({"repair"}, true);
+    db_->clear_faults();
+    const CliRun repair = PlanThenRepairAgree();
+    EXPECT_EQ(repair.status, 0) << repair.err;
+    EXPECT_EQ(lost_, std::vector<std::string>{});
+    EXPECT_EQ(Normalized(db_->dump_script()), clean);
+    if (HasFailure()) return;
+  }
+  std::cout << "[ figures  ] a repair of " << batches << " batches broken at each of them\n";
+}
+
 // An asset name that lib_vrek holds and lib_vrek_name lacks is completed whoever wrote it: the
 // step's own read, narrowed to the missing names, and one insert with its initials.
 TEST_F(Repair, ANewAssetNameIsAddedToTheNameTable) {
