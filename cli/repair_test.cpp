@@ -15,6 +15,7 @@
 
 #include "cli.h"
 #include "dump_compare.h"
+#include "halfdone.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "standin/engine.h"
@@ -355,6 +356,41 @@ TEST_P(BrokenRepair, AtEachOfItsBatchesThenRepairedByTheNext) {
     if (HasFailure()) return;
   }
   std::cout << "[ figures  ] a repair of " << batches << " batches broken at each of them\n";
+}
+
+// The half-done check reads each table's columns from the create statements of the upgrade's
+// table: after a clean run, every table created holds exactly those columns and types.
+TEST_F(Repair, TheColumnsReadFromEachCreateAreTheColumnsTheServerCreated) {
+  Fresh();
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  const std::string dump = db_->dump_script();
+  std::vector<const upgrade::Block*> blocks = {&upgrade::LedgerBlock()};
+  for (const upgrade::Step* step : upgrade::Steps())
+    for (const upgrade::Block& b : step->blocks) blocks.push_back(&b);
+  std::size_t tables = 0;
+  for (const upgrade::Block* b : blocks)
+    for (const upgrade::Statement& s : b->statements)
+      for (const upgrade::Change& c : s.changes) {
+        if (c.kind != upgrade::Change::Kind::CreateTable || c.table == "lib_peopletmp") continue;
+        SCOPED_TRACE(c.table);
+        ++tables;
+        std::string declared;
+        for (const upgrade::ColumnDef& col : upgrade::CreatedColumns(s))
+          declared += col.name + " " + col.type + "\n";
+        std::string created;
+        std::istringstream section(Section(dump, c.table));
+        std::string line;
+        std::getline(section, line);
+        while (std::getline(section, line) && line.rfind('\t', 0) == 0) {
+          std::istringstream words(line);
+          std::string name, type;
+          words >> name >> type;
+          created += name + " " + type + "\n";
+        }
+        EXPECT_NE(declared, "");
+        EXPECT_EQ(declared, created);
+      }
+  EXPECT_EQ(tables, 11u);
 }
 
 // An asset name that lib_vrek holds and lib_vrek_name lacks is completed whoever wrote it: the
