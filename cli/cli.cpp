@@ -8,6 +8,7 @@
 #include "frmUpVrekMain.h"
 #include "json_text.h"
 #include "plan_report.h"
+#include "repair.h"
 #include "platform/headless_gui.h"
 #include "platform/registry.h"
 #include "unTools.h"
@@ -19,10 +20,13 @@ namespace {
 
 const char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
 const char kUsage[] =
-    "用法：upvrek-cli run | plan [--batches] | --version\n"
+    "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | --version\n"
     "  run              执行升级，逐批显示发送的语句\n"
     "  plan             不改变数据库，说明将执行哪些步骤及原因，并列出升级将发送的语句\n"
-    "  plan --batches   只列出这些语句，每行一个 JSON 对象\n";
+    "  plan --batches   只列出这些语句，每行一个 JSON 对象\n"
+    "  repair           补全上次中断的升级留下的未完成部分，然后执行升级\n"
+    "  repair --plan    不改变数据库，说明哪些部分未完成及原因，并列出修复将发送的语句\n"
+    "  repair --plan --batches   只列出这些语句，每行一个 JSON 对象\n";
 
 // How a run over `driver` ended: the completion message, or the error that stopped it.
 struct Outcome {
@@ -113,7 +117,10 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
   const bool run = args.size() == 1 && args[0] == "run";
   const bool plan = !args.empty() && args[0] == "plan" &&
                     (args.size() == 1 || (args.size() == 2 && args[1] == "--batches"));
-  if (!run && !plan) {
+  const bool repair = !args.empty() && args[0] == "repair" &&
+                      (args.size() == 1 || (args.size() == 2 && args[1] == "--plan") ||
+                       (args.size() == 3 && args[1] == "--plan" && args[2] == "--batches"));
+  if (!run && !plan && !repair) {
     err << kUsage;
     return 64;
   }
@@ -125,6 +132,7 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
     return 2;
   }
   if (run) return Run(*driver, out, err);
+  if (repair) return Repair(*driver, args.size() >= 2, args.size() == 3, out, err);
   return Plan(*driver, args.size() == 2, out, err);
 }
 

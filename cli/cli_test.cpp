@@ -221,7 +221,12 @@ TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
 TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
   Load("old_register.sql");
   refuse_ = true;
-  for (const auto& args : {std::vector<std::string>{"run"}, {"plan"}, {"plan", "--batches"}}) {
+  for (const auto& args : {std::vector<std::string>{"run"},
+                           {"plan"},
+                           {"plan", "--batches"},
+                           {"repair"},
+                           {"repair", "--plan"},
+                           {"repair", "--plan", "--batches"}}) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
@@ -234,7 +239,11 @@ TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
 TEST_F(Cli, ThePasswordAppearsInNoOutput) {
   Load("old_register.sql");
   std::string all;
-  for (const auto& args : {std::vector<std::string>{"plan"}, {"plan", "--batches"}, {"run"}}) {
+  for (const auto& args : {std::vector<std::string>{"plan"},
+                           {"plan", "--batches"},
+                           {"run"},
+                           {"repair", "--plan"},
+                           {"repair"}}) {
     const CliRun r = Invoke(args);
     all += r.out + r.err;
   }
@@ -247,12 +256,21 @@ TEST_F(Cli, VersionAndUsage) {
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out, "6.2012.7.18\n");
   EXPECT_TRUE(connected_with_.empty());
-  for (const auto& args :
-       {std::vector<std::string>{}, {"plan", "--json"}, {"run", "x"}, {"help"}}) {
+  for (const auto& args : {std::vector<std::string>{},
+                           {"plan", "--json"},
+                           {"run", "x"},
+                           {"help"},
+                           {"repair", "--batches"},
+                           {"repair", "--plan", "x"},
+                           {"repair", "--batches", "--plan"}}) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 64);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("用法：upvrek-cli run | plan [--batches] | --version\n", 0), 0u);
+    EXPECT_EQ(
+        r.err.rfind(
+            "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | --version\n",
+            0),
+        0u);
   }
 }
 

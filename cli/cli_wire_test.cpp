@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,22 +18,12 @@ namespace {
 
 using vrektest::DigitCoded;
 using vrektest::Lines;
+using vrektest::PlannedBatches;
 using vrektest::ProgramRun;
 using vrektest::TempDir;
 using namespace std::chrono_literals;
 
 const std::string kPassword = "Wire'Pass 42";
-
-// The batch texts of `plan --batches` output: one object a line, its only member "text".
-std::vector<std::string> PlannedBatches(const std::string& out) {
-  std::vector<std::string> texts;
-  for (const std::string& line : Lines(out)) {
-    const nlohmann::json j = nlohmann::json::parse(line);
-    if (!j.is_object() || j.size() != 1) throw std::runtime_error("not a plan line: " + line);
-    texts.push_back(j.at("text").get<std::string>());
-  }
-  return texts;
-}
 
 class CliWire : public testing::Test {
  protected:

@@ -37,4 +37,15 @@ std::vector<std::string> ReadLoggedBatches(const std::string& path) {
   return LoggedBatches(ReadFile(path));
 }
 
+std::vector<std::string> PlannedBatches(const std::string& out) {
+  std::vector<std::string> texts;
+  for (const std::string& line : Lines(out)) {
+    const nlohmann::json j = nlohmann::json::parse(line);
+    if (!j.is_object() || j.size() != 1 || !j.contains("text") || !j.at("text").is_string())
+      throw std::runtime_error("not a plan line: " + line);
+    texts.push_back(j.at("text").get<std::string>());
+  }
+  return texts;
+}
+
 }  // namespace vrektest

@@ -29,4 +29,8 @@ std::vector<std::string> LoggedBatches(const std::string& log);
 // The batch texts of a log file.
 std::vector<std::string> ReadLoggedBatches(const std::string& path);
 
+// The batch texts of upvrek-cli's `--batches` output: one object a line, its only member "text".
+// Throws std::runtime_error on a line of another form.
+std::vector<std::string> PlannedBatches(const std::string& out);
+
 }  // namespace vrektest
