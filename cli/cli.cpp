@@ -8,9 +8,9 @@
 #include "frmUpVrekMain.h"
 #include "json_text.h"
 #include "plan_report.h"
-#include "repair.h"
 #include "platform/headless_gui.h"
 #include "platform/registry.h"
+#include "repair.h"
 #include "unTools.h"
 #include "vrek_version.h"
 
