@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -71,12 +72,17 @@ class PlanDriver : public platform::Driver {
   std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) override;
   const std::vector<PlannedBatch>& Batches() const { return batches_; }
+  // From now on the select `text` is answered without asking the server: with one row (of no
+  // column) when `row`, else with none. For a plan that records statements creating or dropping
+  // objects the run then probes for: the probe must see what the statements would leave.
+  void Answer(const std::string& text, bool row) { answers_[text] = row; }
 
  private:
   class Conn;
   platform::Driver& inner_;
   std::vector<PlannedBatch> batches_;
   std::set<std::string> created_;  // lower-cased names of tables the planned batches create
+  std::map<std::string, bool> answers_;
 };
 
 // The tables a batch creates: each name that follows "create table" outside quoted text, lower

@@ -12,6 +12,7 @@
 #include "plan_report.h"
 #include "platform/headless_gui.h"
 #include "platform/registry.h"
+#include "repair.h"
 #include "unTools.h"
 #include "vrek_version.h"
 
@@ -21,10 +22,13 @@ namespace {
 
 const char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
 const char kUsage[] =
-    "用法：upvrek-cli run | plan [--batches] | encode | --version\n"
+    "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | encode | --version\n"
     "  run              执行升级，逐批显示发送的语句\n"
     "  plan             不改变数据库，说明将执行哪些步骤及原因，并列出升级将发送的语句\n"
     "  plan --batches   只列出这些语句，每行一个 JSON 对象\n"
+    "  repair           补全上次中断的升级留下的未完成部分，然后执行升级\n"
+    "  repair --plan    不改变数据库，说明哪些部分未完成及原因，并列出修复将发送的语句\n"
+    "  repair --plan --batches   只列出这些语句，每行一个 JSON 对象\n"
     "  encode           从标准输入读一行文字（不回显），输出设置中 USERNAME、PASSWORD "
     "所用的数字编码\n"
     "  --version        显示版本号\n";
@@ -33,10 +37,13 @@ const char kUsage[] =
 std::string CommandLineError(const std::vector<std::string>& args) {
   if (args.empty()) return "缺少命令。";
   const std::string& command = args[0];
-  if (command != "run" && command != "plan" && command != "encode" && command != "--version")
+  if (command != "run" && command != "plan" && command != "repair" && command != "encode" &&
+      command != "--version")
     return "未知的命令“" + command + "”。";
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if (command == "plan" && args[i] == "--batches" && i == 1) continue;
+    if (command == "plan" && i == 1 && args[i] == "--batches") continue;
+    if (command == "repair" && i == 1 && args[i] == "--plan") continue;
+    if (command == "repair" && i == 2 && args[1] == "--plan" && args[i] == "--batches") continue;
     return command + " 不接受“" + args[i] + "”。";
   }
   return "";
@@ -131,8 +138,11 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
   const bool run = args.size() == 1 && args[0] == "run";
   const bool plan = !args.empty() && args[0] == "plan" &&
                     (args.size() == 1 || (args.size() == 2 && args[1] == "--batches"));
+  const bool repair = !args.empty() && args[0] == "repair" &&
+                      (args.size() == 1 || (args.size() == 2 && args[1] == "--plan") ||
+                       (args.size() == 3 && args[1] == "--plan" && args[2] == "--batches"));
   if (args.size() == 1 && args[0] == "encode") return Encode(std::cin, out, err);
-  if (!run && !plan) {
+  if (!run && !plan && !repair) {
     err << CommandLineError(args) << '\n' << kUsage;
     return 64;
   }
@@ -144,6 +154,7 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
     return 2;
   }
   if (run) return Run(*driver, out, err);
+  if (repair) return Repair(*driver, args.size() >= 2, args.size() == 3, out, err);
   return Plan(*driver, args.size() == 2, out, err);
 }
 

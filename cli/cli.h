@@ -5,6 +5,9 @@
 //                               batches a run would send now
 //   upvrek-cli plan --batches   only those batches, one JSON object a line: {"text": "..."}
 //   upvrek-cli encode           the digit code of a line read from standard input (encode.h)
+//   upvrek-cli repair [--plan [--batches]]
+//                               completes what a broken run left half-done, then runs the
+//                               upgrade; with --plan, changes nothing (repair.h)
 //   upvrek-cli --version
 //
 // Exit status: 0 done; 1 the upgrade stopped (or would stop) on an error, whose text goes to

@@ -14,28 +14,17 @@
 #include <vector>
 
 #include "encode.h"
+#include "files.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
+#include "settings.h"
 #include "standin/engine.h"
 #include "unTools.h"
+#include "upgrade_fixture.h"
 
 namespace {
 
-std::string ReadFixture(const std::string& name) {
-  std::ifstream in(std::string(VREK_FIXTURE_DIR) + "/" + name, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The digit-coded form of a text: each byte as four digits, one per base-4 digit of it.
-std::string Coded(const std::string& clear) {
-  std::string coded;
-  for (unsigned char b : clear)
-    for (int shift = 6; shift >= 0; shift -= 2)
-      coded += static_cast<char>('0' + 2 * ((b >> shift) & 3));
-  return coded;
-}
+using vrektest::DigitCoded;
 
 // Remembers what it was asked to connect with; refuses when told to.
 class RecordingDriver : public platform::Driver {
@@ -65,24 +54,11 @@ struct CliRun {
 class Cli : public testing::Test {
  protected:
   void SetUp() override {
-    // ctest runs the tests of this file in parallel processes: one file each.
-    settings_ = testing::TempDir() + "cli_test_" + std::to_string(getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".reg";
-    std::ofstream(settings_, std::ios::binary)
-        << "Windows Registry Editor Version 5.00\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
-           "\"ODBCNAME\"=\" VrekTest \"\r\n"
-           "\"USERNAME\"=\"" +
-               Coded("sa") +
-               "\"\r\n"
-               "\"PASSWORD\"=\"" +
-               Coded(kPassword) + "\"\r\n";
+    settings_ = dir_.Write(
+        "vrek.reg", vrektest::SettingsText(" VrekTest ", DigitCoded("sa"), DigitCoded(kPassword)));
     setenv("VREK_REGISTRY", settings_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("VREK_REGISTRY");
-    std::remove(settings_.c_str());
-  }
+  void TearDown() override { unsetenv("VREK_REGISTRY"); }
 
   void Load(const std::string& fixture) { db_.load_script(ReadFixture(fixture)); }
   void Exec(const std::string& sql) {
@@ -149,6 +125,7 @@ class Cli : public testing::Test {
   static constexpr const char* kPassword = "Se'cr3t 9";
   static constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
   standin::Database db_;
+  vrektest::TempDir dir_;
   std::string settings_;
   std::vector<std::string> connected_with_;
   bool refuse_ = false;
@@ -223,7 +200,9 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
       "人员编号 7：部门为空\n";
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, error);
-  EXPECT_EQ(Logged().back(), "select * from lib_people");
+  const std::vector<std::string> sent = Logged();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "select * from lib_people");
   EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(Logged().size()) + " 批之后停止：\n" +
                             error),
             std::string::npos)
@@ -245,7 +224,12 @@ TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
 TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
   Load("old_register.sql");
   refuse_ = true;
-  for (const auto& args : {std::vector<std::string>{"run"}, {"plan"}, {"plan", "--batches"}}) {
+  for (const auto& args : {std::vector<std::string>{"run"},
+                           {"plan"},
+                           {"plan", "--batches"},
+                           {"repair"},
+                           {"repair", "--plan"},
+                           {"repair", "--plan", "--batches"}}) {
     const CliRun r = Invoke(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
@@ -258,7 +242,11 @@ TEST_F(Cli, AFailedConnectionIsTheFixedMessageWithoutThePassword) {
 TEST_F(Cli, ThePasswordAppearsInNoOutput) {
   Load("old_register.sql");
   std::string all;
-  for (const auto& args : {std::vector<std::string>{"plan"}, {"plan", "--batches"}, {"run"}}) {
+  for (const auto& args : {std::vector<std::string>{"plan"},
+                           {"plan", "--batches"},
+                           {"run"},
+                           {"repair", "--plan"},
+                           {"repair"}}) {
     const CliRun r = Invoke(args);
     all += r.out + r.err;
   }
@@ -267,10 +255,13 @@ TEST_F(Cli, ThePasswordAppearsInNoOutput) {
 }
 
 const char kUsageText[] =
-    "用法：upvrek-cli run | plan [--batches] | encode | --version\n"
+    "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | encode | --version\n"
     "  run              执行升级，逐批显示发送的语句\n"
     "  plan             不改变数据库，说明将执行哪些步骤及原因，并列出升级将发送的语句\n"
     "  plan --batches   只列出这些语句，每行一个 JSON 对象\n"
+    "  repair           补全上次中断的升级留下的未完成部分，然后执行升级\n"
+    "  repair --plan    不改变数据库，说明哪些部分未完成及原因，并列出修复将发送的语句\n"
+    "  repair --plan --batches   只列出这些语句，每行一个 JSON 对象\n"
     "  encode           从标准输入读一行文字（不回显），输出设置中 USERNAME、PASSWORD "
     "所用的数字编码\n"
     "  --version        显示版本号\n";
@@ -287,6 +278,10 @@ TEST_F(Cli, VersionAndUsage) {
       {{"plan", "--json"}, "plan 不接受“--json”。"},
       {{"plan", "--batches", "--batches"}, "plan 不接受“--batches”。"},
       {{"run", "x"}, "run 不接受“x”。"},
+      {{"repair", "--batches"}, "repair 不接受“--batches”。"},
+      {{"repair", "--plan", "x"}, "repair 不接受“x”。"},
+      {{"repair", "--batches", "--plan"}, "repair 不接受“--batches”。"},
+      {{"repair", "--plan", "--batches", "x"}, "repair 不接受“x”。"},
       {{"encode", "sa"}, "encode 不接受“sa”。"},
       {{"--version", "run"}, "--version 不接受“run”。"},
   };

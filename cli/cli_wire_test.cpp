@@ -7,132 +7,69 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "json_text.h"
-#include "odbc_test_env.h"
+#include "files.h"
+#include "listener_log.h"
+#include "process.h"
+#include "settings.h"
+#include "upgrade_fixture.h"
 
 namespace {
 
-using platform::odbc_test::ChildProcess;
-using platform::odbc_test::ReadFile;
-using platform::odbc_test::TempDir;
+using vrektest::DigitCoded;
+using vrektest::Lines;
+using vrektest::PlannedBatches;
+using vrektest::ProgramRun;
+using vrektest::TempDir;
+using namespace std::chrono_literals;
 
 const std::string kPassword = "Wire'Pass 42";
-
-std::string Coded(const std::string& clear) {
-  std::string coded;
-  for (unsigned char b : clear)
-    for (int shift = 6; shift >= 0; shift -= 2)
-      coded += static_cast<char>('0' + 2 * ((b >> shift) & 3) + (shift == 2 ? 1 : 0));
-  return coded;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (std::size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-    lines.push_back(text.substr(at, nl - at));
-  if (at < text.size()) lines.push_back(text.substr(at));
-  return lines;
-}
-
-// A JSON string literal's content, for the escapes the log uses.
-std::string Unescape(const std::string& literal) {
-  std::string text;
-  for (std::size_t i = 1; i + 1 < literal.size(); ++i) {
-    if (literal[i] != '\\') {
-      text += literal[i];
-      continue;
-    }
-    const char e = literal[++i];
-    if (e == 'n')
-      text += '\n';
-    else if (e == 'r')
-      text += '\r';
-    else if (e == 't')
-      text += '\t';
-    else if (e == 'u') {
-      text += static_cast<char>(std::stoi(literal.substr(i + 1, 4), nullptr, 16));
-      i += 4;
-    } else
-      text += e;
-  }
-  return text;
-}
-
-// The "text" member of a listener log line, as a JSON literal. Inside the literal every quote is
-// escaped, so the first `, "error": ` ends it.
-std::string TextLiteral(const std::string& log_line) {
-  const std::string key = "\"text\": ";
-  const std::size_t from = log_line.find(key) + key.size();
-  return log_line.substr(from, log_line.find(", \"error\": ", from) - from);
-}
-
-struct ProgramRun {
-  int status = -1;
-  std::string out, err;
-};
 
 class CliWire : public testing::Test {
  protected:
   // Serves the fixture (and the extra batches) with a password login; writes the data source
   // VrekODBC and the settings file the program reads.
   void Start(const std::string& fixture, const std::string& extra = "") {
-    std::vector<std::string> argv = {VREK_SQLSTANDIN,
-                                     "--port",
-                                     "0",
-                                     "--login",
-                                     "sa:" + kPassword,
-                                     "--load",
-                                     std::string(VREK_FIXTURE_DIR) + "/" + fixture,
-                                     "--log",
-                                     dir_.path() + "/log.jsonl"};
-    if (!extra.empty()) {
-      std::ofstream(dir_.path() + "/extra.sql") << extra << "\n";
-      argv.insert(argv.end(), {"--load", dir_.path() + "/extra.sql"});
-    }
-    server_ = std::make_unique<ChildProcess>(argv);
-    const std::string ready = server_->ReadLine(20000);
-    const std::string prefix = "listening on 127.0.0.1:";
-    ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
-    std::ofstream(dir_.path() + "/odbc.ini")
-        << "[VrekODBC]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = "
-        << ready.substr(prefix.size()) << "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
-    std::ofstream(dir_.path() + "/odbcinst.ini");
+    std::vector<std::string> options = {
+        "--login", "sa:" + kPassword, "--load", FixturePath(fixture), "--log", LogPath()};
+    if (!extra.empty())
+      options.insert(options.end(), {"--load", dir_.Write("extra.sql", extra + "\n")});
+    server_ = std::make_unique<vrektest::Standin>(options);
+    ASSERT_TRUE(server_->started()) << server_->first_line();
+    vrektest::WriteDataSources(
+        dir_.path(),
+        vrektest::FreeTdsSource("VrekODBC", VREK_TDS_ODBC_DRIVER, server_->port_text()));
     Settings(kPassword);
   }
 
+  // The credentials in odd digits: another spelling of the same text, which decodes alike.
   void Settings(const std::string& password) {
-    std::ofstream(dir_.path() + "/vrek.reg", std::ios::binary)
-        << "Windows Registry Editor Version 5.00\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
-           "\"ODBCNAME\"=\"VrekODBC\"\r\n\"USERNAME\"=\"" +
-               Coded("sa") +
-               "\"\r\n"
-               "\"PASSWORD\"=\"" +
-               Coded(password) + "\"\r\n";
+    dir_.Write("vrek.reg",
+               vrektest::SettingsText("VrekODBC", DigitCoded("sa", 1), DigitCoded(password, 1)));
   }
 
-  ProgramRun Program(const std::string& args) {
+  // `input` is the program's standard input.
+  ProgramRun Program(const std::string& args, const std::string& input = "") {
     const std::string& d = dir_.path();
-    const std::string command =
-        "ODBCINI=" + d + "/odbc.ini ODBCSYSINI=" + d + " VREK_REGISTRY=" + d +
-        "/vrek.reg timeout 60 " VREK_UPVREK_CLI " " + args + " >" + d + "/out 2>" + d + "/err";
-    ProgramRun r;
-    const int w = std::system(command.c_str());
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    r.out = ReadFile(d + "/out");
-    r.err = ReadFile(d + "/err");
+    std::vector<std::string> argv = {VREK_UPVREK_CLI};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) argv.push_back(w);
+    vrektest::RunOptions options;
+    options.env = {"ODBCINI=" + d + "/odbc.ini", "ODBCSYSINI=" + d,
+                   "VREK_REGISTRY=" + d + "/vrek.reg"};
+    options.limit = 60s;
+    options.input = input;
+    const ProgramRun r = vrektest::RunProgram(argv, options);
     all_output_ += r.out + r.err;
     return r;
   }
 
-  std::vector<std::string> Log() { return Lines(ReadFile(dir_.path() + "/log.jsonl")); }
+  std::string LogPath() const { return dir_.path() + "/log.jsonl"; }
+  std::vector<std::string> Log() { return vrektest::ReadLoggedBatches(LogPath()); }
 
   // A plan, then a run: the plan sends only selects, and its batches are the run's, in the
   // listener's log and in the run's own output. Returns the run.
@@ -141,18 +78,17 @@ class CliWire : public testing::Test {
     const ProgramRun plan = Program("plan --batches");
     const std::vector<std::string> planned_log = Log();
     for (std::size_t i = before; i < planned_log.size(); ++i)
-      EXPECT_EQ(Unescape(TextLiteral(planned_log[i])).rfind("select ", 0), 0u) << planned_log[i];
+      EXPECT_EQ(planned_log[i].rfind("select ", 0), 0u) << planned_log[i];
 
     const ProgramRun run = Program("run");
     const std::vector<std::string> log = Log();
-    std::string from_log, echo;
-    for (std::size_t i = planned_log.size(); i < log.size(); ++i) {
-      from_log += "{\"text\": " + TextLiteral(log[i]) + "}\n";
-      echo += "-- 批 " + std::to_string(i - planned_log.size() + 1) + "\n" +
-              Unescape(TextLiteral(log[i])) + "\n";
-    }
     EXPECT_GT(log.size(), planned_log.size());
-    EXPECT_EQ(plan.out, from_log);
+    const std::vector<std::string> sent(log.begin() + static_cast<long>(planned_log.size()),
+                                        log.end());
+    std::string echo;
+    for (std::size_t i = 0; i < sent.size(); ++i)
+      echo += "-- 批 " + std::to_string(i + 1) + "\n" + sent[i] + "\n";
+    EXPECT_EQ(PlannedBatches(plan.out), sent);
     EXPECT_EQ(plan.status, run.status);
     EXPECT_EQ(plan.err, run.err);
     EXPECT_EQ(run.out.substr(0, echo.size()), echo);
@@ -164,7 +100,7 @@ class CliWire : public testing::Test {
 
   static constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
   TempDir dir_;
-  std::unique_ptr<ChildProcess> server_;
+  std::unique_ptr<vrektest::Standin> server_;
   std::string all_output_;
 };
 
@@ -199,7 +135,9 @@ TEST_F(CliWire, RefusedPersons) {
   EXPECT_EQ(run.err,
             "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。"
             "请修正以下人员后重新升级：\n人员编号 7：部门为空\n");
-  EXPECT_EQ(Unescape(TextLiteral(Log().back())), "select * from lib_people");
+  const std::vector<std::string> log = Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "select * from lib_people");
 }
 
 TEST_F(CliWire, WrongPasswordIsAFailedConnection) {
@@ -225,22 +163,15 @@ TEST_F(CliWire, Version) {
 // The settings written with the program's own coding of the credentials log in.
 TEST_F(CliWire, EncodedCredentialsLogIn) {
   Start("old_register.sql");
-  const std::string& d = dir_.path();
-  std::ofstream(d + "/user") << "sa\n";
-  std::ofstream(d + "/password") << kPassword << "\n";
-  const ProgramRun user = Program("encode <" + d + "/user");
-  const ProgramRun password = Program("encode <" + d + "/password");
+  const ProgramRun user = Program("encode", "sa\n");
+  const ProgramRun password = Program("encode", kPassword + "\n");
   ASSERT_EQ(user.status, 0) << user.err;
   ASSERT_EQ(password.status, 0) << password.err;
   EXPECT_EQ(user.out, "26062402\n");
   EXPECT_EQ(user.err + password.err, "");
   ASSERT_EQ(password.out.back(), '\n');
-  std::ofstream(d + "/vrek.reg", std::ios::binary)
-      << "Windows Registry Editor Version 5.00\r\n\r\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
-         "\"ODBCNAME\"=\"VrekODBC\"\r\n\"USERNAME\"=\""
-      << user.out.substr(0, user.out.size() - 1) << "\"\r\n\"PASSWORD\"=\""
-      << password.out.substr(0, password.out.size() - 1) << "\"\r\n";
+  dir_.Write("vrek.reg", vrektest::SettingsText("VrekODBC", user.out.substr(0, user.out.size() - 1),
+                                                password.out.substr(0, password.out.size() - 1)));
   const ProgramRun plan = Program("plan --batches");
   EXPECT_EQ(plan.status, 0) << plan.err;
   EXPECT_EQ(plan.err, "");

@@ -1,45 +1,13 @@
 #include "json_text.h"
 
+#include <nlohmann/json.hpp>
+
 namespace vrekcli {
 
-std::string JsonString(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
-  out.reserve(text.size() + 2);
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (u < 0x20) {
-          out += "\\u00";
-          out += kHex[u >> 4];
-          out += kHex[u & 0x0F];
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-  return out;
-}
-
 std::string JsonBatchLine(std::string_view batch) {
-  return "{\"text\": " + JsonString(batch) + "}";
+  // A byte that is not UTF-8 becomes U+FFFD, as in the listener's log.
+  return nlohmann::ordered_json{{"text", batch}}.dump(-1, ' ', false,
+                                                      nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace vrekcli

@@ -1,5 +1,5 @@
-// JSON text for the machine-readable plan (`upvrek-cli plan --batches`). The escaping is the
-// one the TDS listener's batch log uses, so that a plan and a log compare line by line.
+// JSON text for the machine-readable plan (`upvrek-cli plan --batches`), written as the TDS
+// listener writes its batch log, so that a plan and a log's "text" members compare line by line.
 #pragma once
 
 #include <string>
@@ -7,11 +7,7 @@
 
 namespace vrekcli {
 
-// `text` as a JSON string literal, quotes included: `"`, `\` and control characters escaped
-// (\n \r \t, the others as \u00XX); every other byte, UTF-8 sequences included, kept as is.
-std::string JsonString(std::string_view text);
-
-// {"text": "..."}, without a line break.
+// {"text":"..."}, without a line break.
 std::string JsonBatchLine(std::string_view batch);
 
 }  // namespace vrekcli

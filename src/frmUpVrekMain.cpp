@@ -96,6 +96,10 @@ bool TUpVrekMain::CheckVerSign(const std::string& mark) {
   return true;
 }
 
+void TUpVrekMain::SendStatements(const std::vector<upgrade::Statement>& statements) {
+  for (const upgrade::Statement& statement : statements) Send(statement);
+}
+
 void TUpVrekMain::RunStep(const upgrade::Step& step) {
   for (const upgrade::Block& block : step.blocks) RunBlock(block);
 }

@@ -67,6 +67,9 @@ class TUpVrekMain : public platform::TForm {
   bool RunBlock(const upgrade::Block& block);
   // True when the mark was not in ver_manage and has now been recorded; false when it was.
   bool CheckVerSign(const std::string& mark);
+  // Sends the statements in order, each as a block of the steps sends it; a failing one stops
+  // them with its error. Repair sends what completes half-done blocks through it.
+  void SendStatements(const std::vector<upgrade::Statement>& statements);
 
   void DO_2005Before();
   void DO_2005();

@@ -66,7 +66,7 @@ status=0
 timeout 20 "$root/usr/bin/upvrek-cli" > "$work/usage.out" 2> "$work/usage.err" || status=$?
 [ "$status" = 64 ] && [ ! -s "$work/usage.out" ] &&
   head -n2 "$work/usage.err" | cmp -s - <(printf '%s\n' "缺少命令。" \
-    "用法：upvrek-cli run | plan [--batches] | encode | --version") ||
+    "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | encode | --version") ||
   fail "upvrek-cli without a command: status $status, $(cat "$work/usage.err")"
 echo "upvrek-cli: --version $out; usage in Chinese"
 

@@ -31,6 +31,7 @@
 
 #include "UpVrek.h"
 #include "dmToolsData.h"
+#include "files.h"
 #include "frmFlashTools.h"
 #include "frmUpVrekMain.h"
 #include "platform/regfile.h"
@@ -61,13 +62,6 @@ class QtEnvironment : public testing::Environment {
 };
 
 int Px(double v, double scale) { return static_cast<int>(std::lround(v * scale)); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Designed geometry and font (the label's own, else the form's) against the widget: position
 // always, size exactly for buttons and pictures; a label that sizes itself must hold its whole text
@@ -397,7 +391,7 @@ TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
        "btUp disabled",
        false},
   };
-  const std::string script = ReadFile(std::string(VREK_FIXTURE_DIR) + "/old_register.sql");
+  const std::string script = vrektest::ReadFixture("old_register.sql");
   ASSERT_FALSE(script.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -435,13 +429,6 @@ TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
   }
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // The entry routine over Qt: the event log it leaves (VREK_GUI_LOG) and the boxes it shows.
 TEST(QtEntry, OutcomesAndTheirEventLog) {
   const std::string splash = "FlashTools: " + kConnecting + " | Brantel软件";
@@ -476,11 +463,9 @@ TEST(QtEntry, OutcomesAndTheirEventLog) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    char path[] = "/tmp/qt_gui_test_log_XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    setenv("VREK_GUI_LOG", path, 1);
+    const vrektest::TempDir dir;
+    const std::string path = dir.path() + "/gui.log";
+    setenv("VREK_GUI_LOG", path.c_str(), 1);
     ConnectMessage.clear();
     {
       platform::QtGui gui(VREK_ARTWORK_DIR);
@@ -511,8 +496,7 @@ TEST(QtEntry, OutcomesAndTheirEventLog) {
       EXPECT_FALSE(SplashOnScreen());
     }
     unsetenv("VREK_GUI_LOG");
-    EXPECT_EQ(Lines(ReadFile(path)), c.log);
-    std::remove(path);
+    EXPECT_EQ(vrektest::Lines(vrektest::ReadFile(path)), c.log);
   }
 }
 

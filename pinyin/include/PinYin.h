@@ -5,13 +5,13 @@
 #include <stddef.h>
 
 #if defined(_WIN32)
-#  if defined(PINYIN_BUILDING)
-#    define PINYIN_API __declspec(dllexport)
-#  else
-#    define PINYIN_API __declspec(dllimport)
-#  endif
+#if defined(PINYIN_BUILDING)
+#define PINYIN_API __declspec(dllexport)
 #else
-#  define PINYIN_API __attribute__((visibility("default")))
+#define PINYIN_API __declspec(dllimport)
+#endif
+#else
+#define PINYIN_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus

@@ -81,9 +81,7 @@ void Failures::Add(SQLSMALLINT type, SQLHANDLE handle) {
   records_.insert(records_.end(), records.begin(), records.end());
 }
 
-void Failures::Add(Diagnostic record) {
-  records_.push_back(std::move(record));
-}
+void Failures::Add(Diagnostic record) { records_.push_back(std::move(record)); }
 
 void Failures::ThrowIfAny() const {
   if (records_.empty()) return;

@@ -7,14 +7,15 @@
 
 #include <filesystem>
 
-#include "odbc_test_env.h"
+#include "files.h"
 #include "platform/odbc_driver.h"
+#include "settings.h"
 
 namespace platform {
 namespace {
 
-odbc_test::TempDir& Dir() {
-  static odbc_test::TempDir dir;
+vrektest::TempDir& Dir() {
+  static vrektest::TempDir dir;
   return dir;
 }
 
@@ -23,7 +24,7 @@ std::string DatabaseFile() { return Dir().path() + "/register.db"; }
 class DataSources : public testing::Environment {
  public:
   void SetUp() override {
-    odbc_test::UseDataSources(
+    vrektest::UseDataSources(
         Dir().path(),
         "[VrekSqlite]\nDriver = " VREK_SQLITE_ODBC_DRIVER "\nDatabase = " + DatabaseFile() + "\n");
   }
@@ -96,6 +97,7 @@ TEST_F(OdbcSqliteTest, ValuesReadAsTheirKinds) {
   db_->Execute("insert into t values (-2147483648, '2012-07-18 10:11:12.345', 'abc')");
   ResultSet rs = db_->Open("select i, d, s from t");
   ASSERT_EQ(rs.rows.size(), 1u);
+  ASSERT_EQ(rs.rows[0].size(), 3u);
   EXPECT_EQ(rs.rows[0][0].kind(), Variant::Kind::Integer);
   EXPECT_EQ(rs.rows[0][0].AsInteger(), -2147483647 - 1);
   EXPECT_EQ(rs.rows[0][1].AsDateTime(), (TDateTime{2012, 7, 18, 10, 11, 12, 345}));
@@ -109,6 +111,7 @@ TEST_F(OdbcSqliteTest, ChineseTextReadsAsUtf8HoweverLong) {
       "select cast(X'E8B584E4BAA7' as text) as name,"
       " replace(hex(zeroblob(5000)), '00', cast(X'E4B8AD' as text)) as long_name");
   ASSERT_EQ(rs.rows.size(), 1u);
+  ASSERT_EQ(rs.rows[0].size(), 2u);
   EXPECT_EQ(rs.rows[0][0].AsString(), "资产");
   std::string expected;
   for (int i = 0; i < 5000; ++i) expected += "中";
@@ -133,10 +136,13 @@ TEST_F(OdbcSqliteTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
   db_->Execute("create table dst (a integer)");
   for (int i = 1; i <= 3; ++i) db_->Execute("insert into src values (" + std::to_string(i) + ")");
   ResultSet rs = db_->Open("select a from src order by a");
-  for (const auto& row : rs.rows)
+  for (const auto& row : rs.rows) {
+    ASSERT_EQ(row.size(), 1u);
     db_->Execute("insert into dst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
+  }
   ResultSet copied = db_->Open("select group_concat(a) as all_a from dst");
   ASSERT_EQ(copied.rows.size(), 1u);
+  ASSERT_EQ(copied.rows[0].size(), 1u);
   EXPECT_EQ(copied.rows[0][0].AsString(), "10,20,30");
 }
 

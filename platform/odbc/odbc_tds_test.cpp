@@ -9,8 +9,11 @@
 #include <chrono>
 #include <functional>
 
-#include "odbc_test_env.h"
+#include "files.h"
+#include "listener_log.h"
 #include "platform/odbc_driver.h"
+#include "process.h"
+#include "settings.h"
 
 namespace platform {
 namespace {
@@ -18,8 +21,8 @@ namespace {
 // The listener accepts these logins only: "资产pw" in code page 936 for vrek.
 constexpr char kGbkPassword[] = "\xD7\xCA\xB2\xFApw";
 
-odbc_test::TempDir& Dir() {
-  static odbc_test::TempDir dir;
+vrektest::TempDir& Dir() {
+  static vrektest::TempDir dir;
   return dir;
 }
 
@@ -41,27 +44,24 @@ int BoundSocket(bool listening, int* port) {
 }
 
 std::string DataSource(const std::string& name, int port) {
-  return "[" + name + "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " +
-         std::to_string(port) + "\nTDS_Version = 7.4\nClientCharset = UTF-8\n\n";
+  return vrektest::FreeTdsSource(name, VREK_TDS_ODBC_DRIVER, std::to_string(port)) + "\n";
 }
 
 class Listener : public testing::Environment {
  public:
   void SetUp() override {
-    server_ = std::make_unique<odbc_test::ChildProcess>(
-        std::vector<std::string>{VREK_SQLSTANDIN, "--port", "0", "--log", LogFile(), "--login",
-                                 "sa:secret", "--login", "vrek:资产pw"});
+    server_ = std::make_unique<vrektest::Standin>(std::vector<std::string>{
+        "--log", LogFile(), "--login", "sa:secret", "--login", "vrek:资产pw"});
     // Closes the connection that sends the first batch instead of answering it.
-    dropping_ = std::make_unique<odbc_test::ChildProcess>(
-        std::vector<std::string>{VREK_SQLSTANDIN, "--port", "0", "--drop", "1"});
+    dropping_ = std::make_unique<vrektest::Standin>(std::vector<std::string>{"--drop", "1"});
     const int port = Port(*server_), dropping_port = Port(*dropping_);
     int closed_port = 0, silent_port = 0;
     close(BoundSocket(false, &closed_port));
     silent_ = BoundSocket(true, &silent_port);
-    odbc_test::UseDataSources(Dir().path(), DataSource("VrekTds", port) +
-                                                DataSource("VrekDropping", dropping_port) +
-                                                DataSource("VrekNowhere", closed_port) +
-                                                DataSource("VrekSilent", silent_port));
+    vrektest::UseDataSources(Dir().path(), DataSource("VrekTds", port) +
+                                               DataSource("VrekDropping", dropping_port) +
+                                               DataSource("VrekNowhere", closed_port) +
+                                               DataSource("VrekSilent", silent_port));
   }
   void TearDown() override {
     server_.reset();
@@ -70,17 +70,12 @@ class Listener : public testing::Environment {
   }
 
  private:
-  static int Port(odbc_test::ChildProcess& server) {
-    const std::string line = server.ReadLine(10000);
-    const std::string prefix = "listening on 127.0.0.1:";
-    if (line.substr(0, prefix.size()) != prefix) {
-      ADD_FAILURE() << "sqlstandin said: " << line;
-      return 0;
-    }
-    return std::stoi(line.substr(prefix.size()));
+  static int Port(const vrektest::Standin& server) {
+    if (!server.started()) ADD_FAILURE() << "sqlstandin said: " << server.first_line();
+    return server.port();
   }
 
-  std::unique_ptr<odbc_test::ChildProcess> server_, dropping_;
+  std::unique_ptr<vrektest::Standin> server_, dropping_;
   int silent_ = -1;
 };
 
@@ -252,12 +247,26 @@ TEST_F(OdbcTdsTest, ErrorsCarryTheStateAndNumberOfTheFirstDiagnostic) {
 
 TEST_F(OdbcTdsTest, BatchReachesTheServerByteForByte) {
   db_->Execute("create table tlog (name varchar(20))\r\ninsert into tlog values ('资产 \"x\"')");
-  const std::string log = odbc_test::ReadFile(LogFile());
-  const std::string expected =
-      "\"text\": \"create table tlog (name varchar(20))\\r\\ninsert into tlog values "
-      "('资产 \\\"x\\\"')\", \"error\": null}\n";
-  ASSERT_GE(log.size(), expected.size());
-  EXPECT_EQ(log.substr(log.size() - expected.size()), expected);
+  const std::vector<vrektest::LoggedBatch> log =
+      vrektest::ParseListenerLog(vrektest::ReadFile(LogFile()));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().text,
+            "create table tlog (name varchar(20))\r\ninsert into tlog values ('资产 \"x\"')");
+  EXPECT_EQ(log.back().error, std::nullopt);
+}
+
+// A batch of several selects: Open returns the last result, whole, not the first.
+TEST_F(OdbcTdsTest, OpenOfSeveralResultsReturnsTheLast) {
+  db_->Execute("create table tmany (a int, b varchar(5))");
+  db_->Execute("insert into tmany values (1, 'x')\ninsert into tmany values (2, 'y')");
+  ResultSet rs = db_->Open("select a from tmany where a = 1\nselect b, a from tmany order by a");
+  EXPECT_EQ(rs.columns, (std::vector<std::string>{"b", "a"}));
+  ASSERT_EQ(rs.rows.size(), 2u);
+  ASSERT_EQ(rs.rows[0].size(), 2u);
+  ASSERT_EQ(rs.rows[1].size(), 2u);
+  EXPECT_EQ(rs.rows[0][0].AsString() + rs.rows[0][1].AsString() + rs.rows[1][0].AsString() +
+                rs.rows[1][1].AsString(),
+            "x1y2");
 }
 
 TEST_F(OdbcTdsTest, ChineseTextAndNamesRoundTrip) {
@@ -266,6 +275,7 @@ TEST_F(OdbcTdsTest, ChineseTextAndNamesRoundTrip) {
   ResultSet rs = db_->Open("select 名称, note from tcn");
   EXPECT_EQ(rs.columns, (std::vector<std::string>{"名称", "note"}));
   ASSERT_EQ(rs.rows.size(), 1u);
+  ASSERT_EQ(rs.rows[0].size(), 2u);
   EXPECT_EQ(rs.rows[0][0].AsString(), "办公桌");
   EXPECT_EQ(rs.rows[0][1].AsString(), "资产");
 }
@@ -279,6 +289,8 @@ TEST_F(OdbcTdsTest, ValuesAndNullsOfEachTypeRead) {
   ResultSet rs = db_->Open("select i, s, n, d from tval order by i desc");
   ASSERT_EQ(rs.rows.size(), 2u);
   const std::vector<Variant>& v = rs.rows[0];
+  ASSERT_EQ(v.size(), 4u);
+  ASSERT_EQ(rs.rows[1].size(), 4u);
   EXPECT_EQ(v[0].kind(), Variant::Kind::Integer);
   EXPECT_EQ(v[0].AsInteger(), -5);
   EXPECT_EQ(v[1].AsString(), "abc");
@@ -295,8 +307,10 @@ TEST_F(OdbcTdsTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
   db_->Execute("create table tsrc (a int)\ncreate table tdst (a int)");
   db_->Execute("insert into tsrc values (1)\ninsert into tsrc values (2)");
   ResultSet rs = db_->Open("select a from tsrc order by a");
-  for (const auto& row : rs.rows)
+  for (const auto& row : rs.rows) {
+    ASSERT_EQ(row.size(), 1u);
     db_->Execute("insert into tdst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
+  }
   EXPECT_EQ(Column("select a from tdst order by a"), "10\n20\n");
 }
 

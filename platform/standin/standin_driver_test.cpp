@@ -32,6 +32,8 @@ TEST_F(StandinDriverTest, AnErrorInALaterStatementOfTheBatchRaises) {
   // The statements around the failed one ran.
   platform::ResultSet rs = c->Open("select a from t");
   ASSERT_EQ(rs.rows.size(), 2u);
+  ASSERT_EQ(rs.rows[0].size(), 1u);
+  ASSERT_EQ(rs.rows[1].size(), 1u);
   EXPECT_EQ(rs.rows[0][0].AsInteger(), 1);
   EXPECT_EQ(rs.rows[1][0].AsInteger(), 3);
 }
@@ -45,6 +47,7 @@ TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
   platform::ResultSet rs = c->Open("select n, s, d, m from p");
   EXPECT_EQ(rs.columns, (std::vector<std::string>{"n", "s", "d", "m"}));
   ASSERT_EQ(rs.rows.size(), 3u);
+  for (const auto& row : rs.rows) ASSERT_EQ(row.size(), 4u);
   EXPECT_EQ(rs.rows[0][0].AsInteger(), 12);
   EXPECT_EQ(rs.rows[0][1].AsString(), "张三    ");
   EXPECT_EQ(rs.rows[0][2].AsDateTime(), (TDateTime{1975, 3, 3, 10, 30, 0, 0}));
@@ -53,6 +56,36 @@ TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
   EXPECT_EQ(rs.rows[2][2].AsDateTime(), (TDateTime{1900, 1, 1, 0, 0, 0, 0}));
   EXPECT_THROW(c->Open("select * from missing"), EDatabaseError);
   EXPECT_THROW(c->Open("create table q (a int)"), EDatabaseError);
+}
+
+// A batch of several results: Open returns the last one, whole; statements without a result
+// between or after them do not count.
+TEST_F(StandinDriverTest, OpenOfSeveralResultsReturnsTheLast) {
+  c->Execute("create table r (a int null, b char(2) null)");
+  c->Execute("insert into r values (1, 'x')\ninsert into r values (2, 'y')");
+  struct Case {
+    const char* batch;
+    std::vector<std::string> columns;
+    std::vector<std::string> rows;  // the cells of each row, joined by "|"
+  };
+  const Case cases[] = {
+      {"select a from r where a = 1\nselect b, a from r order by a", {"b", "a"}, {"x |1", "y |2"}},
+      {"select b from r\nupdate r set b = 'w' where a = 2\nselect a, b from r where b = 'w'\n"
+       "insert into r values (3, 'z')",
+       {"a", "b"},
+       {"2|w "}},
+  };
+  for (const Case& k : cases) {
+    const platform::ResultSet rs = c->Open(k.batch);
+    EXPECT_EQ(rs.columns, k.columns) << k.batch;
+    std::vector<std::string> rows;
+    for (const auto& row : rs.rows) {
+      std::string cells;
+      for (const auto& v : row) cells += (cells.empty() ? "" : "|") + v.AsString();
+      rows.push_back(cells);
+    }
+    EXPECT_EQ(rows, k.rows) << k.batch;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-#include <windows.h>
+// windows.h first: the other Windows headers rely on what it defines.
 #include <wincodec.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -137,11 +138,11 @@ struct Win32Gui::Impl {
     std::wstring wanted = application ? Wide(application->Title) : std::wstring();
     if (!application_window) {
       // No size: only its taskbar entry shows.
-      application_window = CreateWindowExW(
-          0, kApplicationClass, wanted.c_str(),
-          WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-          GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
-          nullptr, instance, nullptr);
+      application_window =
+          CreateWindowExW(0, kApplicationClass, wanted.c_str(),
+                          WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                          GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                          0, nullptr, nullptr, instance, nullptr);
       title = wanted;
       ShowWindow(application_window, SW_SHOWNOACTIVATE);
     } else if (wanted != title) {
@@ -302,23 +303,42 @@ MsgResult Win32Gui::MessageBox(const std::string& text, const std::string& capti
   for (auto& [form, fw] : impl_->forms) UpdateWindow(fw->hwnd);
   UINT flags = MB_SETFOREGROUND;
   switch (buttons) {
-    case MsgButtons::Ok: flags |= MB_OK; break;
-    case MsgButtons::OkCancel: flags |= MB_OKCANCEL; break;
-    case MsgButtons::YesNo: flags |= MB_YESNO; break;
+    case MsgButtons::Ok:
+      flags |= MB_OK;
+      break;
+    case MsgButtons::OkCancel:
+      flags |= MB_OKCANCEL;
+      break;
+    case MsgButtons::YesNo:
+      flags |= MB_YESNO;
+      break;
   }
   switch (icon) {
-    case MsgIcon::None: break;
-    case MsgIcon::Information: flags |= MB_ICONINFORMATION; break;
-    case MsgIcon::Warning: flags |= MB_ICONWARNING; break;
-    case MsgIcon::Error: flags |= MB_ICONERROR; break;
-    case MsgIcon::Question: flags |= MB_ICONQUESTION; break;
+    case MsgIcon::None:
+      break;
+    case MsgIcon::Information:
+      flags |= MB_ICONINFORMATION;
+      break;
+    case MsgIcon::Warning:
+      flags |= MB_ICONWARNING;
+      break;
+    case MsgIcon::Error:
+      flags |= MB_ICONERROR;
+      break;
+    case MsgIcon::Question:
+      flags |= MB_ICONQUESTION;
+      break;
   }
   const int rc = MessageBoxW(impl_->Owner(), Wide(text).c_str(), Wide(caption).c_str(), flags);
   switch (rc) {
-    case IDCANCEL: return MsgResult::Cancel;
-    case IDYES: return MsgResult::Yes;
-    case IDNO: return MsgResult::No;
-    default: return MsgResult::Ok;
+    case IDCANCEL:
+      return MsgResult::Cancel;
+    case IDYES:
+      return MsgResult::Yes;
+    case IDNO:
+      return MsgResult::No;
+    default:
+      return MsgResult::Ok;
   }
 }
 

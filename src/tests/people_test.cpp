@@ -154,18 +154,32 @@ TEST_F(People, DuplicateNumbersCompareAsTheNewKey) {
   EXPECT_TRUE(UnconvertiblePeople(query).empty());
 }
 
+// Whole messages for one person, exactly as many as are named, one more, and two more.
 TEST(PeopleMessage, NamesAtMostTwentyPersons) {
-  std::vector<std::string> problems;
-  for (int i = 1; i <= 22; ++i) problems.push_back("人员编号 " + std::to_string(i) + "：部门为空");
-  std::string expected =
+  const std::string head =
       "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人员后重新"
       "升级：";
-  for (int i = 1; i <= 20; ++i) expected += "\n人员编号 " + std::to_string(i) + "：部门为空";
-  expected += "\n……另有2名人员无法转换";
-  EXPECT_EQ(UnconvertiblePeopleMessage(problems), expected);
-  EXPECT_EQ(UnconvertiblePeopleMessage({problems[0]}),
-            "人员数据无法转换为新的人员编号格式，升级已停止，人员数据未作任何改动。请修正以下人员后"
-            "重新升级：\n人员编号 1：部门为空");
+  auto person = [](int i) { return "人员编号 " + std::to_string(i) + "：部门为空"; };
+  auto named = [&](int from, int to) {
+    std::string lines;
+    for (int i = from; i <= to; ++i) lines += "\n" + person(i);
+    return lines;
+  };
+  struct Case {
+    int persons;
+    std::string message;
+  };
+  const Case cases[] = {
+      {1, head + "\n人员编号 1：部门为空"},
+      {20, head + named(1, 20)},
+      {21, head + named(1, 20) + "\n……另有1名人员无法转换"},
+      {22, head + named(1, 20) + "\n……另有2名人员无法转换"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> problems;
+    for (int i = 1; i <= c.persons; ++i) problems.push_back(person(i));
+    EXPECT_EQ(UnconvertiblePeopleMessage(problems), c.message) << c.persons << " persons";
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "pinyin_spy.h"
 #include "platform/headless_gui.h"
 #include "transcripts.h"
+#include "upgrade_fixture.h"
 
 using platform::ResultSet;
 using platform::ShownMessageBox;
@@ -16,19 +17,7 @@ using platform::Variant;
 
 namespace {
 
-const ShownMessageBox kDone{"升级已经完成，请更新所有的客户端程序Vrek.exe！", "提示信息",
-                            platform::MsgIcon::Information, platform::MsgButtons::Ok};
-
-ShownMessageBox ErrorBox(const std::string& text) {
-  return {text, "Brantel资产管理系统", platform::MsgIcon::Error, platform::MsgButtons::Ok};
-}
-
-struct Steps : ::testing::Test {
-  FakeDriver driver;
-  platform::TDatabase db{driver};
-  platform::HeadlessGui gui;
-  platform::TApplication app{gui};
-  std::unique_ptr<TUpVrekMain> form;
+struct Steps : ::testing::Test, FakeWindow {
   std::set<std::string> absent;  // probes that find no row
   ResultSet people{
       {"pe_no", "pe_sign", "pe_name", "pe_sex", "pe_bdate", "pe_pass", "pe_card", "pe_dept"}, {}};
@@ -36,10 +25,7 @@ struct Steps : ::testing::Test {
   std::string failing;  // the batch that fails, once
 
   void SetUp() override {
-    app.Title = "Brantel资产管理系统";
-    db.DatabaseName = "VrekDB";
-    db.SetConnected(true);
-    form = std::make_unique<TUpVrekMain>(app);
+    Open();
     form->GetPinYin = &PinYinSpy::GetPinYinFirstChar;
     form->FreePinYin = &PinYinSpy::Free;
     PinYinSpy::Reset();
@@ -75,7 +61,7 @@ TEST_F(Steps, ReKeyingSendsTrimmedQuotedValuesWithUnambiguousDates) {
                  PersonInsert({"-7", "", "''''", "", "20041231", "p''w", "", "0"})} +
       PeopleTail() + UpgradedSlice(4, 12);
   EXPECT_EQ(driver.batches, expected);
-  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDone});
+  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDoneBox});
 }
 
 TEST_F(Steps, PersonsThatCannotBeCarriedStopTheRunBeforeTheBlock) {
@@ -108,7 +94,7 @@ TEST_F(Steps, DatedStepsRecordTheirMarkFirst) {
   Run();
   EXPECT_EQ(driver.batches, UpgradedSlice(0, 9) + Company() + CheckedFields() + AssetNamesHead());
   EXPECT_TRUE(PinYinSpy::arguments.empty());
-  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDone});
+  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDoneBox});
 }
 
 TEST_F(Steps, InitialsOncePerNameInOrderAndTheLastResultReleased) {
@@ -129,7 +115,7 @@ TEST_F(Steps, InitialsOncePerNameInOrderAndTheLastResultReleased) {
                                       "\xCC\xA8\xCA\xBD\xBC\xC6\xCB\xE3\xBB\xFA"}));
   EXPECT_TRUE(PinYinSpy::chained);
   EXPECT_EQ(PinYinSpy::live, 0);
-  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDone});
+  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDoneBox});
 }
 
 TEST_F(Steps, TheLastResultIsReleasedWhenAnInsertFails) {

@@ -5,12 +5,17 @@
 #include <optional>
 #include <string>
 
+#include "settings.h"
+
 namespace {
 
 struct Case {
-  const char* coded;
+  const char* name;
+  std::string coded;
   std::optional<std::string> clear;  // nullopt: the conversion raises
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class DecodeDigitTextCases : public testing::TestWithParam<Case> {};
 
@@ -25,21 +30,22 @@ TEST_P(DecodeDigitTextCases, DecodesGroupsOfFour) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DecodeDigitTextCases,
-    testing::Values(Case{"240224042406", "abc"},
-                    Case{"350335053507", "abc"},         // odd digits weigh as the even one below
-                    Case{"9999", "T"},                   // 340 mod 256
-                    Case{"0000", std::string(1, '\0')},  // byte 0 is kept
-                    Case{"1111"
-                         "2402",
-                         std::string("\0a", 2)},
-                    Case{"8888", "T"},  // 8 and 9 both give 4, overlapping the next weight
-                    Case{"3000", "@"}, Case{"", ""},
-                    Case{"24022", ""},  // five digits: not a multiple of four
-                    Case{"240", ""},
-                    Case{"2402a40", ""},             // seven characters: no character is examined
-                    Case{"2402a406", std::nullopt},  // eight with a letter
-                    Case{"2402 406", std::nullopt}, Case{"-402", std::nullopt},
-                    Case{"\xD5\xC5\xC8\xFD", std::nullopt}));  // two GBK characters, four bytes
+    testing::Values(Case{"even_digits", "240224042406", "abc"},
+                    Case{"odd_digits_weigh_as_the_even_one_below", "350335053507", "abc"},
+                    Case{"sum_taken_modulo_256", "9999", "T"},  // 340 mod 256
+                    Case{"byte_zero_kept", "0000", std::string(1, '\0')},
+                    Case{"byte_zero_then_a_letter", "11112402", std::string("\0a", 2)},
+                    Case{"eight_and_nine_both_give_four", "8888",
+                         "T"},  // overlapping the next weight
+                    Case{"first_digit_weighs_64", "3000", "@"}, Case{"empty", "", ""},
+                    Case{"five_digits_not_a_multiple_of_four", "24022", ""},
+                    Case{"three_digits", "240", ""},
+                    Case{"seven_characters_none_examined", "2402a40", ""},
+                    Case{"eight_with_a_letter", "2402a406", std::nullopt},
+                    Case{"eight_with_a_blank", "2402 406", std::nullopt},
+                    Case{"minus_sign", "-402", std::nullopt},
+                    Case{"two_gbk_characters_four_bytes", "\xD5\xC5\xC8\xFD", std::nullopt}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(DecodeDigitText, ErrorNamesTheCharacter) {
   try {
@@ -48,6 +54,19 @@ TEST(DecodeDigitText, ErrorNamesTheCharacter) {
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'x' is not a valid integer value");
   }
+}
+
+// The tests write credentials with the test-support coder; it must be what the program reads.
+TEST(DecodeDigitText, ReadsWhatTheTestsWrite) {
+  std::string every_byte;
+  for (int b = 0; b < 256; ++b) every_byte.push_back(static_cast<char>(b));
+  for (const int odd : {0, 1}) {
+    const std::string coded = vrektest::DigitCoded(every_byte, odd);
+    ASSERT_EQ(coded.size(), 4 * every_byte.size());
+    EXPECT_EQ(DecodeDigitText(coded), every_byte) << "odd " << odd;
+  }
+  EXPECT_EQ(vrektest::DigitCoded("abc"), "240224042406");
+  EXPECT_EQ(vrektest::DigitCoded("abc", 1), "351335153517");
 }
 
 }  // namespace

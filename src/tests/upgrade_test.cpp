@@ -140,6 +140,7 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
     EXPECT_EQ(stored[i], (std::vector<std::string>{name, PinYinSpy::ResultOf(i + 1)}));
   }
   EXPECT_NE(std::find(names.begin(), names.end(), "19' 机柜"), names.end());
+  ASSERT_FALSE(names.empty());
   EXPECT_EQ(names.front(), "");
 
   EXPECT_EQ(up.Select("select vm_mess from ver_manage"),

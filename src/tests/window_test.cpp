@@ -5,6 +5,7 @@
 #include "frmUpVrekMain.h"
 #include "platform/headless_gui.h"
 #include "transcripts.h"
+#include "upgrade_fixture.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -12,25 +13,13 @@ using platform::ShownMessageBox;
 
 namespace {
 
-struct Window : ::testing::Test {
-  FakeDriver driver;
-  platform::TDatabase db{driver};
-  platform::HeadlessGui gui;
-  platform::TApplication app{gui};
-  std::unique_ptr<TUpVrekMain> form;
-
+struct Window : ::testing::Test, FakeWindow {
   void SetUp() override {
-    app.Title = "Brantel资产管理系统";
-    db.DatabaseName = "VrekDB";
-    db.SetConnected(true);
-    form = std::make_unique<TUpVrekMain>(app);
+    Open();
     // An upgraded database: every probe and lookup finds its row.
     driver.answer = [](const std::string&) { return Rows(1); };
   }
 };
-
-const ShownMessageBox kDone{"升级已经完成，请更新所有的客户端程序Vrek.exe！", "提示信息",
-                            MsgIcon::Information, MsgButtons::Ok};
 
 TEST_F(Window, LayoutAndTexts) {
   struct Expect {
@@ -71,13 +60,13 @@ TEST_F(Window, UpgradedDatabaseSendsProbesOnlyAndShowsCompletion) {
   EXPECT_EQ(driver.batches, UpgradedRun());
   EXPECT_EQ(enabled_while_sending, std::vector<bool>(UpgradedRun().size(), false));
   EXPECT_TRUE(form->btUp.Enabled);
-  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDone});
+  EXPECT_EQ(gui.Shown(), std::vector<ShownMessageBox>{kDoneBox});
 
   // A second run does the same again.
   driver.batches.clear();
   app.Click(form->btUp);
   EXPECT_EQ(driver.batches, UpgradedRun());
-  EXPECT_EQ(gui.Shown(), (std::vector<ShownMessageBox>{kDone, kDone}));
+  EXPECT_EQ(gui.Shown(), (std::vector<ShownMessageBox>{kDoneBox, kDoneBox}));
 }
 
 TEST_F(Window, FailureShowsServerTextAndKeepsStartDisabled) {

@@ -48,16 +48,20 @@ Result fill(long n) {
   r.db = std::make_unique<standin::Database>("vrek");
   standin::Session s(*r.db);
   s.execute(
-      "create table lib_liushui (ls_id int not null constraint PK_lib_liushui primary key nonclustered, "
-      "ls_barcode char(20) not null, ls_pname char(40) default(''), ls_number numeric(15,2) default(0), "
+      "create table lib_liushui (ls_id int not null constraint PK_lib_liushui primary key "
+      "nonclustered, "
+      "ls_barcode char(20) not null, ls_pname char(40) default(''), ls_number numeric(15,2) "
+      "default(0), "
       "ls_date datetime)");
-  s.execute("create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH PAD_INDEX,FILLFACTOR=85");
+  s.execute(
+      "create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH "
+      "PAD_INDEX,FILLFACTOR=85");
   const auto start = Clock::now();
   for (long i = 1; i <= n; ++i)
     if (s.execute(insert_statement(i)).failed()) ++r.failures;
   const double t = seconds_since(start);
-  std::printf("insert  N=%7ld  %8.3f s  %10.0f statements/s  %8.2f us/statement  failures %ld\n", n, t,
-              static_cast<double>(n) / t, t * 1e6 / static_cast<double>(n), r.failures);
+  std::printf("insert  N=%7ld  %8.3f s  %10.0f statements/s  %8.2f us/statement  failures %ld\n", n,
+              t, static_cast<double>(n) / t, t * 1e6 / static_cast<double>(n), r.failures);
   std::fflush(stdout);
   return r;
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "files.h"
 #include "standin/engine.h"
 
 namespace standin {
@@ -56,16 +57,11 @@ TEST(Database, LoadScriptStopsAtTheFirstError) {
   EXPECT_TRUE(db.log().empty());
 }
 
-std::string fixture(const char* name) {
-  std::ifstream f(std::string(STANDIN_FIXTURES_DIR) + "/" + name);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+using vrektest::ReadFixture;
 
 TEST(Database, DumpRoundTripsEverything) {
   Database db;
-  db.load_script(fixture("old_register.sql"));
+  db.load_script(ReadFixture("old_register.sql"));
   Session s(db);
   // State that only a faithful dump keeps: a reseeded identity, an index with a fill factor,
   // a named and a system-named default, datetimes with ticks, padded char and varchar blanks.

@@ -13,6 +13,8 @@ struct Case {
   const char* expected;  // render() of every batch, concatenated, each followed by "--\n"
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 std::string run(const Case& c) {
   Database db;
   db.set_clock([] { return DateTime{40000, 300 * 3600}; });

@@ -158,7 +158,8 @@ TEST(Sessions, BatchesFromSeveralThreadsAllRunAndAreLoggedOnce) {
     threads.emplace_back([&db, w] {
       Session s(db);
       for (int i = 0; i < kRows; ++i)
-        s.execute("insert into t values (" + std::to_string(w * 1000 + i) + ", " + std::to_string(w) + ")");
+        s.execute("insert into t values (" + std::to_string(w * 1000 + i) + ", " +
+                  std::to_string(w) + ")");
     });
   }
   for (auto& t : threads) t.join();
@@ -186,16 +187,18 @@ TEST(Sessions, MessagesNameTheDatabaseItWasCreatedWith) {
   const BatchOutcome o = s.execute("insert into t values (NULL)");
   ASSERT_NE(o.first_error(), nullptr);
   EXPECT_EQ(o.first_error()->number, 515);
-  EXPECT_EQ(o.first_error()->text,
-            "Cannot insert the value NULL into column 'a', table 'assets.dbo.t'; column does not allow "
-            "nulls. INSERT fails.");
+  EXPECT_EQ(
+      o.first_error()->text,
+      "Cannot insert the value NULL into column 'a', table 'assets.dbo.t'; column does not allow "
+      "nulls. INSERT fails.");
 }
 
 TEST(Values, CharDataIsStoredInCodePage936AndPadded) {
   Database db;
   Session s(db);
-  run(s, "create table t (c char(4), v varchar(4), n numeric(15,2), d datetime, i int)\n"
-         "insert into t values ('男', '男', 12.5, '1900-01-02T00:00:01', NULL)");
+  run(s,
+      "create table t (c char(4), v varchar(4), n numeric(15,2), d datetime, i int)\n"
+      "insert into t values ('男', '男', 12.5, '1900-01-02T00:00:01', NULL)");
   const BatchOutcome o = s.execute("select * from t");
   ASSERT_EQ(o.statements.size(), 1u);
   const auto& st = o.statements[0];
@@ -225,11 +228,31 @@ TEST(Catalog, SysobjectsHasItsTwentyFiveColumnsInOrder) {
   ASSERT_EQ(o.statements.size(), 1u);
   std::vector<std::string> names;
   for (const auto& c : o.statements[0].columns) names.push_back(c.name);
-  const std::vector<std::string> expected = {
-      "name",   "id",      "xtype",    "uid",      "info",     "status",   "base_schema_ver",
-      "replinfo", "parent_obj", "crdate", "ftcatid", "schema_ver", "stats_schema_ver", "type",
-      "userstat", "sysstat", "indexdel", "refdate", "version", "deltrig", "instrig", "updtrig",
-      "seltrig", "category", "cache"};
+  const std::vector<std::string> expected = {"name",
+                                             "id",
+                                             "xtype",
+                                             "uid",
+                                             "info",
+                                             "status",
+                                             "base_schema_ver",
+                                             "replinfo",
+                                             "parent_obj",
+                                             "crdate",
+                                             "ftcatid",
+                                             "schema_ver",
+                                             "stats_schema_ver",
+                                             "type",
+                                             "userstat",
+                                             "sysstat",
+                                             "indexdel",
+                                             "refdate",
+                                             "version",
+                                             "deltrig",
+                                             "instrig",
+                                             "updtrig",
+                                             "seltrig",
+                                             "category",
+                                             "cache"};
   EXPECT_EQ(names, expected);
   ASSERT_EQ(o.statements[0].columns.size(), 25u);
   EXPECT_EQ(o.statements[0].columns[2].type.sql(), "char(2)");

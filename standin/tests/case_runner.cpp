@@ -72,12 +72,23 @@ std::string unescape_batch_line(const std::string& s, const std::string& where) 
     }
     if (i + 1 == s.size()) throw std::runtime_error(where + ": backslash at end of line");
     switch (s[++i]) {
-      case 't': out += '\t'; break;
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case 's': out += ' '; break;
-      case '\\': out += '\\'; break;
-      default: throw std::runtime_error(where + ": unknown escape \\" + std::string(1, s[i]));
+      case 't':
+        out += '\t';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 's':
+        out += ' ';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      default:
+        throw std::runtime_error(where + ": unknown escape \\" + std::string(1, s[i]));
     }
   }
   return out;
@@ -158,7 +169,8 @@ std::vector<Case> parse_file(const std::filesystem::path& path) {
   if (state == In::Batch) throw std::runtime_error(file + ": last batch without --- expect");
   close_block();
   for (const auto& c : cases)
-    if (c.batches.empty()) throw std::runtime_error(file + ":" + std::to_string(c.line) + ": case without batches");
+    if (c.batches.empty())
+      throw std::runtime_error(file + ":" + std::to_string(c.line) + ": case without batches");
   return cases;
 }
 
@@ -244,7 +256,8 @@ std::string test_name(const ::testing::TestParamInfo<Case>& info) {
   std::string raw = stem + "_" + c.name;
   std::string out;
   for (unsigned char ch : raw) {
-    const bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+    const bool ok =
+        (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
     if (ok) {
       out += static_cast<char>(ch);
     } else if (!out.empty() && out.back() != '_') {

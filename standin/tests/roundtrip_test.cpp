@@ -9,24 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "files.h"
 #include "standin/engine.h"
-
-#ifndef STANDIN_FIXTURES_DIR
-#error "STANDIN_FIXTURES_DIR must name the directory of the fixture scripts"
-#endif
 
 namespace {
 
 using standin::Database;
 using standin::Session;
 
-std::string read_fixture(const std::string& name) {
-  std::ifstream in(std::string(STANDIN_FIXTURES_DIR) + "/" + name, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open fixture " + name);
-  std::stringstream buf;
-  buf << in.rdbuf();
-  return buf.str();
-}
+using vrektest::ReadFixture;
 
 std::string run(Session& s, std::string_view sql) {
   std::string r = standin::render(s.execute(sql));
@@ -48,25 +39,64 @@ void PrintTo(const Fixture& f, std::ostream* os) { *os << f.file; }
 const std::vector<Fixture>& fixtures() {
   static const std::vector<Fixture> all = {
       {"old_register.sql",
-       {{"lib_vrek", 44}, {"lib_vrektmp", 2}, {"lib_unit", 9}, {"lib_people", 10}, {"lib_lsout", 4},
-        {"lib_lsoutls", 3}, {"lib_lsoutorder", 3}, {"lib_shenqing", 3}, {"lib_pifu", 2},
-        {"lib_liushui", 5}, {"lib_liushuitmp", 1}, {"lib_liushuils", 2}},
-       {"ver_manage", "lib_prtblank", "lib_peopletmp", "lib_curtermno", "lib_check_field", "lib_vrek_name"},
-       {{"lib_vrek", "vr_id"}, {"lib_vrektmp", "vr_id"}, {"lib_unit", "un_id"}, {"lib_people", "pe_no"},
-        {"lib_lsout", "lo_id"}, {"lib_lsoutls", "lo_id"}, {"lib_lsoutorder", "lp_useno"},
-        {"lib_shenqing", "sq_id"}, {"lib_pifu", "pf_id"}, {"lib_liushui", "ls_id"},
-        {"lib_liushuitmp", "ls_id"}, {"lib_liushuils", "ls_id"}},
+       {{"lib_vrek", 44},
+        {"lib_vrektmp", 2},
+        {"lib_unit", 9},
+        {"lib_people", 10},
+        {"lib_lsout", 4},
+        {"lib_lsoutls", 3},
+        {"lib_lsoutorder", 3},
+        {"lib_shenqing", 3},
+        {"lib_pifu", 2},
+        {"lib_liushui", 5},
+        {"lib_liushuitmp", 1},
+        {"lib_liushuils", 2}},
+       {"ver_manage", "lib_prtblank", "lib_peopletmp", "lib_curtermno", "lib_check_field",
+        "lib_vrek_name"},
+       {{"lib_vrek", "vr_id"},
+        {"lib_vrektmp", "vr_id"},
+        {"lib_unit", "un_id"},
+        {"lib_people", "pe_no"},
+        {"lib_lsout", "lo_id"},
+        {"lib_lsoutls", "lo_id"},
+        {"lib_lsoutorder", "lp_useno"},
+        {"lib_shenqing", "sq_id"},
+        {"lib_pifu", "pf_id"},
+        {"lib_liushui", "ls_id"},
+        {"lib_liushuitmp", "ls_id"},
+        {"lib_liushuils", "ls_id"}},
        11},
       {"partly_upgraded.sql",
-       {{"ver_manage", 1}, {"lib_vrek", 7}, {"lib_vrektmp", 0}, {"lib_unit", 3}, {"lib_prtblank", 1},
-        {"lib_people", 3}, {"lib_lsout", 2}, {"lib_lsoutls", 0}, {"lib_lsoutorder", 0},
-        {"lib_shenqing", 1}, {"lib_pifu", 0}, {"lib_curtermno", 0}, {"lib_vrekpandian", 0},
-        {"lib_yhppandiantmp", 0}, {"lib_liushui", 2}, {"lib_liushuitmp", 0}, {"lib_liushuils", 0}},
+       {{"ver_manage", 1},
+        {"lib_vrek", 7},
+        {"lib_vrektmp", 0},
+        {"lib_unit", 3},
+        {"lib_prtblank", 1},
+        {"lib_people", 3},
+        {"lib_lsout", 2},
+        {"lib_lsoutls", 0},
+        {"lib_lsoutorder", 0},
+        {"lib_shenqing", 1},
+        {"lib_pifu", 0},
+        {"lib_curtermno", 0},
+        {"lib_vrekpandian", 0},
+        {"lib_yhppandiantmp", 0},
+        {"lib_liushui", 2},
+        {"lib_liushuitmp", 0},
+        {"lib_liushuils", 0}},
        {"lib_yhppandian", "lib_check_field", "lib_vrek_name", "lib_peopletmp"},
-       {{"ver_manage", "vm_mess"}, {"lib_vrek", "vr_id"}, {"lib_unit", "un_id"}, {"lib_prtblank", "pb_no"},
-        {"lib_people", "pe_no"}, {"lib_lsout", "lo_id"}, {"lib_shenqing", "sq_id"},
-        {"lib_vrekpandian", "pd_barcode"}, {"lib_liushui", "ls_id"}, {"lib_curtermno", "ct_termno"},
-        {"lib_yhppandiantmp", "pt_id"}, {"lib_lsoutorder", "lp_useno"}},
+       {{"ver_manage", "vm_mess"},
+        {"lib_vrek", "vr_id"},
+        {"lib_unit", "un_id"},
+        {"lib_prtblank", "pb_no"},
+        {"lib_people", "pe_no"},
+        {"lib_lsout", "lo_id"},
+        {"lib_shenqing", "sq_id"},
+        {"lib_vrekpandian", "pd_barcode"},
+        {"lib_liushui", "ls_id"},
+        {"lib_curtermno", "ct_termno"},
+        {"lib_yhppandiantmp", "pt_id"},
+        {"lib_lsoutorder", "lp_useno"}},
        5},
   };
   return all;
@@ -77,7 +107,7 @@ class FixtureTest : public ::testing::TestWithParam<Fixture> {};
 TEST_P(FixtureTest, LoadsWithTheExpectedTables) {
   const Fixture& f = GetParam();
   Database db;
-  ASSERT_NO_THROW(db.load_script(read_fixture(f.file)));
+  ASSERT_NO_THROW(db.load_script(ReadFixture(f.file)));
   Session s(db);
   for (const auto& [table, n] : f.rows) {
     const auto o = s.execute("select * from " + table);
@@ -98,11 +128,16 @@ TEST_P(FixtureTest, LoadsWithTheExpectedTables) {
 TEST_P(FixtureTest, DumpAndLoadGiveTheSameDatabase) {
   const Fixture& f = GetParam();
   Database a;
-  a.load_script(read_fixture(f.file));
+  a.load_script(ReadFixture(f.file));
   Session sa(a);
   // An index with a fill factor, and an identity value consumed by a row that is gone again.
-  ASSERT_EQ(run(sa, "create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH PAD_INDEX,FILLFACTOR=85"), "done");
-  ASSERT_EQ(run(sa, "insert into lib_unit (un_unit, un_order) values ('临时', 99)\ndelete from lib_unit where un_order = 99"),
+  ASSERT_EQ(run(sa,
+                "create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH "
+                "PAD_INDEX,FILLFACTOR=85"),
+            "done");
+  ASSERT_EQ(run(sa,
+                "insert into lib_unit (un_unit, un_order) values ('临时', 99)\ndelete from "
+                "lib_unit where un_order = 99"),
             "done count 1\ndone count 1");
 
   const std::string dump = a.dump_script();
@@ -117,7 +152,8 @@ TEST_P(FixtureTest, DumpAndLoadGiveTheSameDatabase) {
   }
   const char* catalog[] = {
       "select name, xtype, type from sysobjects order by name",
-      "select name, indid, OrigFillFactor from sysindexes where id in (select id from sysobjects where xtype = 'U') order by name, indid",
+      "select name, indid, OrigFillFactor from sysindexes where id in (select id from sysobjects "
+      "where xtype = 'U') order by name, indid",
   };
   for (const char* q : catalog) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
 
@@ -129,14 +165,18 @@ TEST_P(FixtureTest, DumpAndLoadGiveTheSameDatabase) {
   };
   for (const char* q : later) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
   const std::string unit = "select * from lib_unit where un_unit = '新'";
-  const std::string expected_unit = "columns un_id int not null, un_unit char(10) null, un_order int null\nrow " +
-                                    std::to_string(f.next_unit_id) + ", '新        ', 10\ndone count 1";
+  const std::string expected_unit =
+      "columns un_id int not null, un_unit char(10) null, un_order int null\nrow " +
+      std::to_string(f.next_unit_id) + ", '新        ', 10\ndone count 1";
   EXPECT_EQ(run(sa, unit), expected_unit);
   EXPECT_EQ(run(sb, unit), expected_unit);
   const std::string vrek = "select * from lib_vrek where vr_id = 'X1'";
   EXPECT_EQ(run(sb, vrek), run(sa, vrek));
-  const std::string ls = "select ls_barcode from lib_liushui where ls_barcode = '6900000000000' and ls_date is not null";
-  EXPECT_EQ(run(sb, ls), "columns ls_barcode char(20) not null\nrow '6900000000000       '\ndone count 1");
+  const std::string ls =
+      "select ls_barcode from lib_liushui where ls_barcode = '6900000000000' and ls_date is not "
+      "null";
+  EXPECT_EQ(run(sb, ls),
+            "columns ls_barcode char(20) not null\nrow '6900000000000       '\ndone count 1");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest, ::testing::ValuesIn(fixtures()),
@@ -149,17 +189,23 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest, ::testing::ValuesIn(fixtures()),
 // a quote inside a name, times of day, NULLs, a varchar with a trailing blank.
 TEST(RoundTrip, OldRegisterValuesSurviveExactly) {
   Database a;
-  a.load_script(read_fixture("old_register.sql"));
+  a.load_script(ReadFixture("old_register.sql"));
   Database b;
   b.load_script(a.dump_script());
   Session s(b);
-  EXPECT_EQ(run(s, "select pe_no, pe_name, pe_bdate, pe_pass, pe_memo from lib_people where pe_no = 7 or pe_no = 12 order by pe_no"),
-            "columns pe_no int not null, pe_name char(8) null, pe_bdate datetime null, pe_pass char(9) null, pe_memo varchar(60) null\n"
+  EXPECT_EQ(run(s,
+                "select pe_no, pe_name, pe_bdate, pe_pass, pe_memo from lib_people where pe_no = 7 "
+                "or pe_no = 12 order by pe_no"),
+            "columns pe_no int not null, pe_name char(8) null, pe_bdate datetime null, pe_pass "
+            "char(9) null, pe_memo varchar(60) null\n"
             "row 7, '欧阳小芳', '1985-12-31 23:59:59.000', 'pw7      ', NULL\n"
             "row 12, 'O''Brien ', '1970-05-01 12:00:00.000', '         ', '外籍教师'\n"
             "done count 2");
-  EXPECT_EQ(run(s, "select vr_id, vr_name, vr_price, vr_ddate from lib_vrek where vr_id = '2004000014' or vr_id = '2003000007' or vr_id = '2003000016' order by vr_id"),
-            "columns vr_id char(20) not null, vr_name varchar(40) null, vr_price numeric(15,2) null, vr_ddate datetime null\n"
+  EXPECT_EQ(run(s,
+                "select vr_id, vr_name, vr_price, vr_ddate from lib_vrek where vr_id = "
+                "'2004000014' or vr_id = '2003000007' or vr_id = '2003000016' order by vr_id"),
+            "columns vr_id char(20) not null, vr_name varchar(40) null, vr_price numeric(15,2) "
+            "null, vr_ddate datetime null\n"
             "row '2003000007          ', 'Printer ', 1990.00, NULL\n"
             "row '2003000016          ', '学生课桌椅', 260.00, '2004-11-30 16:45:00.000'\n"
             "row '2004000014          ', NULL, 120.00, NULL\n"
@@ -178,8 +224,10 @@ TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
   const char* setup[] = {
       ("create table Edge (Id int NOT NULL IDENTITY (1, 1), Txt varchar(40), C char(6) not null, "
        "D datetime, N numeric(15,2), S smallint, constraint PK_Edge primary key clustered (Id))"),
-      "insert into Edge (Txt, C, D, N, S) values ('a\r\n\tb''c', 'x', '1753-01-01T00:00:00', -0.01, -32768)",
-      "insert into Edge (Txt, C, D, N, S) values (NULL, '张三', '9999-12-31T23:59:59.997', 1234567890123.45, 32767)",
+      "insert into Edge (Txt, C, D, N, S) values ('a\r\n\tb''c', 'x', '1753-01-01T00:00:00', "
+      "-0.01, -32768)",
+      "insert into Edge (Txt, C, D, N, S) values (NULL, '张三', '9999-12-31T23:59:59.997', "
+      "1234567890123.45, 32767)",
       "insert into Edge (Txt, C, D, N, S) values ('', '', NULL, NULL, NULL)",
       "alter table Edge add Later int default(3)",
       "create table Empty (a int)",
@@ -196,7 +244,8 @@ TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
       "select * from Edge order by Id",
       "select * from Empty",
       "select name, xtype from sysobjects where xtype = 'D' or xtype = 'PK' order by name",
-      "select indid, name from sysindexes where id in (select id from sysobjects where name = 'Edge')",
+      "select indid, name from sysindexes where id in (select id from sysobjects where name = "
+      "'Edge')",
   };
   for (const char* q : same) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
   EXPECT_EQ(run(sb, "select * from Edge order by Id"),

@@ -2,36 +2,32 @@
 // settings file, its data source reaching the TDS listener through unixODBC and FreeTDS. The
 // test clicks where a person clicks (xdotool) and reads what the windows showed from the
 // program's window log (VREK_GUI_LOG).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "e2e_support.h"
-#include "odbc_test_env.h"
+#include "files.h"
+#include "listener_log.h"
+#include "process.h"
+#include "settings.h"
 #include "upgrade_fixture.h"
-
-extern char** environ;
 
 namespace {
 
-using platform::odbc_test::ChildProcess;
-using platform::odbc_test::ReadFile;
-using platform::odbc_test::TempDir;
+using vrektest::ChildProcess;
+using vrektest::DigitCoded;
+using vrektest::Lines;
+using vrektest::ReadFile;
+using vrektest::TempDir;
 using namespace std::chrono_literals;
 
 const char kCaption[] = "固定资产升级程序     2012.11";
@@ -45,74 +41,13 @@ const std::string kFailureLine = "box 错误信息: 数据库连接失败，请�
 
 // The output of a shell command run with a time limit, its last line break removed.
 std::string Shell(const std::string& command) {
-  FILE* pipe = popen(("timeout 20 " + command + " 2>&1").c_str(), "r");
-  if (!pipe) return "popen failed";
-  std::string out;
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  pclose(pipe);
+  vrektest::RunOptions options;
+  options.limit = 20s;
+  options.merge_stderr = true;
+  std::string out = vrektest::RunShell(command, options).out;
   if (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
 }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// The digit code the settings store holds credentials in: four digits a byte, one for each
-// base-4 digit, each doubled.
-std::string Coded(const std::string& text) {
-  std::string code;
-  for (unsigned char b : text)
-    for (int shift : {6, 4, 2, 0}) code += static_cast<char>('0' + ((b >> shift) & 3) * 2);
-  return code;
-}
-
-// The program under test, its output in a file; ended by its pid when the object dies.
-class Program {
- public:
-  Program(const std::string& path, const std::string& output) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Program() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool Started() const { return pid_ > 0; }
-  // The exit status once it ended within the time, -1 when it is still running.
-  int WaitExit(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!exited_) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      } else if (std::chrono::steady_clock::now() > end) {
-        return -1;
-      } else {
-        std::this_thread::sleep_for(50ms);
-      }
-    }
-    return status_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int status_ = 0;
-};
 
 // One virtual display for the whole suite, at 96 dots per inch so that designed pixels are
 // screen pixels.
@@ -121,7 +56,7 @@ class Display {
   Display()
       : xvfb_({VREK_XVFB, "-displayfd", "1", "-screen", "0", "1024x768x24", "-dpi", "96",
                "-nolisten", "tcp"}) {
-    number_ = xvfb_.ReadLine(20000);
+    number_ = xvfb_.ReadLine(20s);
   }
   const std::string& number() const { return number_; }
 
@@ -152,43 +87,37 @@ class UpVrekProgram : public testing::Test {
     setenv("VREK_GUI_LOG", gui_log_.c_str(), 1);
     // The driver stays loaded until the program ends: unloading it once it has left thread-local
     // data behind crashes the leak checker of sanitized builds at exit.
-    std::ofstream(dir_.path() + "/odbcinst.ini")
-        << "[FreeTDS]\nDriver = " VREK_TDS_ODBC_DRIVER "\nDontDLClose = 1\n";
+    dir_.Write("odbcinst.ini", "[FreeTDS]\nDriver = " VREK_TDS_ODBC_DRIVER "\nDontDLClose = 1\n");
   }
 
   // Starts the listener on the old register; the data source VrekODBC reaches it.
   void StartServer(const std::vector<std::string>& options = {}) {
     server_ = StartListener(server_log_, options);
-    ASSERT_FALSE(server_.port.empty()) << server_.first_line;
-    WriteDataSource(server_.port);
+    ASSERT_TRUE(server_->started()) << server_->first_line();
+    WriteDataSource(server_->port_text());
   }
 
   void WriteDataSource(const std::string& port) {
-    std::ofstream(dir_.path() + "/odbc.ini")
-        << "[VrekODBC]\nDriver = FreeTDS\nServer = 127.0.0.1\nPort = " << port
-        << "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
+    dir_.Write("odbc.ini", vrektest::FreeTdsSource("VrekODBC", "FreeTDS", port));
   }
 
-  // The settings file as an administrator exports it from a Windows machine.
   void WriteSettings(const std::string& alias, const std::string& user,
                      const std::string& password) {
-    std::ofstream(dir_.path() + "/vrek.reg", std::ios::binary)
-        << "Windows Registry Editor Version 5.00\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n\"ODBCNAME\"=\""
-        << alias << "\"\r\n\"USERNAME\"=\"" << user << "\"\r\n\"PASSWORD\"=\"" << password
-        << "\"\r\n";
+    dir_.Write("vrek.reg", vrektest::SettingsText(alias, user, password));
   }
 
-  std::unique_ptr<Program> Launch() {
+  // The program, its output in a file; killed when the object dies.
+  std::unique_ptr<ChildProcess> Launch() {
     std::remove(gui_log_.c_str());
-    auto program = std::make_unique<Program>(VREK_UPVREK, dir_.path() + "/program.out");
-    EXPECT_TRUE(program->Started());
-    return program;
+    ChildProcess::Options options;
+    options.stdout_path = dir_.path() + "/program.out";
+    options.stderr_to_stdout = true;
+    return std::make_unique<ChildProcess>(std::vector<std::string>{VREK_UPVREK}, options);
   }
 
   // The program ends by itself, successfully; else its output tells why.
-  void ExpectCleanExit(Program& program) {
-    EXPECT_EQ(program.WaitExit(20s), 0) << ReadFile(dir_.path() + "/program.out");
+  void ExpectCleanExit(ChildProcess& program) {
+    EXPECT_EQ(program.Wait(20s), 0) << ReadFile(dir_.path() + "/program.out");
   }
 
   // The window log once it holds `line`, or as it is when the time is up.
@@ -225,13 +154,13 @@ class UpVrekProgram : public testing::Test {
     Shell(std::string(VREK_XGRAB) + " " + VREK_ARTEFACT_DIR + "/" + name);
   }
 
-  std::vector<std::string> ServerLog() { return LoggedBatches(ReadFile(server_log_)); }
+  std::vector<std::string> ServerLog() { return vrektest::ReadLoggedBatches(server_log_); }
 
   static Display* display_;
   TempDir dir_;
   std::string gui_log_ = dir_.path() + "/gui.log";
   std::string server_log_ = dir_.path() + "/batches.jsonl";
-  Listener server_;
+  std::unique_ptr<vrektest::Standin> server_;
 };
 
 Display* UpVrekProgram::display_ = nullptr;
@@ -252,7 +181,7 @@ const std::vector<std::string> kStarted = {"show FlashTools: " + kSplash,
 
 TEST_F(UpVrekProgram, UpgradesOnAClickAndASecondRunChangesNothing) {
   StartServer();
-  WriteSettings("VrekODBC", Coded("sa"), "");
+  WriteSettings("VrekODBC", DigitCoded("sa"), "");
   {
     RUN_TO_BOX(program, kDoneLine, window);
     EXPECT_EQ(Shell("xdotool getwindowname " + window), kCaption);
@@ -289,7 +218,7 @@ void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
 TEST_P(Faults, ShowTheErrorKeepTheButtonDisabledAndTheNextRunResumes) {
   const Fault& f = GetParam();
   StartServer(f.server_options);
-  WriteSettings("VrekODBC", Coded("sa"), "");
+  WriteSettings("VrekODBC", DigitCoded("sa"), "");
   {
     RUN_TO_BOX(program, f.box_line, window);
     std::vector<std::string> expected = kStarted;
@@ -362,7 +291,7 @@ TEST_P(Refusals, EndInTheConnectionFailureBox) {
   EXPECT_EQ(WaitForLine(kFailureLine), expected);
   PressEnterIn("错误信息");
   ExpectCleanExit(*program);
-  if (server_.process) {
+  if (server_) {
     EXPECT_EQ(ServerLog(), std::vector<std::string>{});
   }
 }
@@ -370,9 +299,9 @@ TEST_P(Refusals, EndInTheConnectionFailureBox) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Refusals,
     testing::Values(
-        Refusal{"nothing_listening", {}, "VrekODBC", Coded("sa"), true},
-        Refusal{"wrong_password", {"--login", "sa:secret"}, "VrekODBC", Coded("sa"), true},
-        Refusal{"unknown_data_source", {"--login", "sa:"}, "NoSuchSource", Coded("sa"), true},
+        Refusal{"nothing_listening", {}, "VrekODBC", DigitCoded("sa"), true},
+        Refusal{"wrong_password", {"--login", "sa:secret"}, "VrekODBC", DigitCoded("sa"), true},
+        Refusal{"unknown_data_source", {"--login", "sa:"}, "NoSuchSource", DigitCoded("sa"), true},
         Refusal{"letter_in_coded_user_name", {"--login", "sa:"}, "VrekODBC", "2402240a", false}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 

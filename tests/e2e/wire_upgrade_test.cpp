@@ -7,30 +7,29 @@
 #include <string>
 #include <vector>
 
-#include "e2e_support.h"
+#include "files.h"
 #include "frmUpVrekMain.h"
-#include "odbc_test_env.h"
+#include "listener_log.h"
 #include "platform/headless_gui.h"
 #include "platform/odbc_driver.h"
+#include "process.h"
+#include "settings.h"
 #include "upgrade_fixture.h"
 
 namespace {
 
-using platform::odbc_test::ReadFile;
-using platform::odbc_test::TempDir;
+using vrektest::TempDir;
+using namespace std::chrono_literals;
 
 // What FreeTDS's own client prints for a query against the listener: a reader that is not ours.
 std::string QueryWithTsql(const std::string& port, const std::string& query) {
-  const std::string command = "printf '%s\\ngo\\n' \"" + query +
-                              "\" | timeout 20 " VREK_TSQL " -H 127.0.0.1 -p " + port +
-                              " -U sa -P '' -o q 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return "popen failed";
-  std::string out;
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  pclose(pipe);
-  return out;
+  vrektest::RunOptions options;
+  options.input = query + "\ngo\n";
+  options.limit = 20s;
+  options.merge_stderr = true;
+  return vrektest::RunProgram(
+             {VREK_TSQL, "-H", "127.0.0.1", "-p", port, "-U", "sa", "-P", "", "-o", "q"}, options)
+      .out;
 }
 
 class WireUpgrade : public testing::Test {
@@ -39,17 +38,15 @@ class WireUpgrade : public testing::Test {
   // reaches it.
   void Start(const std::vector<std::string>& options = {}) {
     server_ = StartListener(log_path_, options);
-    ASSERT_FALSE(server_.port.empty()) << server_.first_line;
+    ASSERT_TRUE(server_->started()) << server_->first_line();
     // The driver manager caches what it read of the data-source file, so each server gets a data
     // source of its own name, added to the one file of the process.
     static TempDir odbc_dir;
     static std::string odbc_ini;
-    const std::string& port = server_.port;
+    const std::string port = server_->port_text();
     alias_ = "Vrek" + port;
-    odbc_ini += "[" + alias_ +
-                "]\nDriver = " VREK_TDS_ODBC_DRIVER "\nServer = 127.0.0.1\nPort = " + port +
-                "\nTDS_Version = 7.4\nClientCharset = UTF-8\n";
-    platform::odbc_test::UseDataSources(odbc_dir.path(), odbc_ini);
+    odbc_ini += vrektest::FreeTdsSource(alias_, VREK_TDS_ODBC_DRIVER, port);
+    vrektest::UseDataSources(odbc_dir.path(), odbc_ini);
   }
 
   // One program run over ODBC: a new connection, a click on "开始升级".
@@ -71,11 +68,11 @@ class WireUpgrade : public testing::Test {
     return r;
   }
 
-  std::vector<std::string> Logged() { return LoggedBatches(ReadFile(log_path_)); }
+  std::vector<std::string> Logged() { return vrektest::ReadLoggedBatches(log_path_); }
 
   TempDir dir_;
   std::string log_path_ = dir_.path() + "/batches.jsonl";
-  Listener server_;
+  std::unique_ptr<vrektest::Standin> server_;
   std::string alias_;
   platform::OdbcDriver driver_{5};
 };
@@ -92,14 +89,14 @@ TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
   ASSERT_GT(expected.size(), 100u);
   EXPECT_EQ(Logged(), expected);
 
-  EXPECT_EQ(QueryWithTsql(server_.port,
+  EXPECT_EQ(QueryWithTsql(server_->port_text(),
                           "select un_id, un_unit, un_unitpy from lib_unit where un_id in "
                           "(1, 5, 27) order by un_id"),
             "un_id\tun_unit\tun_unitpy\n"
             "1\t请选择    \t \n"  // char(10) holds 6 bytes of code page 936 and 4 blanks
             "5\tKg        \tk\n"
             "27\tT         \tt\n");
-  EXPECT_EQ(QueryWithTsql(server_.port,
+  EXPECT_EQ(QueryWithTsql(server_->port_text(),
                           "select pe_no, pe_name, pe_bdate from lib_people where pe_no in ('7', "
                           "'12') order by pe_no"),
             "pe_no\tpe_name\tpe_bdate\n"

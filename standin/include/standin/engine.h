@@ -39,10 +39,10 @@ struct DateTime {
 struct Value {
   enum class Kind { Null, Int, Numeric, String, DateTime };
   Kind kind = Kind::Null;
-  int64_t i = 0;    // Int, or the Numeric mantissa: the value is i / 10^scale
-  int scale = 0;    // Numeric
-  std::string s;    // String: code page 936 bytes, exactly as stored (char(n) padded to n)
-  DateTime dt;      // DateTime
+  int64_t i = 0;  // Int, or the Numeric mantissa: the value is i / 10^scale
+  int scale = 0;  // Numeric
+  std::string s;  // String: code page 936 bytes, exactly as stored (char(n) padded to n)
+  DateTime dt;    // DateTime
 
   bool is_null() const { return kind == Kind::Null; }
   // The value as SQL Server's client tools would print it, in UTF-8: "NULL", "12", "12.50",

@@ -1,45 +1,16 @@
 #include "json_log.h"
 
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace standin::tds {
 
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (u < 0x20) {
-          static const char hex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += hex[u >> 4];
-          out += hex[u & 0x0F];
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-  return out;
-}
-
 std::string json_log_line(std::size_t seq, std::string_view text, const standin::Message* error) {
-  std::string line = "{\"seq\": " + std::to_string(seq) + ", \"text\": " + json_string(text) +
-                     ", \"error\": ";
-  if (error == nullptr) {
-    line += "null";
-  } else {
-    line += "{\"number\": " + std::to_string(error->number) +
-            ", \"message\": " + json_string(error->text) + "}";
-  }
-  line += "}\n";
-  return line;
+  // Keys in the order written; a byte that is not UTF-8 becomes U+FFFD instead of ending the
+  // session with an exception.
+  nlohmann::ordered_json line = {{"seq", seq}, {"text", text}, {"error", nullptr}};
+  if (error != nullptr) line["error"] = {{"number", error->number}, {"message", error->text}};
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 JsonLog::JsonLog(const std::string& path) : file_(std::fopen(path.c_str(), "w")) {

@@ -10,11 +10,8 @@
 
 namespace standin::tds {
 
-// `text` as a JSON string literal, quotes included: `"` `\` and control characters escaped
-// (\n \r \t or \u00XX), everything else, non-ASCII UTF-8 included, kept as is.
-std::string json_string(std::string_view text);
-
-// {"seq": N, "text": "...", "error": null} or with "error": {"number": N, "message": "..."}.
+// {"seq":N,"text":"...","error":null} or with "error":{"number":N,"message":"..."}, and a line
+// break. Strings are escaped as JSON requires, UTF-8 kept as is.
 std::string json_log_line(std::size_t seq, std::string_view text, const standin::Message* error);
 
 class JsonLog {

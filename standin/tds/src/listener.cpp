@@ -37,7 +37,9 @@ void say(std::size_t id, const std::string& what) {
 bool ascii_iequal(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
@@ -75,8 +77,10 @@ uint16_t Listener::bind(uint16_t port) {
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(port);
   if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-    throw std::runtime_error("bind 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno));
-  if (::listen(listen_fd_, 64) != 0) throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
+    throw std::runtime_error("bind 127.0.0.1:" + std::to_string(port) + ": " +
+                             std::strerror(errno));
+  if (::listen(listen_fd_, 64) != 0)
+    throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
   socklen_t len = sizeof addr;
   if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
     throw std::runtime_error(std::string("getsockname: ") + std::strerror(errno));
@@ -184,7 +188,8 @@ bool Listener::handle_batch(Connection& c, Session& session, const std::string& 
       say(id, std::string("engine threw: ") + e.what());
       StatementOutcome s;
       s.failed = true;
-      s.messages.push_back(standin::Message{50000, 16, 1, std::string("Stand-in engine failure: ") + e.what()});
+      s.messages.push_back(
+          standin::Message{50000, 16, 1, std::string("Stand-in engine failure: ") + e.what()});
       outcome.statements.push_back(std::move(s));
     }
     current_seq_ = 0;
@@ -229,8 +234,7 @@ void Listener::serve(int fd, uint16_t spid, std::size_t id) {
         case packet::kRpc:
         case packet::kTransactionManager:
           say(id, "refused: request type " + std::to_string(m.type) + " is not supported");
-          if (!c.send_reply(refusal_reply(50000, "The stand-in accepts only SQL batches.")))
-            return;
+          if (!c.send_reply(refusal_reply(50000, "The stand-in accepts only SQL batches."))) return;
           break;
         default:
           say(id, "refused: unexpected packet type " + std::to_string(m.type));

@@ -101,7 +101,7 @@ void TokenWriter::login_ack(std::string_view program) {
   const std::string name = utf16_cut(program, 255);
   u8(kTokenLoginAck);
   u16(static_cast<uint16_t>(1 + 4 + 1 + name.size() + 4));
-  u8(1);  // SQL interface
+  u8(1);                                       // SQL interface
   out_ += std::string("\x74\x00\x00\x04", 4);  // TDS 7.4, sent big-endian
   u8(static_cast<uint8_t>(name.size() / 2));
   out_ += name;
@@ -125,8 +125,8 @@ void TokenWriter::column_metadata(const std::vector<Column>& columns) {
   u8(kTokenColMetadata);
   u16(static_cast<uint16_t>(columns.size()));
   for (const Column& c : columns) {
-    u32(0);                                 // user type
-    u16(c.nullable ? 0x0001 : 0x0000);      // flags: nullable
+    u32(0);                             // user type
+    u16(c.nullable ? 0x0001 : 0x0000);  // flags: nullable
     const TypeSpec& t = c.type;
     switch (t.type) {
       case Type::Char:
@@ -206,8 +206,8 @@ void TokenWriter::value(const TypeSpec& t, const Value& v) {
       for (int s = from; s < t.scale && m < kHuge && m > -kHuge; ++s) m *= 10;
       for (int s = t.scale; s < from; ++s) m /= 10;
       const bool negative = m < 0;
-      unsigned __int128 magnitude = negative ? static_cast<unsigned __int128>(-m)
-                                             : static_cast<unsigned __int128>(m);
+      unsigned __int128 magnitude =
+          negative ? static_cast<unsigned __int128>(-m) : static_cast<unsigned __int128>(m);
       const int length = numeric_length(t.precision);
       u8(static_cast<uint8_t>(length));
       u8(negative ? 0 : 1);

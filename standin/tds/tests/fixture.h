@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "odbc_client.h"
-#include "server_process.h"
+#include "process.h"
 
 namespace standin::tds::testing {
+
+using vrektest::ReadFile;
+using vrektest::TempDir;
 
 // 办公桌 is six bytes in code page 936, so char(10) pads it with four blanks.
 inline const char kLoadScript[] =
@@ -27,9 +31,9 @@ class ServerTest : public ::testing::Test {
  protected:
   // Starts a server with the load script and these extra arguments.
   void start(std::vector<std::string> args = {}) {
-    args.insert(args.begin(), {"--load", dir_.write("load.sql", kLoadScript)});
-    server_ = std::make_unique<ServerProcess>(args, stderr_path());
-    ASSERT_TRUE(server_->started()) << read_whole_file(stderr_path());
+    args.insert(args.begin(), {"--load", dir_.Write("load.sql", kLoadScript)});
+    server_ = std::make_unique<vrektest::Standin>(args, stderr_path());
+    ASSERT_TRUE(server_->started()) << ReadFile(stderr_path());
   }
   void SetUp() override { start(extra_args()); }
   virtual std::vector<std::string> extra_args() { return {}; }
@@ -44,7 +48,7 @@ class ServerTest : public ::testing::Test {
   std::string stderr_path() const { return dir_.path() + "/stderr"; }
 
   TempDir dir_;
-  std::unique_ptr<ServerProcess> server_;
+  std::unique_ptr<vrektest::Standin> server_;
 };
 
 }  // namespace standin::tds::testing

@@ -23,13 +23,20 @@ std::string narrow(const SQLWCHAR* w, std::size_t units) {
 
 std::string rc_name(SQLRETURN rc) {
   switch (rc) {
-    case SQL_SUCCESS: return "SQL_SUCCESS";
-    case SQL_SUCCESS_WITH_INFO: return "SQL_SUCCESS_WITH_INFO";
-    case SQL_NO_DATA: return "SQL_NO_DATA";
-    case SQL_ERROR: return "SQL_ERROR";
-    case SQL_INVALID_HANDLE: return "SQL_INVALID_HANDLE";
-    case SQL_NEED_DATA: return "SQL_NEED_DATA";
-    default: return std::to_string(rc);
+    case SQL_SUCCESS:
+      return "SQL_SUCCESS";
+    case SQL_SUCCESS_WITH_INFO:
+      return "SQL_SUCCESS_WITH_INFO";
+    case SQL_NO_DATA:
+      return "SQL_NO_DATA";
+    case SQL_ERROR:
+      return "SQL_ERROR";
+    case SQL_INVALID_HANDLE:
+      return "SQL_INVALID_HANDLE";
+    case SQL_NEED_DATA:
+      return "SQL_NEED_DATA";
+    default:
+      return std::to_string(rc);
   }
 }
 
@@ -43,8 +50,10 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     const SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, text,
                                         static_cast<SQLSMALLINT>(std::size(text)), &len);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-    const std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(len), std::size(text) - 1);
-    out += "diag " + narrow(state, 5) + " " + std::to_string(native) + " " + narrow(text, units) + "\n";
+    const std::size_t units =
+        std::min<std::size_t>(static_cast<std::size_t>(len), std::size(text) - 1);
+    out += "diag " + narrow(state, 5) + " " + std::to_string(native) + " " + narrow(text, units) +
+           "\n";
   }
   return out;
 }
@@ -52,9 +61,9 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 }  // namespace
 
 std::string connection_string(int port, const std::string& user, const std::string& password) {
-  return std::string("DRIVER=") + TDS_DRIVER_PATH + ";SERVER=127.0.0.1;PORT=" +
-         std::to_string(port) + ";TDS_Version=7.4;UID=" + user + ";PWD=" + password +
-         ";ClientCharset=UTF-8";
+  return std::string("DRIVER=") + TDS_DRIVER_PATH +
+         ";SERVER=127.0.0.1;PORT=" + std::to_string(port) + ";TDS_Version=7.4;UID=" + user +
+         ";PWD=" + password + ";ClientCharset=UTF-8";
 }
 
 OdbcClient::OdbcClient() {
@@ -74,15 +83,16 @@ std::string OdbcClient::connect(const std::string& connection) {
   std::vector<SQLWCHAR> w = wide(connection);
   SQLWCHAR out[1024];
   SQLSMALLINT out_len = 0;
-  const SQLRETURN rc = SQLDriverConnectW(dbc_, nullptr, w.data(), SQL_NTS, out,
-                                         static_cast<SQLSMALLINT>(std::size(out)), &out_len,
-                                         SQL_DRIVER_NOPROMPT);
+  const SQLRETURN rc =
+      SQLDriverConnectW(dbc_, nullptr, w.data(), SQL_NTS, out,
+                        static_cast<SQLSMALLINT>(std::size(out)), &out_len, SQL_DRIVER_NOPROMPT);
   connected_ = SQL_SUCCEEDED(rc);
   return "connect " + rc_name(rc) + "\n" + diagnostics(SQL_HANDLE_DBC, dbc_);
 }
 
 std::string OdbcClient::step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
-  std::string out = std::string(what) + " " + rc_name(rc) + "\n" + diagnostics(SQL_HANDLE_STMT, stmt);
+  std::string out =
+      std::string(what) + " " + rc_name(rc) + "\n" + diagnostics(SQL_HANDLE_STMT, stmt);
   if (!SQL_SUCCEEDED(rc)) return out;
   SQLSMALLINT ncols = 0;
   SQLNumResultCols(stmt, &ncols);
@@ -95,7 +105,8 @@ std::string OdbcClient::step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
   for (SQLSMALLINT c = 1; c <= ncols; ++c) {
     SQLWCHAR name[256] = {0};
     SQLSMALLINT len = 0;
-    SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(c), SQL_DESC_NAME, name, sizeof name, &len, nullptr);
+    SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(c), SQL_DESC_NAME, name, sizeof name, &len,
+                     nullptr);
     out += (c > 1 ? ", " : "") + narrow(name, static_cast<std::size_t>(len) / sizeof(SQLWCHAR));
   }
   out += "\n";
@@ -113,7 +124,9 @@ std::string OdbcClient::step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
       SQLGetData(stmt, static_cast<SQLUSMALLINT>(c), SQL_C_WCHAR, buf.data(),
                  static_cast<SQLLEN>(buf.size() * sizeof(SQLWCHAR)), &ind);
       out += c > 1 ? "|" : "";
-      out += ind == SQL_NULL_DATA ? "NULL" : narrow(buf.data(), static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
+      out += ind == SQL_NULL_DATA
+                 ? "NULL"
+                 : narrow(buf.data(), static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
     }
     out += "\n";
   }

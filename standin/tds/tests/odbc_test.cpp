@@ -8,25 +8,32 @@
 namespace standin::tds::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 const std::string kPrefix = "[FreeTDS][SQL Server]";
 
 TEST_F(ServerTest, ReportsEveryStatementOfABatchWithItsErrors) {
   auto c = client();
-  const std::string dup3 = "diag 23000 2627 " + kPrefix +
+  const std::string dup3 =
+      "diag 23000 2627 " + kPrefix +
       "Violation of PRIMARY KEY constraint 'PK_asset'. Cannot insert duplicate key in object "
       "'dbo.asset'. The duplicate key value is (3).\n";
-  const std::string dup4 = "diag 23000 2627 " + kPrefix +
+  const std::string dup4 =
+      "diag 23000 2627 " + kPrefix +
       "Violation of PRIMARY KEY constraint 'PK_asset'. Cannot insert duplicate key in object "
       "'dbo.asset'. The duplicate key value is (4).\n";
-  const std::string terminated = "diag 01000 3621 " + kPrefix + "The statement has been terminated.\n";
+  const std::string terminated =
+      "diag 01000 3621 " + kPrefix + "The statement has been terminated.\n";
   EXPECT_EQ(c->run("insert into asset (id) values (3)\n"
                    "insert into asset (id) values (3)\n"
                    "insert into asset (id) values (4)\n"
                    "insert into asset (id) values (4)"),
             "exec SQL_SUCCESS\ncount 1\n"
-            "more SQL_ERROR\n" + dup3 + terminated +
-            "more SQL_SUCCESS\ncount 1\n"
-            "more SQL_ERROR\n" + dup4 + terminated);
+            "more SQL_ERROR\n" +
+                dup3 + terminated +
+                "more SQL_SUCCESS\ncount 1\n"
+                "more SQL_ERROR\n" +
+                dup4 + terminated);
   // The connection stays usable after the errors.
   EXPECT_EQ(c->run("select id from asset where id > 2 order by id"),
             "exec SQL_SUCCESS\ncolumns id\nrow 3\nrow 4\n");
@@ -40,19 +47,22 @@ TEST_F(ServerTest, DdlReturnsNoData) {
 
 TEST_F(ServerTest, SelectsEveryTypeWithNulls) {
   auto c = client();
-  EXPECT_EQ(c->run("select id, name, note, qty, amount, bought from asset order by id"),
-            "exec SQL_SUCCESS\n"
-            "columns id, name, note, qty, amount, bought\n"
-            "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
-            "row 2|NULL|NULL|NULL|NULL|NULL\n");
+  EXPECT_EQ(
+      c->run("select id, name, note, qty, amount, bought from asset order by id"),
+      "exec SQL_SUCCESS\n"
+      "columns id, name, note, qty, amount, bought\n"
+      "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
+      "row 2|NULL|NULL|NULL|NULL|NULL\n");
 }
 
 TEST_F(ServerTest, WrongPasswordIsRefusedWith18456) {
   OdbcClient c;
   EXPECT_EQ(c.connect(connection_string(server_->port(), "sa", "wrong")),
             "connect SQL_ERROR\n"
-            "diag 42000 18456 " + kPrefix + "Login failed for user 'sa'.\n"
-            "diag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n");
+            "diag 42000 18456 " +
+                kPrefix +
+                "Login failed for user 'sa'.\n"
+                "diag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n");
   EXPECT_FALSE(c.connected());
 }
 
@@ -66,15 +76,19 @@ TEST_F(ServerTest, ClosingAStatementWithPendingResultsSendsAttention) {
 TEST_F(ServerTest, TwoClientsAtOnce) {
   auto a = client();
   auto b = client();
-  EXPECT_EQ(a->run("insert into asset (id, note) values (10, 'from a')"), "exec SQL_SUCCESS\ncount 1\n");
-  EXPECT_EQ(b->run("select note from asset where id = 10"), "exec SQL_SUCCESS\ncolumns note\nrow from a\n");
+  EXPECT_EQ(a->run("insert into asset (id, note) values (10, 'from a')"),
+            "exec SQL_SUCCESS\ncount 1\n");
+  EXPECT_EQ(b->run("select note from asset where id = 10"),
+            "exec SQL_SUCCESS\ncolumns note\nrow from a\n");
   // Both at the same time, each on its own thread.
   std::string out[2];
   std::thread ta([&] {
-    for (int i = 0; i < 20; ++i) out[0] += a->run("insert into asset (id) values (" + std::to_string(100 + i) + ")");
+    for (int i = 0; i < 20; ++i)
+      out[0] += a->run("insert into asset (id) values (" + std::to_string(100 + i) + ")");
   });
   std::thread tb([&] {
-    for (int i = 0; i < 20; ++i) out[1] += b->run("insert into asset (id) values (" + std::to_string(200 + i) + ")");
+    for (int i = 0; i < 20; ++i)
+      out[1] += b->run("insert into asset (id) values (" + std::to_string(200 + i) + ")");
   });
   ta.join();
   tb.join();
@@ -82,7 +96,8 @@ TEST_F(ServerTest, TwoClientsAtOnce) {
   for (int i = 0; i < 20; ++i) twenty += "exec SQL_SUCCESS\ncount 1\n";
   EXPECT_EQ(out[0], twenty);
   EXPECT_EQ(out[1], twenty);
-  EXPECT_EQ(a->run("select count(*) from asset where id >= 100"), "exec SQL_SUCCESS\ncolumns \nrow 40\n");
+  EXPECT_EQ(a->run("select count(*) from asset where id >= 100"),
+            "exec SQL_SUCCESS\ncolumns \nrow 40\n");
 }
 
 class LoginServerTest : public ServerTest {
@@ -105,8 +120,9 @@ TEST_F(LoginServerTest, AcceptsOnlyTheConfiguredLogins) {
   };
   for (const Case& c : cases) {
     OdbcClient client;
-    const std::string refused = "connect SQL_ERROR\ndiag 42000 18456 " + kPrefix + "Login failed for user '" +
-                                c.user + "'.\ndiag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n";
+    const std::string refused =
+        "connect SQL_ERROR\ndiag 42000 18456 " + kPrefix + "Login failed for user '" + c.user +
+        "'.\ndiag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n";
     EXPECT_EQ(client.connect(connection_string(server_->port(), c.user, c.password)),
               c.accepted ? "connect SQL_SUCCESS\n" : refused)
         << c.user << ":" << c.password;
@@ -115,7 +131,8 @@ TEST_F(LoginServerTest, AcceptsOnlyTheConfiguredLogins) {
 
 TEST(Program, RefusesBadArgumentsAndScripts) {
   TempDir dir;
-  const std::string bad = dir.write("bad.sql", "create table a (x int)\nGO\nselect * from nosuch\nGO\n");
+  const std::string bad =
+      dir.Write("bad.sql", "create table a (x int)\nGO\nselect * from nosuch\nGO\n");
   const std::string usage =
       "usage: sqlstandin --port N [--login USER:PASSWORD]... [--load FILE]...\n"
       "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n";
@@ -125,19 +142,23 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
     std::string output;
   } cases[] = {
       {{"--port", "0", "--load", bad}, 1, "sqlstandin: Msg 208: Invalid object name 'nosuch'.\n"},
-      {{"--port", "0", "--load", dir.path() + "/none.sql"}, 1,
+      {{"--port", "0", "--load", dir.path() + "/none.sql"},
+       1,
        "sqlstandin: cannot read " + dir.path() + "/none.sql\n"},
       {{"--port", "70000"}, 2, "sqlstandin: bad port 70000\n" + usage},
       {{"--port", "0", "--fail", "0"}, 2, "sqlstandin: bad --fail 0\n" + usage},
-      {{"--port", "0", "--login", "nopassword"}, 2, "sqlstandin: --login takes USER:PASSWORD\n" + usage},
+      {{"--port", "0", "--login", "nopassword"},
+       2,
+       "sqlstandin: --login takes USER:PASSWORD\n" + usage},
       {{"--load", bad}, 2, "sqlstandin: --port is required\n" + usage},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv = {SQLSTANDIN_PATH};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    int status = 0;
-    EXPECT_EQ(run_program(argv, "", 20, status), c.output) << c.args[1];
-    EXPECT_EQ(status, c.status) << c.args[1];
+    const vrektest::ProgramRun run =
+        vrektest::RunProgram(argv, {.limit = 20s, .merge_stderr = true});
+    EXPECT_EQ(run.out, c.output) << c.args[1];
+    EXPECT_EQ(run.status, c.status) << c.args[1];
   }
 }
 
@@ -159,12 +180,13 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
   EXPECT_EQ(c->run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
   EXPECT_EQ(c->run(batches[2]),
             "exec SQL_ERROR\ndiag 42S02 208 " + kPrefix + "Invalid object name 'nosuch'.\n");
-  EXPECT_EQ(read_whole_file(dir_.path() + "/log.jsonl"),
-            "{\"seq\": 1, \"text\": \"select id\\tfrom asset\\r\\nwhere id = 1\", \"error\": null}\n"
-            "{\"seq\": 2, \"text\": \"/* " + std::string(9200, 'x') +
-                " */\\r\\nselect note from asset where id = 1\", \"error\": null}\n"
-            "{\"seq\": 3, \"text\": \"select '\\\"a\\\\b\\\" \xE4\xB8\xAD' from nosuch\", "
-            "\"error\": {\"number\": 208, \"message\": \"Invalid object name 'nosuch'.\"}}\n");
+  EXPECT_EQ(ReadFile(dir_.path() + "/log.jsonl"),
+            "{\"seq\":1,\"text\":\"select id\\tfrom asset\\r\\nwhere id = 1\",\"error\":null}\n"
+            "{\"seq\":2,\"text\":\"/* " +
+                std::string(9200, 'x') +
+                " */\\r\\nselect note from asset where id = 1\",\"error\":null}\n"
+                "{\"seq\":3,\"text\":\"select '\\\"a\\\\b\\\" \xE4\xB8\xAD' from nosuch\","
+                "\"error\":{\"number\":208,\"message\":\"Invalid object name 'nosuch'.\"}}\n");
 }
 
 class FaultServerTest : public ServerTest {
@@ -180,36 +202,41 @@ TEST_F(FaultServerTest, FailsTheSecondBatchAndDropsTheFourth) {
   EXPECT_EQ(c->run(query), "exec SQL_ERROR\ndiag 42000 50001 " + kPrefix +
                                "Batch 2 failed: error injected by the stand-in.\n");
   EXPECT_EQ(c->run(query), one);
-  EXPECT_EQ(c->run(query),
-            "exec SQL_ERROR\ndiag 01000 20017 [FreeTDS][SQL Server]Unexpected EOF from the server\n");
+  EXPECT_EQ(
+      c->run(query),
+      "exec SQL_ERROR\ndiag 01000 20017 [FreeTDS][SQL Server]Unexpected EOF from the server\n");
   // The server goes on serving others.
   EXPECT_EQ(client()->run(query), one);
 }
 
 TEST_F(ServerTest, SavedDatabaseLoadsBack) {
   const std::string saved = dir_.path() + "/saved.sql";
-  server_->stop();
+  server_->Stop();
   start({"--save", saved});
   EXPECT_EQ(client()->run("insert into asset (id, note) values (7, 'saved\xE4\xB8\xAD')"),
             "exec SQL_SUCCESS\ncount 1\n");
-  EXPECT_EQ(server_->stop(), 0);
-  server_ = std::make_unique<ServerProcess>(std::vector<std::string>{"--load", saved}, stderr_path());
-  ASSERT_TRUE(server_->started()) << read_whole_file(stderr_path());
-  EXPECT_EQ(client()->run("select id, name, note, qty, amount, bought from asset order by id"),
-            "exec SQL_SUCCESS\n"
-            "columns id, name, note, qty, amount, bought\n"
-            "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
-            "row 2|NULL|NULL|NULL|NULL|NULL\n"
-            "row 7|NULL|saved\xE4\xB8\xAD|NULL|NULL|NULL\n");
+  EXPECT_EQ(server_->Stop(), 0);
+  server_ =
+      std::make_unique<vrektest::Standin>(std::vector<std::string>{"--load", saved}, stderr_path());
+  ASSERT_TRUE(server_->started()) << ReadFile(stderr_path());
+  EXPECT_EQ(
+      client()->run("select id, name, note, qty, amount, bought from asset order by id"),
+      "exec SQL_SUCCESS\n"
+      "columns id, name, note, qty, amount, bought\n"
+      "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
+      "row 2|NULL|NULL|NULL|NULL|NULL\n"
+      "row 7|NULL|saved\xE4\xB8\xAD|NULL|NULL|NULL\n");
 }
 
 TEST_F(ServerTest, FreeTdsOwnClientQueriesToo) {
-  int status = 0;
-  const std::string out = run_program(
-      {TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->port()), "-U", "sa", "-P", "", "-o", "q"},
-      "select id, note from asset order by id\ngo\nexit\n", 20, status);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(out, "id\tnote\n1\tdesk\n2\tNULL\n");
+  const vrektest::ProgramRun run =
+      vrektest::RunProgram({TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->port()),
+                            "-U", "sa", "-P", "", "-o", "q"},
+                           {.input = "select id, note from asset order by id\ngo\nexit\n",
+                            .limit = 20s,
+                            .merge_stderr = true});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "id\tnote\n1\tdesk\n2\tNULL\n");
 }
 
 }  // namespace

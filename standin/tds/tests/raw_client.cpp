@@ -77,8 +77,8 @@ RawClient::~RawClient() {
 }
 
 bool RawClient::send_bytes(const std::string& bytes) {
-  return fd_ >= 0 && send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-                         static_cast<ssize_t>(bytes.size());
+  return fd_ >= 0 &&
+         send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
 bool RawClient::send_message(unsigned char type, const std::string& payload) {
@@ -87,9 +87,14 @@ bool RawClient::send_message(unsigned char type, const std::string& payload) {
     const std::size_t n = std::min<std::size_t>(4096 - 8, payload.size() - at);
     const bool last = at + n == payload.size();
     const std::size_t length = n + 8;
-    std::string packet = {static_cast<char>(type), static_cast<char>(last ? 1 : 0),
-                          static_cast<char>(length >> 8), static_cast<char>(length & 0xFF),
-                          0, 0, 1, 0};
+    std::string packet = {static_cast<char>(type),
+                          static_cast<char>(last ? 1 : 0),
+                          static_cast<char>(length >> 8),
+                          static_cast<char>(length & 0xFF),
+                          0,
+                          0,
+                          1,
+                          0};
     packet.append(payload, at, n);
     if (!send_bytes(packet)) return false;
     at += n;
@@ -115,8 +120,8 @@ std::vector<std::string> RawClient::receive_message() {
   for (int i = 0; i < 10000; ++i) {
     std::string packet(8, '\0');
     if (!receive_exact(packet.data(), 8)) return {};
-    const std::size_t length = (static_cast<unsigned char>(packet[2]) << 8) |
-                               static_cast<unsigned char>(packet[3]);
+    const std::size_t length =
+        (static_cast<unsigned char>(packet[2]) << 8) | static_cast<unsigned char>(packet[3]);
     if (length < 8) return {};
     packet.resize(length);
     if (!receive_exact(packet.data() + 8, length - 8)) return {};

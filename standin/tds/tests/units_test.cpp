@@ -18,10 +18,10 @@ std::string le16(const std::string& ascii) { return testing::ucs2(ascii); }
 
 TEST(JsonLog, EscapesQuotesBackslashesAndControlsKeepsUtf8) {
   EXPECT_EQ(json_log_line(3, "a\t\"b\"\\\r\n\x01\xE4\xB8\xAD", nullptr),
-            "{\"seq\": 3, \"text\": \"a\\t\\\"b\\\"\\\\\\r\\n\\u0001\xE4\xB8\xAD\", \"error\": null}\n");
+            "{\"seq\":3,\"text\":\"a\\t\\\"b\\\"\\\\\\r\\n\\u0001\xE4\xB8\xAD\",\"error\":null}\n");
   const standin::Message e{208, 16, 1, "Invalid object name 'x'."};
   EXPECT_EQ(json_log_line(4, "select 1", &e),
-            "{\"seq\": 4, \"text\": \"select 1\", \"error\": {\"number\": 208, \"message\": "
+            "{\"seq\":4,\"text\":\"select 1\",\"error\":{\"number\":208,\"message\":"
             "\"Invalid object name 'x'.\"}}\n");
 }
 
@@ -40,12 +40,14 @@ TEST(Tokens, ReplyToABatchOfThreeStatements) {
   const std::string server = "0A " + hex(le16("SQLSTANDIN"));
   EXPECT_EQ(hex(batch_reply(o)),
             "FD 11 00 00 00 01 00 00 00 00 00 00 00 "
-            "AA 28 00 43 0A 00 00 01 0E 03 00 " + hex(le16("dup")) + " " + server +
-            " 00 01 00 00 00 "
-            "AB 24 00 25 0E 00 00 00 00 01 00 " + hex(le16("t")) + " " + server +
-            " 00 01 00 00 00 "
-            "FD 03 00 00 00 00 00 00 00 00 00 00 00 "
-            "FD 00 00 00 00 00 00 00 00 00 00 00 00");
+            "AA 28 00 43 0A 00 00 01 0E 03 00 " +
+                hex(le16("dup")) + " " + server +
+                " 00 01 00 00 00 "
+                "AB 24 00 25 0E 00 00 00 00 01 00 " +
+                hex(le16("t")) + " " + server +
+                " 00 01 00 00 00 "
+                "FD 03 00 00 00 00 00 00 00 00 00 00 00 "
+                "FD 00 00 00 00 00 00 00 00 00 00 00 00");
 }
 
 TEST(Tokens, EmptyBatchStillEndsWithDone) {
@@ -54,12 +56,9 @@ TEST(Tokens, EmptyBatchStillEndsWithDone) {
 
 TEST(Tokens, ColumnsAndRowsOfEveryType) {
   const std::vector<Column> columns = {
-      {"c", {Type::Char, 4, 0, 0}, false},
-      {"v", {Type::VarChar, 20, 0, 0}, true},
-      {"i", {Type::Int, 0, 0, 0}, true},
-      {"s", {Type::SmallInt, 0, 0, 0}, true},
-      {"n", {Type::Numeric, 0, 15, 2}, true},
-      {"d", {Type::DateTime, 0, 0, 0}, true},
+      {"c", {Type::Char, 4, 0, 0}, false},    {"v", {Type::VarChar, 20, 0, 0}, true},
+      {"i", {Type::Int, 0, 0, 0}, true},      {"s", {Type::SmallInt, 0, 0, 0}, true},
+      {"n", {Type::Numeric, 0, 15, 2}, true}, {"d", {Type::DateTime, 0, 0, 0}, true},
   };
   Value c{Value::Kind::String, 0, 0, "\xD6\xD0  ", {}};  // 中 in code page 936, padded
   Value v{Value::Kind::String, 0, 0, "ab", {}};
@@ -73,15 +72,19 @@ TEST(Tokens, ColumnsAndRowsOfEveryType) {
   const std::string collation = "04 08 D0 00 00";
   EXPECT_EQ(hex(w.bytes()),
             "81 06 00 "
-            "00 00 00 00 00 00 AF 04 00 " + collation + " 01 63 00 "
-            "00 00 00 00 01 00 A7 14 00 " + collation + " 01 76 00 "
-            "00 00 00 00 01 00 26 04 01 69 00 "
-            "00 00 00 00 01 00 26 02 01 73 00 "
-            "00 00 00 00 01 00 6C 09 0F 02 01 6E 00 "
-            "00 00 00 00 01 00 6F 08 01 64 00 "
-            "D1 04 00 D6 D0 20 20 02 00 61 62 04 FE FF FF FF 02 2C 01 "
-            "09 00 3A E2 01 00 00 00 00 00 08 E9 9E 00 00 E0 08 AD 00 "
-            "D1 04 00 D6 D0 20 20 FF FF 00 00 00 00");
+            "00 00 00 00 00 00 AF 04 00 " +
+                collation +
+                " 01 63 00 "
+                "00 00 00 00 01 00 A7 14 00 " +
+                collation +
+                " 01 76 00 "
+                "00 00 00 00 01 00 26 04 01 69 00 "
+                "00 00 00 00 01 00 26 02 01 73 00 "
+                "00 00 00 00 01 00 6C 09 0F 02 01 6E 00 "
+                "00 00 00 00 01 00 6F 08 01 64 00 "
+                "D1 04 00 D6 D0 20 20 02 00 61 62 04 FE FF FF FF 02 2C 01 "
+                "09 00 3A E2 01 00 00 00 00 00 08 E9 9E 00 00 E0 08 AD 00 "
+                "D1 04 00 D6 D0 20 20 FF FF 00 00 00 00");
 }
 
 TEST(Tokens, ValuesUnfitForTheirColumnGoOutAsNullAndAreCounted) {

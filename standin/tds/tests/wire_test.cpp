@@ -11,7 +11,9 @@
 namespace standin::tds::testing {
 namespace {
 
-std::string u16le(std::size_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string u16le(std::size_t v) {
+  return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
 
 // A B_VARCHAR: count of characters, then UCS-2LE.
 std::string b_varchar(const std::string& ascii) {
@@ -24,31 +26,34 @@ std::string env_change(char type, const std::string& new_value, const std::strin
 }
 
 std::string info(uint32_t number, char state, const std::string& text) {
-  std::string body = {static_cast<char>(number & 0xFF), static_cast<char>((number >> 8) & 0xFF), 0, 0,
-                      state, 0};
-  body += u16le(text.size()) + ucs2(text) + b_varchar("SQLSTANDIN") + '\0' + std::string("\x01\x00\x00\x00", 4);
+  std::string body = {
+      static_cast<char>(number & 0xFF), static_cast<char>((number >> 8) & 0xFF), 0, 0, state, 0};
+  body += u16le(text.size()) + ucs2(text) + b_varchar("SQLSTANDIN") + '\0' +
+          std::string("\x01\x00\x00\x00", 4);
   return "\xAB" + u16le(body.size()) + body;
 }
 
 TEST_F(ServerTest, LoginReplyFollowsTheServersOrder) {
   RawClient c(server_->port());
-  ASSERT_TRUE(c.send_message(0x12, std::string("\x00\x00\x06\x00\x06\xFF", 6) + std::string(6, '\0')));
+  ASSERT_TRUE(
+      c.send_message(0x12, std::string("\x00\x00\x06\x00\x06\xFF", 6) + std::string(6, '\0')));
   ASSERT_EQ(c.receive_message().size(), 1u);
   ASSERT_TRUE(c.send_message(0x10, login7_payload("sa", "")));
   const auto reply = c.receive_message();
   ASSERT_EQ(reply.size(), 1u);
   const std::string collation = std::string("\xE3\x08\x00\x07\x05\x04\x08\xD0\x00\x00\x00", 11);
-  const std::string login_ack = "\xAD" + u16le(1 + 4 + 1 + 40 + 4) + "\x01" +
-                                std::string("\x74\x00\x00\x04", 4) + b_varchar("Microsoft SQL Server") +
-                                std::string("\x0B\x00\x0C\x38", 4);
+  const std::string login_ack =
+      "\xAD" + u16le(1 + 4 + 1 + 40 + 4) + "\x01" + std::string("\x74\x00\x00\x04", 4) +
+      b_varchar("Microsoft SQL Server") + std::string("\x0B\x00\x0C\x38", 4);
   const std::string payload = env_change(1, "vrek", "master") +
                               info(5701, 2, "Changed database context to 'vrek'.") + collation +
                               env_change(2, "us_english", "") +
                               info(5703, 1, "Changed language setting to us_english.") + login_ack +
                               env_change(4, "4096", "4096") + "\xFD" + std::string(12, '\0');
   // Reply type, EOM, length, SPID 51 of the first connection, packet id 2 after PRELOGIN's.
-  const std::string header = "\x04\x01" + std::string{static_cast<char>((payload.size() + 8) >> 8),
-                                                      static_cast<char>((payload.size() + 8) & 0xFF)} +
+  const std::string header = "\x04\x01" +
+                             std::string{static_cast<char>((payload.size() + 8) >> 8),
+                                         static_cast<char>((payload.size() + 8) & 0xFF)} +
                              std::string("\x00\x33\x02\x00", 4);
   EXPECT_EQ(hex(reply[0]), hex(header + payload));
 }
@@ -66,7 +71,8 @@ TEST_F(ServerTest, LongRequestsAndRepliesAreSplitIntoPackets) {
   RawClient c(server_->port());
   ASSERT_TRUE(c.login());
   // 12 KB of request text, three packets; a reply of over 6000 bytes.
-  const std::string batch = "select '" + std::string(3000, 'x') + "', '" + std::string(3000, 'y') + "'";
+  const std::string batch =
+      "select '" + std::string(3000, 'x') + "', '" + std::string(3000, 'y') + "'";
   ASSERT_TRUE(c.send_message(0x01, batch_payload(batch)));
   const auto reply = c.receive_message();
   std::string shape;
@@ -78,7 +84,8 @@ TEST_F(ServerTest, LongRequestsAndRepliesAreSplitIntoPackets) {
   ASSERT_EQ(reply.size(), 2u);
   EXPECT_EQ(shape, "4096 more; " + std::to_string(payload.size() - 4088 + 8) + " last; ");
   EXPECT_EQ(hex(payload.substr(payload.size() - 13)), "FD 10 00 C1 00 01 00 00 00 00 00 00 00");
-  EXPECT_NE(payload.find(std::string(3000, 'x') + '\xB8' + '\x0B' + std::string(3000, 'y')), std::string::npos);
+  EXPECT_NE(payload.find(std::string(3000, 'x') + '\xB8' + '\x0B' + std::string(3000, 'y')),
+            std::string::npos);
 }
 
 TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
@@ -94,20 +101,22 @@ TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
        "refused: packet length 3 out of range"},
       {"a batch before login", false, std::string("\x01\x01\x00\x0A\x00\x00\x01\x00xx", 10), false,
        "refused: expected LOGIN7, got packet type 1"},
-      {"broken PRELOGIN table", false, std::string("\x12\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10), false,
-       "refused: malformed PRELOGIN"},
+      {"broken PRELOGIN table", false, std::string("\x12\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10),
+       false, "refused: malformed PRELOGIN"},
       {"gone mid-packet", false, std::string("\x12\x01\x00\x40\x00\x00\x01\x00\x00\x00", 10), true,
        "refused: connection lost in the middle of a packet"},
-      {"LOGIN7 too short", false, std::string("\x10\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10), false,
-       "refused: LOGIN7 shorter than its fixed part"},
-      {"ALL_HEADERS too long", true, std::string("\x01\x01\x00\x0E\x00\x00\x01\x00\x30\x00\x00\x00\x41\x00", 14),
-       false, "refused: ALL_HEADERS length 48 out of range"},
+      {"LOGIN7 too short", false, std::string("\x10\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10),
+       false, "refused: LOGIN7 shorter than its fixed part"},
+      {"ALL_HEADERS too long", true,
+       std::string("\x01\x01\x00\x0E\x00\x00\x01\x00\x30\x00\x00\x00\x41\x00", 14), false,
+       "refused: ALL_HEADERS length 48 out of range"},
       {"packet type changes", true,
        std::string("\x01\x00\x00\x0A\x00\x00\x01\x00\x00\x00", 10) +
            std::string("\x03\x01\x00\x0A\x00\x00\x01\x00\x00\x00", 10),
        false, "refused: packet type changed within a message"},
-      {"gone mid-message after login", true, std::string("\x01\x00\x00\x0A\x00\x00\x01\x00\x00\x00", 10),
-       true, "refused: connection lost in the middle of a message"},
+      {"gone mid-message after login", true,
+       std::string("\x01\x00\x00\x0A\x00\x00\x01\x00\x00\x00", 10), true,
+       "refused: connection lost in the middle of a message"},
   };
   std::string refusals;
   int id = 0;
@@ -126,12 +135,13 @@ TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
     refusals += "sqlstandin: connection " + std::to_string(id) + ": " + c.refusal + "\n";
     // The refusal of a client that vanished is written when the server notices; wait for it
     // (bounded) so that the lines come in the order of the cases.
-    for (int i = 0; i < 500 && read_whole_file(stderr_path()) != refusals; ++i) {
+    for (int i = 0; i < 500 && ReadFile(stderr_path()) != refusals; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
-  EXPECT_EQ(client()->run("select id from asset where id = 1"), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
-  EXPECT_EQ(read_whole_file(stderr_path()), refusals);
+  EXPECT_EQ(client()->run("select id from asset where id = 1"),
+            "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
+  EXPECT_EQ(ReadFile(stderr_path()), refusals);
 }
 
 }  // namespace

@@ -14,14 +14,6 @@ platform::ShownMessageBox ErrorBox(const std::string& text) {
   return {text, "Brantel资产管理系统", platform::MsgIcon::Error, platform::MsgButtons::Ok};
 }
 
-std::string ReadFixture(const std::string& name) {
-  std::ifstream in(std::string(VREK_FIXTURE_DIR) + "/" + name, std::ios::binary);
-  if (!in) throw std::runtime_error("no fixture " + name);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class Upgrade::SetupDriver : public platform::Driver {
  public:
   explicit SetupDriver(Upgrade& u) : u_(u), inner_(u.db) {}
@@ -108,4 +100,24 @@ std::vector<std::string> Upgrade::AssetNames() {
   for (const auto& row : out.statements.at(0).rows)
     names.push_back(row.at(0).is_null() ? "" : row.at(0).text());
   return names;
+}
+
+Transcript InProcess(int runs, std::size_t failing_batch) {
+  Upgrade local(ReadFixture("old_register.sql"));
+  local.use_library_pinyin = true;
+  std::size_t seen = 0;
+  if (failing_batch)
+    local.db.fail_when(
+        [&seen, failing_batch](std::size_t, std::string_view) { return ++seen == failing_batch; },
+        50000, "injected");
+  Transcript all;
+  for (int i = 0; i < runs; ++i) all += local.Run().sent;
+  return all;
+}
+
+std::unique_ptr<vrektest::Standin> StartListener(const std::string& log_path,
+                                                 const std::vector<std::string>& options) {
+  std::vector<std::string> args = {"--load", FixturePath("old_register.sql"), "--log", log_path};
+  args.insert(args.end(), options.begin(), options.end());
+  return std::make_unique<vrektest::Standin>(args);
 }

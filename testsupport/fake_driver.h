@@ -3,10 +3,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "frmUpVrekMain.h"
 #include "platform/database.h"
+#include "platform/headless_gui.h"
 
 class FakeDriver : public platform::Driver {
  public:
@@ -22,3 +25,15 @@ class FakeDriver : public platform::Driver {
 
 // A one-column result with that many rows.
 platform::ResultSet Rows(size_t count);
+
+// The upgrade window as the program shows it, over a FakeDriver: the application's title set,
+// the database VrekDB connected, the window created by Open.
+struct FakeWindow {
+  FakeDriver driver;
+  platform::TDatabase db{driver};
+  platform::HeadlessGui gui;
+  platform::TApplication app{gui};
+  std::unique_ptr<TUpVrekMain> form;
+
+  void Open();
+};

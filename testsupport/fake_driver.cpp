@@ -30,3 +30,10 @@ platform::ResultSet Rows(size_t count) {
   for (size_t i = 0; i < count; ++i) rs.rows.push_back({platform::Variant::Text("x")});
   return rs;
 }
+
+void FakeWindow::Open() {
+  app.Title = "Brantel资产管理系统";
+  db.DatabaseName = "VrekDB";
+  db.SetConnected(true);
+  form = std::make_unique<TUpVrekMain>(app);
+}

@@ -1,5 +1,6 @@
 // What the upgrade sends, written out batch by batch (lines joined by line breaks), as the tests
-// expect it. Pieces follow the steps; a test joins the pieces a run should send.
+// expect it. Pieces follow the steps; a test joins the pieces a run should send. The fixed pieces
+// are the files of testsupport/transcripts: each batch as sent, followed by a line "@@@@".
 #pragma once
 
 #include <string>
@@ -9,6 +10,12 @@ using Transcript = std::vector<std::string>;
 
 Transcript& operator+=(Transcript& a, const Transcript& b);
 Transcript operator+(Transcript a, const Transcript& b);
+
+// The line that ends each batch in a transcript file.
+inline const std::string kBatchEnd = "\n@@@@\n";
+// The batches of testsupport/transcripts/<name>.txt; throws when the file is missing or does not
+// end with a batch's end.
+Transcript ReadTranscript(const std::string& name);
 
 // A run on a database that every step has already upgraded: probes and mark lookups only.
 Transcript UpgradedRun();

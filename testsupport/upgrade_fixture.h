@@ -2,17 +2,21 @@
 // the upgrade window over it, and helpers to read what the database holds.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "frmUpVrekMain.h"
 #include "platform/headless_gui.h"
 #include "platform/standin_driver.h"
+#include "process.h"
 #include "standin/engine.h"
 #include "transcripts.h"
 
-std::string ReadFixture(const std::string& name);  // a script of standin/fixtures
+using vrektest::FixturePath;
+using vrektest::ReadFixture;
 
 // Each value as text (trailing blanks of char data removed), NULL as "NULL".
 using Table = std::vector<std::vector<std::string>>;
@@ -49,3 +53,13 @@ class Upgrade {
 
 extern const platform::ShownMessageBox kDoneBox;
 platform::ShownMessageBox ErrorBox(const std::string& text);
+
+// The batches of that many upgrade runs of the old-register fixture in-process, with the real
+// pinyin library; when failing_batch is given, that batch (counted over all runs) fails without
+// executing, as the listener's --fail and --drop make it.
+Transcript InProcess(int runs, std::size_t failing_batch = 0);
+
+// sqlstandin serving the old-register fixture, logging every batch to log_path, with the extra
+// options given. Never null; started() says whether it became ready.
+std::unique_ptr<vrektest::Standin> StartListener(const std::string& log_path,
+                                                 const std::vector<std::string>& options);

@@ -1,0 +1,178 @@
+#include "repair.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch_decorators.h"
+#include "dmToolsData.h"
+#include "frmUpVrekMain.h"
+#include "halfdone.h"
+#include "json_text.h"
+#include "platform/headless_gui.h"
+#include "platform/registry.h"
+#include "unTools.h"
+
+namespace vrekcli {
+
+namespace {
+
+const char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
+
+struct Outcome {
+  bool connected = false;
+  std::vector<upgrade::HalfDoneBlock> found;
+  std::vector<std::string> refused;  // lines naming what was left as it is
+  std::optional<std::string> done, error;
+};
+
+using FoundHook = std::function<void(const std::vector<upgrade::HalfDoneBlock>&,
+                                     const std::vector<upgrade::Statement>&)>;
+
+// Over the connection the upgrade program makes through `driver`: the half-done check, the
+// statements that complete what can be completed, then one click on "开始升级".
+Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook) {
+  Outcome outcome;
+  platform::HeadlessGui gui;
+  platform::TApplication app(gui);
+  app.Title = "Brantel资产管理系统";
+  try {
+    app.CreateForm<TdbToolsMain>(app, driver, [] { return platform::CreateRegistry(); });
+  } catch (const std::exception&) {
+    return outcome;
+  }
+  if (ConnectMessage != "OK") return outcome;
+  outcome.connected = true;
+  TUpVrekMain form(app);
+  std::vector<upgrade::Statement> statements;
+  try {
+    outcome.found = upgrade::FindHalfDone(form.qrTmp);
+    for (const upgrade::HalfDoneBlock& b : outcome.found) {
+      statements.insert(statements.end(), b.repair.begin(), b.repair.end());
+      for (const std::string& r : b.refusals) outcome.refused.push_back(b.block->title + "：" + r);
+    }
+    if (found_hook) found_hook(outcome.found, statements);
+    form.SendStatements(statements);
+  } catch (const std::exception& e) {
+    outcome.error = e.what();
+    return outcome;
+  }
+  gui.ClearShown();
+  app.Click(form.btUp);
+  for (const platform::ShownMessageBox& box : gui.Shown()) {
+    if (box.icon == platform::MsgIcon::Error)
+      outcome.error = box.text;
+    else
+      outcome.done = box.text;
+  }
+  return outcome;
+}
+
+// What the run's probes see once the statements are through: the plan answers them so.
+void AnswerProbes(PlanDriver& plan, const std::vector<upgrade::Statement>& statements) {
+  using upgrade::BatchText;
+  using upgrade::Change;
+  using upgrade::ProbeLines;
+  for (const upgrade::Statement& s : statements) {
+    for (const Change& c : s.changes) {
+      switch (c.kind) {
+        case Change::Kind::CreateTable:
+          plan.Answer(BatchText(ProbeLines(upgrade::Table(c.table))), true);
+          for (const upgrade::ColumnDef& col : upgrade::CreatedColumns(s))
+            plan.Answer(BatchText(ProbeLines(upgrade::Column(c.table, col.name))), true);
+          break;
+        case Change::Kind::DropTable:
+          plan.Answer(BatchText(ProbeLines(upgrade::Table(c.table))), false);
+          break;
+        case Change::Kind::AddColumn:
+          plan.Answer(BatchText(ProbeLines(upgrade::Column(c.table, c.name))), true);
+          break;
+        case Change::Kind::AddPrimaryKey:
+          plan.Answer(BatchText(ProbeLines(upgrade::Table(c.name))), true);
+          break;
+        case Change::Kind::CreateIndex:
+          plan.Answer(BatchText(ProbeLines(upgrade::Index(c.name))), true);
+          break;
+        case Change::Kind::FillColumn:
+        case Change::Kind::InsertRows:
+          break;
+      }
+    }
+  }
+}
+
+std::string Header(std::size_t number) { return "-- 批 " + std::to_string(number); }
+
+void PrintFound(const std::vector<upgrade::HalfDoneBlock>& found, std::ostream& out) {
+  const std::vector<std::string> lines = upgrade::DescribeHalfDone(found);
+  if (lines.empty()) {
+    out << "没有未完成的升级。\n";
+    return;
+  }
+  out << "上次升级未完成：\n";
+  for (const std::string& line : lines) out << "  " << line << '\n';
+}
+
+// The end of a repair or its plan, on standard error, and the exit status.
+int Finish(const Outcome& outcome, std::ostream& err) {
+  if (outcome.error) {
+    err << *outcome.error << '\n';
+    return 1;
+  }
+  if (!outcome.refused.empty()) {
+    err << "以下未完成的部分不能安全修复，未作改动，数据库仍未升级完成：\n";
+    for (const std::string& line : outcome.refused) err << "  " << line << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream& out,
+           std::ostream& err) {
+  if (!plan) {
+    EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
+      out << Header(number) << '\n' << batch << '\n' << std::flush;
+    });
+    const Outcome outcome = RepairOver(
+        echo, [&out](const std::vector<upgrade::HalfDoneBlock>& found,
+                     const std::vector<upgrade::Statement>&) { PrintFound(found, out); });
+    if (!outcome.connected) {
+      err << kConnectFailed << '\n';
+      return 2;
+    }
+    const int status = Finish(outcome, err);
+    if (status == 0) out << outcome.done.value_or("") << '\n';
+    out << std::flush;
+    return status;
+  }
+
+  PlanDriver planned(driver);
+  const Outcome outcome =
+      RepairOver(planned, [&planned](const std::vector<upgrade::HalfDoneBlock>&,
+                                     const std::vector<upgrade::Statement>& statements) {
+        AnswerProbes(planned, statements);
+      });
+  if (!outcome.connected) {
+    err << kConnectFailed << '\n';
+    return 2;
+  }
+  const std::vector<PlannedBatch>& batches = planned.Batches();
+  if (batches_only) {
+    for (const PlannedBatch& b : batches) out << JsonBatchLine(b.text) << '\n';
+  } else {
+    out << "修复计划（只读取，不改变数据库）：\n";
+    PrintFound(outcome.found, out);
+    if (outcome.error)
+      out << "修复将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
+    out << "修复将发送以下 " << batches.size() << " 批：\n";
+    for (std::size_t i = 0; i < batches.size(); ++i)
+      out << Header(i + 1) << '\n' << batches[i].text << '\n';
+  }
+  out << std::flush;
+  return Finish(outcome, err);
+}
+
+}  // namespace vrekcli
