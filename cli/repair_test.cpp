@@ -71,8 +71,10 @@ class WatchingDriver : public platform::Driver {
     WatchingDriver& owner_;
     std::unique_ptr<platform::Connection> inner_;
   };
+  // Only a batch that names lib_people or lib_peopletmp can take persons out of them, so only
+  // after those is the whole database dumped and searched.
   void Watch(std::string_view batch) {
-    if (!watch) return;
+    if (!watch || batch.find("lib_people") == std::string_view::npos) return;
     for (const std::string& name : LostPersons(db_))
       lost_.push_back(name + " after: " + std::string(batch.substr(0, 60)));
   }
