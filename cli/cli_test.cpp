@@ -60,11 +60,11 @@ class Cli : public testing::Test {
   }
   void TearDown() override { unsetenv("VREK_REGISTRY"); }
 
-  void Load(const std::string& fixture) { db_.load_script(ReadFixture(fixture)); }
+  void Load(const std::string& fixture) { db_.LoadScript(ReadFixture(fixture)); }
   void Exec(const std::string& sql) {
     standin::Session s(db_);
-    const standin::BatchOutcome out = s.execute(sql);
-    ASSERT_FALSE(out.failed()) << out.first_error()->text;
+    const standin::BatchOutcome out = s.Execute(sql);
+    ASSERT_FALSE(out.Failed()) << out.FirstError()->text;
   }
 
   CliRun Invoke(const std::vector<std::string>& args) {
@@ -80,7 +80,7 @@ class Cli : public testing::Test {
 
   std::vector<std::string> Logged() {
     std::vector<std::string> texts;
-    for (const auto& e : db_.log()) texts.push_back(e.text);
+    for (const auto& e : db_.Log()) texts.push_back(e.text);
     return texts;
   }
 
@@ -88,17 +88,17 @@ class Cli : public testing::Test {
   // nothing, its JSON lines are the run's batches, its listing is the run's output, and the run's
   // output holds exactly the batches the server received. Returns the run.
   CliRun PlanThenRunAgree() {
-    const std::string before = db_.dump_script();
-    db_.clear_log();
+    const std::string before = db_.DumpScript();
+    db_.ClearLog();
     const CliRun json = Invoke({"plan", "--batches"});
     for (const std::string& text : Logged())
       EXPECT_EQ(text.rfind("select ", 0), 0u) << "the plan sent " << text;
-    EXPECT_EQ(db_.dump_script(), before) << "the plan changed the database";
-    db_.clear_log();
+    EXPECT_EQ(db_.DumpScript(), before) << "the plan changed the database";
+    db_.ClearLog();
     const CliRun listing = Invoke({"plan"});
-    EXPECT_EQ(db_.dump_script(), before);
+    EXPECT_EQ(db_.DumpScript(), before);
 
-    db_.clear_log();
+    db_.ClearLog();
     const CliRun run = Invoke({"run"});
     const std::vector<std::string> sent = Logged();
     std::string expected_json, expected_echo;
@@ -211,7 +211,7 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
 
 TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
   Load("old_register.sql");
-  db_.fail_batch(3, 50000, "injected failure");
+  db_.FailBatch(3, 50000, "injected failure");
   const CliRun run = Invoke({"run"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "injected failure\n");

@@ -34,7 +34,7 @@ const std::vector<std::string> kPersonNames = {"'张三",     "'李明",     "'�
 
 // The persons of the old register that neither lib_people nor lib_peopletmp holds.
 std::vector<std::string> LostPersons(const standin::Database& db) {
-  const std::string dump = db.dump_script();
+  const std::string dump = db.DumpScript();
   const std::string people = Section(dump, "lib_people") + Section(dump, "lib_peopletmp");
   std::vector<std::string> lost;
   for (const std::string& name : kPersonNames)
@@ -127,12 +127,12 @@ class Repair : public testing::Test {
 
   void Fresh() {
     db_ = std::make_unique<standin::Database>();
-    db_->load_script(ReadFixture("old_register.sql"));
+    db_->LoadScript(ReadFixture("old_register.sql"));
   }
   void Exec(const std::string& sql) {
     standin::Session s(*db_);
-    const standin::BatchOutcome out = s.execute(sql);
-    ASSERT_FALSE(out.failed()) << sql << ": " << out.first_error()->text;
+    const standin::BatchOutcome out = s.Execute(sql);
+    ASSERT_FALSE(out.Failed()) << sql << ": " << out.FirstError()->text;
   }
   CliRun Invoke(const std::vector<std::string>& args, bool watch = false) {
     std::ostringstream out, err;
@@ -151,21 +151,21 @@ class Repair : public testing::Test {
   }
   std::vector<std::string> Logged() const {
     std::vector<std::string> texts;
-    for (const auto& e : db_->log()) texts.push_back(e.text);
+    for (const auto& e : db_->Log()) texts.push_back(e.text);
     return texts;
   }
   // repair --plan and --plan --batches change nothing and send only selects; then repair sends
   // exactly the planned batches and prints exactly the planned listing. Returns the repair.
   CliRun PlanThenRepairAgree() {
-    const std::string before = db_->dump_script();
-    db_->clear_log();
+    const std::string before = db_->DumpScript();
+    db_->ClearLog();
     const CliRun json = Invoke({"repair", "--plan", "--batches"});
     const CliRun listing = Invoke({"repair", "--plan"});
     for (const std::string& text : Logged())
       EXPECT_EQ(text.rfind("select ", 0), 0u) << "the plan sent " << text;
-    EXPECT_EQ(db_->dump_script(), before) << "the plan changed the database";
+    EXPECT_EQ(db_->DumpScript(), before) << "the plan changed the database";
 
-    db_->clear_log();
+    db_->ClearLog();
     const CliRun repair = Invoke({"repair"}, watch_repair_);
     const std::vector<std::string> sent = Logged();
     std::string expected_json, expected_batches;
@@ -216,7 +216,7 @@ TEST_P(BreakAtEveryBatch, RepairThenRunGiveTheCleanUpgrade) {
   const Break mode = GetParam();
   Fresh();
   ASSERT_EQ(Invoke({"run"}).status, 0);
-  const std::string clean = Normalized(db_->dump_script());
+  const std::string clean = Normalized(db_->DumpScript());
   const std::size_t batches = Logged().size();
   ASSERT_GT(batches, 100u);
 
@@ -225,13 +225,13 @@ TEST_P(BreakAtEveryBatch, RepairThenRunGiveTheCleanUpgrade) {
     SCOPED_TRACE(std::string(mode.name) + " at batch " + std::to_string(k));
     Fresh();
     if (mode.dropped)
-      db_->fail_when([k](std::size_t seq, std::string_view) { return seq >= k; }, 20017,
-                     "Unexpected EOF from the server");
+      db_->FailWhen([k](std::size_t seq, std::string_view) { return seq >= k; }, 20017,
+                    "Unexpected EOF from the server");
     else
-      db_->fail_batch(k, 50000, "Injected fault.");
+      db_->FailBatch(k, 50000, "Injected fault.");
     lost_.clear();
     const CliRun broken = Invoke({"run"}, true);
-    db_->clear_faults();
+    db_->ClearFaults();
     EXPECT_EQ(lost_, std::vector<std::string>{});
 
     const CliRun repair = PlanThenRepairAgree();
@@ -242,18 +242,18 @@ TEST_P(BreakAtEveryBatch, RepairThenRunGiveTheCleanUpgrade) {
     const CliRun run = Invoke({"run"}, true);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(lost_, std::vector<std::string>{});
-    const std::string repaired = db_->dump_script();
+    const std::string repaired = db_->DumpScript();
     ++positions;
     if (Normalized(repaired) == clean) ++equal;
     EXPECT_EQ(Normalized(repaired), clean) << broken.err;
 
     // A second repair finds nothing: only selects, and the database as it was.
-    db_->clear_log();
+    db_->ClearLog();
     const CliRun again = Invoke({"repair"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_NE(again.out.find("没有未完成的升级。\n"), std::string::npos) << again.out;
     for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
-    EXPECT_EQ(db_->dump_script(), repaired);
+    EXPECT_EQ(db_->DumpScript(), repaired);
     if (HasFatalFailure()) return;
   }
   std::cout << "[ figures  ] " << mode.name << " at each of the " << positions
@@ -279,13 +279,13 @@ TEST_F(Repair, ACleanUpgradeChangedAsTheClientWouldIsNotFlagged) {
            "insert into lib_vrekpandian (pd_barcode) values ('2003000001')",
        })
     Exec(sql);
-  const std::string before = db_->dump_script();
+  const std::string before = db_->DumpScript();
   const CliRun repair = PlanThenRepairAgree();
   EXPECT_EQ(last_listing_, "修复计划（只读取，不改变数据库）：\n没有未完成的升级。\n");
   EXPECT_EQ(repair.status, 0);
   EXPECT_EQ(repair.err, "");
   for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
-  EXPECT_EQ(db_->dump_script(), before);
+  EXPECT_EQ(db_->DumpScript(), before);
 }
 
 // A repair broken at each of its batches leaves what the next repair completes: the breaks of a
@@ -301,7 +301,7 @@ class BrokenRepair : public Repair, public testing::WithParamInterface<RepairBre
  protected:
   // Breaks the batch that begins so, the n-th time one does.
   void BreakAt(const std::string& prefix, int occurrence) {
-    db_->fail_when(
+    db_->FailWhen(
         [prefix, left = occurrence](std::size_t, std::string_view text) mutable {
           return text.rfind(prefix, 0) == 0 && --left == 0;
         },
@@ -309,8 +309,8 @@ class BrokenRepair : public Repair, public testing::WithParamInterface<RepairBre
   }
   // Breaks the n-th batch from now on.
   void BreakBatch(std::size_t n) {
-    db_->fail_when([left = n](std::size_t, std::string_view) mutable { return --left == 0; }, 50000,
-                   "Injected fault.");
+    db_->FailWhen([left = n](std::size_t, std::string_view) mutable { return --left == 0; }, 50000,
+                  "Injected fault.");
   }
 };
 
@@ -326,16 +326,16 @@ TEST_P(BrokenRepair, AtEachOfItsBatchesThenRepairedByTheNext) {
   const RepairBreak& c = GetParam();
   Fresh();
   ASSERT_EQ(Invoke({"run"}).status, 0);
-  const std::string clean = Normalized(db_->dump_script());
+  const std::string clean = Normalized(db_->DumpScript());
 
   auto broken_first_run = [&] {
     Fresh();
     BreakAt(c.first_break, c.occurrence);
     EXPECT_EQ(Invoke({"run"}).status, 1);
-    db_->clear_faults();
+    db_->ClearFaults();
   };
   broken_first_run();
-  db_->clear_log();
+  db_->ClearLog();
   ASSERT_EQ(Invoke({"repair"}).status, 0);
   const std::size_t batches = Logged().size();
 
@@ -345,11 +345,11 @@ TEST_P(BrokenRepair, AtEachOfItsBatchesThenRepairedByTheNext) {
     BreakBatch(j);
     lost_.clear();
     Invoke({"repair"}, true);
-    db_->clear_faults();
+    db_->ClearFaults();
     const CliRun repair = PlanThenRepairAgree();
     EXPECT_EQ(repair.status, 0) << repair.err;
     EXPECT_EQ(lost_, std::vector<std::string>{});
-    EXPECT_EQ(Normalized(db_->dump_script()), clean);
+    EXPECT_EQ(Normalized(db_->DumpScript()), clean);
     if (HasFailure()) return;
   }
   std::cout << "[ figures  ] a repair of " << batches << " batches broken at each of them\n";
@@ -360,7 +360,7 @@ TEST_P(BrokenRepair, AtEachOfItsBatchesThenRepairedByTheNext) {
 TEST_F(Repair, TheColumnsReadFromEachCreateAreTheColumnsTheServerCreated) {
   Fresh();
   ASSERT_EQ(Invoke({"run"}).status, 0);
-  const std::string dump = db_->dump_script();
+  const std::string dump = db_->DumpScript();
   std::vector<const upgrade::Block*> blocks = {&upgrade::LedgerBlock()};
   for (const upgrade::Step* step : upgrade::Steps())
     for (const upgrade::Block& b : step->blocks) blocks.push_back(&b);
@@ -412,7 +412,7 @@ TEST_F(Repair, ANewAssetNameIsAddedToTheNameTable) {
                       "select vr_name from lib_vrek where isnull(vr_name,'') not in (select "
                       "gn_name from lib_vrek_name) group by vr_name order by vr_name"),
             sent.end());
-  db_->clear_log();
+  db_->ClearLog();
   const CliRun again = Invoke({"repair"});
   EXPECT_EQ(again.status, 0);
   for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
@@ -422,7 +422,7 @@ TEST_F(Repair, ANewAssetNameIsAddedToTheNameTable) {
 // terminal table. Repair fills and inserts only those, and its plan is what it sends.
 TEST_F(Repair, PartlyUpgradedRegister) {
   db_ = std::make_unique<standin::Database>();
-  db_->load_script(ReadFixture("partly_upgraded.sql"));
+  db_->LoadScript(ReadFixture("partly_upgraded.sql"));
   const CliRun repair = PlanThenRepairAgree();
   EXPECT_EQ(
       last_listing_,
@@ -439,7 +439,7 @@ TEST_F(Repair, PartlyUpgradedRegister) {
       std::vector<std::string>(changes.begin(), changes.begin() + 2),
       (std::vector<std::string>{"insert into lib_curtermno values('','') ",
                                 "update lib_vrek set vr_company=0 where vr_company is null"}));
-  db_->clear_log();
+  db_->ClearLog();
   EXPECT_EQ(Invoke({"repair"}).status, 0);
   for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
 }
@@ -514,16 +514,16 @@ TEST_P(Refused, NamedLeftAsItIsAndExitOne) {
   if (*c.before_run) Exec(c.before_run);
   if (*c.break_at) {
     const std::string prefix = c.break_at;
-    db_->fail_when(
+    db_->FailWhen(
         [prefix, left = c.occurrence](std::size_t, std::string_view text) mutable {
           return text.rfind(prefix, 0) == 0 && --left == 0;
         },
         50000, "Injected fault.");
   }
   ASSERT_EQ(Invoke({"run"}).status, 1);
-  db_->clear_faults();
+  db_->ClearFaults();
   if (*c.after_break) Exec(c.after_break);
-  const std::string before = db_->dump_script();
+  const std::string before = db_->DumpScript();
 
   const CliRun repair = PlanThenRepairAgree();
   EXPECT_EQ(repair.status, 1);
@@ -531,7 +531,7 @@ TEST_P(Refused, NamedLeftAsItIsAndExitOne) {
   EXPECT_FALSE(repair.out.ends_with(kDone)) << repair.out;
   EXPECT_EQ(last_listing_, std::string("修复计划（只读取，不改变数据库）：\n上次升级未完成：\n  ") +
                                c.block + "：无法修复：" + c.reason + "\n");
-  const std::string after = db_->dump_script();
+  const std::string after = db_->DumpScript();
   for (const std::string& table : c.kept) {
     EXPECT_NE(Section(before, table), "") << table;
     EXPECT_EQ(Section(after, table), Section(before, table)) << table;
@@ -541,12 +541,12 @@ TEST_P(Refused, NamedLeftAsItIsAndExitOne) {
   EXPECT_NE(Section(after, "lib_vrek_name"), "");
 
   // Nothing changes on a second attempt, which refuses alike.
-  db_->clear_log();
+  db_->ClearLog();
   const CliRun again = Invoke({"repair"});
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, repair.err);
   for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
-  EXPECT_EQ(db_->dump_script(), after);
+  EXPECT_EQ(db_->DumpScript(), after);
 }
 
 // A register with thousands of persons, its connection lost at points of the person copy, as
@@ -578,10 +578,10 @@ class LargeRegister : public Repair, public testing::WithParamInterface<CopyBrea
     std::set<std::string> numbers;
     standin::Session s(*db_);
     for (const char* table : {"lib_people", "lib_peopletmp"}) {
-      const standin::BatchOutcome out = s.execute(std::string("select pe_no from ") + table);
-      if (out.failed()) continue;
+      const standin::BatchOutcome out = s.Execute(std::string("select pe_no from ") + table);
+      if (out.Failed()) continue;
       for (const auto& row : out.statements.back().rows) {
-        std::string n = row[0].text();
+        std::string n = row[0].Text();
         while (!n.empty() && n.back() == ' ') n.pop_back();
         numbers.insert(n);
       }
@@ -608,18 +608,18 @@ TEST_P(LargeRegister, ConnectionLostInThePersonCopy) {
   watch_repair_ = false;  // a dump per batch of thousands: the persons are counted after it
   FreshLarge();
   ASSERT_EQ(Invoke({"run"}).status, 0);
-  const std::string clean = Normalized(db_->dump_script());
+  const std::string clean = Normalized(db_->DumpScript());
 
   FreshLarge();
   const std::string prefix = c.batch;
-  db_->fail_when(
+  db_->FailWhen(
       [prefix, left = c.occurrence](std::size_t, std::string_view text) mutable {
         if (left > 0 && text.rfind(prefix, 0) == 0) --left;
         return left == 0;
       },
       20017, "Unexpected EOF from the server");
   EXPECT_EQ(Invoke({"run"}).status, 1);
-  db_->clear_faults();
+  db_->ClearFaults();
   EXPECT_EQ(Missing(), 0);
   const CliRun repair = PlanThenRepairAgree();
   EXPECT_EQ(repair.status, 0) << repair.err;
@@ -627,7 +627,7 @@ TEST_P(LargeRegister, ConnectionLostInThePersonCopy) {
       << last_listing_;
   EXPECT_EQ(Missing(), 0);
   EXPECT_EQ(Invoke({"run"}).status, 0);
-  EXPECT_EQ(Normalized(db_->dump_script()), clean);
+  EXPECT_EQ(Normalized(db_->DumpScript()), clean);
 }
 
 }  // namespace

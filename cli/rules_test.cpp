@@ -49,7 +49,7 @@ TEST(JsonText, BatchLineIsTheListenerLogsTextMember) {
   for (const std::string& t : texts) {
     const std::string line = vrekcli::JsonBatchLine(t);
     ASSERT_GE(line.size(), 2u);
-    EXPECT_EQ(standin::tds::json_log_line(7, t, nullptr),
+    EXPECT_EQ(standin::tds::JsonLogLine(7, t, nullptr),
               "{\"seq\":7," + line.substr(1, line.size() - 2) + ",\"error\":null}\n")
         << t;
   }

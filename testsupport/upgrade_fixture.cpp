@@ -30,7 +30,7 @@ class Upgrade::SetupDriver : public platform::Driver {
 };
 
 Upgrade::Upgrade(const std::string& script) : driver_(std::make_unique<SetupDriver>(*this)) {
-  db.load_script(script);
+  db.LoadScript(script);
 }
 
 RunResult Upgrade::Run() {
@@ -39,7 +39,7 @@ RunResult Upgrade::Run() {
   vrek_->DatabaseName = "VrekDB";
   vrek_->AliasName = "Vrek";
   vrek_->SetConnected(true);
-  db.clear_log();
+  db.ClearLog();
 
   platform::HeadlessGui gui;
   platform::TApplication app(gui);
@@ -52,7 +52,7 @@ RunResult Upgrade::Run() {
   app.Click(form.btUp);
 
   RunResult r;
-  for (const auto& entry : db.log()) r.sent.push_back(entry.text);
+  for (const auto& entry : db.Log()) r.sent.push_back(entry.text);
   r.shown = gui.Shown();
   r.start_enabled = form.btUp.Enabled;
   vrek_.reset();
@@ -61,8 +61,8 @@ RunResult Upgrade::Run() {
 
 Table Upgrade::Select(const std::string& sql) {
   standin::Session session(db);
-  standin::BatchOutcome out = session.execute(sql);
-  if (const standin::Message* e = out.first_error()) throw std::runtime_error(e->text);
+  standin::BatchOutcome out = session.Execute(sql);
+  if (const standin::Message* e = out.FirstError()) throw std::runtime_error(e->text);
   Table t;
   for (const auto& st : out.statements) {
     if (!st.has_result) continue;
@@ -70,7 +70,7 @@ Table Upgrade::Select(const std::string& sql) {
     for (const auto& row : st.rows) {
       std::vector<std::string> cells;
       for (const auto& v : row) {
-        std::string s = v.text();
+        std::string s = v.Text();
         if (v.kind == standin::Value::Kind::String)
           while (!s.empty() && s.back() == ' ') s.pop_back();
         cells.push_back(s);
@@ -87,18 +87,18 @@ bool Upgrade::Exists(const std::string& object) {
 
 void Upgrade::Exec(const std::string& sql) {
   standin::Session session(db);
-  standin::BatchOutcome out = session.execute(sql);
-  if (const standin::Message* e = out.first_error()) throw std::runtime_error(e->text);
+  standin::BatchOutcome out = session.Execute(sql);
+  if (const standin::Message* e = out.FirstError()) throw std::runtime_error(e->text);
 }
 
 std::vector<std::string> Upgrade::AssetNames() {
   standin::Session session(db);
   standin::BatchOutcome out =
-      session.execute("select vr_name from lib_vrek group by vr_name order by vr_name");
-  if (const standin::Message* e = out.first_error()) throw std::runtime_error(e->text);
+      session.Execute("select vr_name from lib_vrek group by vr_name order by vr_name");
+  if (const standin::Message* e = out.FirstError()) throw std::runtime_error(e->text);
   std::vector<std::string> names;
   for (const auto& row : out.statements.at(0).rows)
-    names.push_back(row.at(0).is_null() ? "" : row.at(0).text());
+    names.push_back(row.at(0).IsNull() ? "" : row.at(0).Text());
   return names;
 }
 
@@ -107,7 +107,7 @@ Transcript InProcess(int runs, std::size_t failing_batch) {
   local.use_library_pinyin = true;
   std::size_t seen = 0;
   if (failing_batch)
-    local.db.fail_when(
+    local.db.FailWhen(
         [&seen, failing_batch](std::size_t, std::string_view) { return ++seen == failing_batch; },
         50000, "injected");
   Transcript all;

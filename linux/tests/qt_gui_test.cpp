@@ -396,8 +396,8 @@ TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     standin::Database db;
-    db.load_script(script);
-    if (c.fault_at) db.fail_batch(c.fault_at, 50000, "Injected fault.");
+    db.LoadScript(script);
+    if (c.fault_at) db.FailBatch(c.fault_at, 50000, "Injected fault.");
     platform::StandinDriver driver(db);
     platform::TDatabase vrek(driver);
     vrek.DatabaseName = "VrekDB";
@@ -421,9 +421,9 @@ TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
     EXPECT_EQ(form.btUp.Enabled, c.start_enabled_after);
     // A disabled button takes no click: nothing more is sent, no box.
     if (!c.start_enabled_after) {
-      const size_t sent = db.log().size();
+      const size_t sent = db.Log().size();
       QTest::mouseClick(up, Qt::LeftButton);
-      EXPECT_EQ(db.log().size(), sent);
+      EXPECT_EQ(db.Log().size(), sent);
       EXPECT_EQ(boxes.seen.size(), c.boxes.size());
     }
   }

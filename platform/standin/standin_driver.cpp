@@ -48,12 +48,12 @@ Variant ToVariant(const standin::Value& v) {
 }
 
 void ThrowIfFailed(const standin::BatchOutcome& outcome) {
-  const standin::Message* first = outcome.first_error();
+  const standin::Message* first = outcome.FirstError();
   if (!first) return;
   std::string text;
   for (const auto& st : outcome.statements)
     for (const auto& m : st.messages)
-      if (m.is_error()) {
+      if (m.IsError()) {
         if (!text.empty()) text += "\n";
         text += m.text;
       }
@@ -64,10 +64,10 @@ class StandinConnection : public Connection {
  public:
   explicit StandinConnection(standin::Database& db) : session_(db) {}
 
-  void Execute(std::string_view batch) override { ThrowIfFailed(session_.execute(batch)); }
+  void Execute(std::string_view batch) override { ThrowIfFailed(session_.Execute(batch)); }
 
   ResultSet Open(std::string_view batch) override {
-    standin::BatchOutcome outcome = session_.execute(batch);
+    standin::BatchOutcome outcome = session_.Execute(batch);
     ThrowIfFailed(outcome);
     const standin::StatementOutcome* last = nullptr;
     for (const auto& st : outcome.statements)

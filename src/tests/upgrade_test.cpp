@@ -147,13 +147,13 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
             (Table{{"ZZ20110520.DEPT"}, {"ZZ20110623.CHECK"}, {"ZZ20121106.CHECK"}}));
 
   // The second run changes nothing.
-  const std::string after_first = up.db.dump_script();
+  const std::string after_first = up.db.DumpScript();
   PinYinSpy::Reset();
   const RunResult second = up.Run();
   EXPECT_EQ(second.sent, UpgradedRun());
   EXPECT_EQ(second.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   EXPECT_TRUE(PinYinSpy::arguments.empty());
-  EXPECT_EQ(up.db.dump_script(), after_first);
+  EXPECT_EQ(up.db.DumpScript(), after_first);
 }
 
 TEST_F(OldRegister, DatesAreReadAlikeUnderEveryDateFormat) {
@@ -235,9 +235,9 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     PinYinSpy::Reset();
     Upgrade u(script);
     // Nothing has been sent to the fresh database: the run's batches are numbered from 1.
-    u.db.fail_batch(k + 1, 50000, "Injected fault.");
+    u.db.FailBatch(k + 1, 50000, "Injected fault.");
     const RunResult faulty = u.Run();
-    u.db.clear_faults();
+    u.db.ClearFaults();
     EXPECT_EQ(PinYinSpy::live, 0);
     EXPECT_FALSE(faulty.start_enabled);
     ASSERT_EQ(faulty.shown.size(), 1u);

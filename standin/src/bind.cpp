@@ -5,44 +5,44 @@
 namespace standin {
 namespace {
 
-SqlError batch_error(int number, int severity, int state, std::string text) {
+SqlError BatchError(int number, int severity, int state, std::string text) {
   SqlError e;
   e.reach = Reach::Batch;
   e.messages.push_back(Message{number, severity, state, std::move(text)});
   return e;
 }
 
-void bind_column(Expr& e, const Scope& scope) {
+void BindColumn(Expr& e, const Scope& scope) {
   if (!scope.columns) {
-    throw batch_error(128, 15, 1,
-                      "The name \"" + e.name +
-                          "\" is not permitted in this context. Valid expressions are constants, "
-                          "constant expressions, and (in some contexts) variables. Column names "
-                          "are not permitted.");
+    throw BatchError(128, 15, 1,
+                     "The name \"" + e.name +
+                         "\" is not permitted in this context. Valid expressions are constants, "
+                         "constant expressions, and (in some contexts) variables. Column names "
+                         "are not permitted.");
   }
-  if (!e.qualifier.empty() && !same_name(e.qualifier, scope.table)) {
-    throw batch_error(
+  if (!e.qualifier.empty() && !SameName(e.qualifier, scope.table)) {
+    throw BatchError(
         4104, 16, 1,
         "The multi-part identifier \"" + e.qualifier + "." + e.name + "\" could not be bound.");
   }
   const auto& cols = *scope.columns;
   for (std::size_t i = 0; i < cols.size(); ++i) {
-    if (same_name(cols[i].name, e.name)) {
+    if (SameName(cols[i].name, e.name)) {
       e.column = static_cast<int>(i);
       e.type = cols[i].type;
       e.nullable = cols[i].nullable;
       return;
     }
   }
-  throw err::invalid_column(e.name);
+  throw err::InvalidColumn(e.name);
 }
 
-TypeSpec string_result(const Expr& arg) {
-  if (is_string_type(arg.type.type)) return TypeSpec{Type::VarChar, arg.type.length, 0, 0};
+TypeSpec StringResult(const Expr& arg) {
+  if (IsStringType(arg.type.type)) return TypeSpec{Type::VarChar, arg.type.length, 0, 0};
   return TypeSpec{Type::VarChar, 30, 0, 0};
 }
 
-void bind_function(Expr& e) {
+void BindFunction(Expr& e) {
   const std::string& f = e.name;
   if (f == "getdate") {
     e.type = TypeSpec{Type::DateTime, 0, 0, 0};
@@ -52,9 +52,9 @@ void bind_function(Expr& e) {
   const Expr& a = *e.args[0];
   e.nullable = a.nullable;
   if (f == "rtrim" || f == "ltrim") {
-    e.type = string_result(a);
+    e.type = StringResult(a);
   } else if (f == "upper" || f == "lower") {
-    e.type = is_string_type(a.type.type) ? a.type : string_result(a);
+    e.type = IsStringType(a.type.type) ? a.type : StringResult(a);
   } else if (f == "len" || f == "datalength") {
     e.type = TypeSpec{Type::Int, 0, 10, 0};
   } else if (f == "isnull") {
@@ -65,7 +65,7 @@ void bind_function(Expr& e) {
 
 }  // namespace
 
-bool is_condition(const Expr& e) {
+bool IsCondition(const Expr& e) {
   switch (e.kind) {
     case Expr::Kind::Compare:
     case Expr::Kind::And:
@@ -80,47 +80,47 @@ bool is_condition(const Expr& e) {
   }
 }
 
-bool has_aggregate(const Expr& e) {
+bool HasAggregate(const Expr& e) {
   if (e.kind == Expr::Kind::CountStar) return true;
   for (const auto& a : e.args)
-    if (has_aggregate(*a)) return true;
+    if (HasAggregate(*a)) return true;
   return false;
 }
 
-Relation open_relation(const Catalog& catalog, const std::string& name, bool compile,
-                       bool with_rows) {
+Relation OpenRelation(const Catalog& catalog, const std::string& name, bool compile,
+                      bool with_rows) {
   Relation r;
-  if (is_system_view(name)) {
+  if (IsSystemView(name)) {
     r.name = name;
-    r.columns = system_view_columns(name);
-    if (with_rows) r.owned = system_view_rows(name, catalog);
+    r.columns = SystemViewColumns(name);
+    if (with_rows) r.owned = SystemViewRows(name, catalog);
     return r;
   }
-  const Table* t = catalog.find(name);
+  const Table* t = catalog.Find(name);
   if (!t) {
     if (compile) throw Deferred{};
-    throw err::invalid_object(name);
+    throw err::InvalidObject(name);
   }
   r.name = t->name;
-  r.columns = t->result_columns();
+  r.columns = t->ResultColumns();
   r.rows = &t->rows;
   return r;
 }
 
-void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile) {
-  for (auto& a : e.args) bind_expr(*a, scope, catalog, compile);
+void BindExpr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile) {
+  for (auto& a : e.args) BindExpr(*a, scope, catalog, compile);
   auto value_operand = [](const Expr& a) {
-    if (is_condition(a)) throw err::syntax_near("=");  // a condition where a value belongs
+    if (IsCondition(a)) throw err::SyntaxNear("=");  // a condition where a value belongs
   };
   switch (e.kind) {
     case Expr::Kind::Literal:
       break;
     case Expr::Kind::Column:
-      bind_column(e, scope);
+      BindColumn(e, scope);
       break;
     case Expr::Kind::Function:
       for (auto& a : e.args) value_operand(*a);
-      bind_function(e);
+      BindFunction(e);
       break;
     case Expr::Kind::Convert:
       value_operand(*e.args[0]);
@@ -133,17 +133,17 @@ void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile
       e.nullable = true;
       break;
     case Expr::Kind::InSelect: {
-      bind_select(*e.subquery, catalog, compile);
+      BindSelect(*e.subquery, catalog, compile);
       const SelectStmt& q = *e.subquery;
       bool one = q.items.size() == 1 && !q.items[0].star;
       if (q.items.size() == 1 && q.items[0].star) {
-        Relation r = open_relation(catalog, q.table, compile, false);
+        Relation r = OpenRelation(catalog, q.table, compile, false);
         one = r.columns.size() == 1;
       }
       if (!one) {
-        throw batch_error(116, 16, 1,
-                          "Only one expression can be specified in the select list when the "
-                          "subquery is not introduced with EXISTS.");
+        throw BatchError(116, 16, 1,
+                         "Only one expression can be specified in the select list when the "
+                         "subquery is not introduced with EXISTS.");
       }
       [[fallthrough]];
     }
@@ -154,37 +154,37 @@ void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile
   }
 }
 
-void bind_select(SelectStmt& s, const Catalog& catalog, bool compile) {
+void BindSelect(SelectStmt& s, const Catalog& catalog, bool compile) {
   Relation r;
   Scope scope;
   if (s.has_from) {
-    r = open_relation(catalog, s.table, compile, false);
+    r = OpenRelation(catalog, s.table, compile, false);
     scope.columns = &r.columns;
     scope.table = s.table;
   }
   for (SelectItem& item : s.items) {
     if (item.star) {
-      if (!s.has_from) throw batch_error(263, 16, 1, "Must specify table to select from.");
+      if (!s.has_from) throw BatchError(263, 16, 1, "Must specify table to select from.");
       continue;
     }
-    bind_expr(*item.expr, scope, catalog, compile);
-    if (is_condition(*item.expr)) throw err::syntax_near("=");
+    BindExpr(*item.expr, scope, catalog, compile);
+    if (IsCondition(*item.expr)) throw err::SyntaxNear("=");
   }
   if (s.where) {
-    bind_expr(*s.where, scope, catalog, compile);
-    if (has_aggregate(*s.where)) {
-      throw batch_error(147, 15, 1,
-                        "An aggregate may not appear in the WHERE clause unless it is in a "
-                        "subquery contained in a HAVING clause or a select list, and the column "
-                        "being aggregated is an outer reference.");
+    BindExpr(*s.where, scope, catalog, compile);
+    if (HasAggregate(*s.where)) {
+      throw BatchError(147, 15, 1,
+                       "An aggregate may not appear in the WHERE clause unless it is in a "
+                       "subquery contained in a HAVING clause or a select list, and the column "
+                       "being aggregated is an outer reference.");
     }
-    if (!is_condition(*s.where)) {
-      throw batch_error(4145, 15, 1,
-                        "An expression of non-boolean type specified in a context where a "
-                        "condition is expected, near 'where'.");
+    if (!IsCondition(*s.where)) {
+      throw BatchError(4145, 15, 1,
+                       "An expression of non-boolean type specified in a context where a "
+                       "condition is expected, near 'where'.");
     }
   }
-  for (auto& g : s.group_by) bind_expr(*g, scope, catalog, compile);
+  for (auto& g : s.group_by) BindExpr(*g, scope, catalog, compile);
   for (OrderItem& o : s.order_by) {
     o.item = -1;
     Expr& e = *o.expr;
@@ -192,14 +192,14 @@ void bind_select(SelectStmt& s, const Catalog& catalog, bool compile) {
       auto n = e.literal.i;
       if (n < 1 || n > static_cast<int64_t>(s.items.size()) ||
           s.items[static_cast<std::size_t>(n - 1)].star) {
-        throw batch_error(108, 15, 1,
-                          "The ORDER BY position number " + std::to_string(n) +
-                              " is out of range of the number of items in the select list.");
+        throw BatchError(108, 15, 1,
+                         "The ORDER BY position number " + std::to_string(n) +
+                             " is out of range of the number of items in the select list.");
       }
       o.item = static_cast<int>(n - 1);
       continue;
     }
-    bind_expr(e, scope, catalog, compile);
+    BindExpr(e, scope, catalog, compile);
   }
 }
 

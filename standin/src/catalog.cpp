@@ -8,28 +8,28 @@
 
 namespace standin {
 
-int Table::find_column(std::string_view n) const {
+int Table::FindColumn(std::string_view n) const {
   for (std::size_t i = 0; i < columns.size(); ++i)
-    if (same_name(columns[i].column.name, n)) return static_cast<int>(i);
+    if (SameName(columns[i].column.name, n)) return static_cast<int>(i);
   return -1;
 }
 
-int Table::identity_column() const {
+int Table::IdentityColumn() const {
   for (std::size_t i = 0; i < columns.size(); ++i)
     if (columns[i].identity) return static_cast<int>(i);
   return -1;
 }
 
-const Index* Table::primary_key() const {
+const Index* Table::PrimaryKey() const {
   for (const Index& ix : indexes)
     if (ix.primary_key) return &ix;
   return nullptr;
 }
 
-std::string Table::key_of(const Index& index, const Row& row) const {
+std::string Table::KeyOf(const Index& index, const Row& row) const {
   std::string key;
   for (int c : index.columns) {
-    std::string part = value_key(row[static_cast<std::size_t>(c)]);
+    std::string part = ValueKey(row[static_cast<std::size_t>(c)]);
     key += std::to_string(part.size());
     key += ':';
     key += part;
@@ -37,22 +37,22 @@ std::string Table::key_of(const Index& index, const Row& row) const {
   return key;
 }
 
-std::string Table::key_text(const Index& index, const Row& row) const {
+std::string Table::KeyText(const Index& index, const Row& row) const {
   std::string out;
   for (std::size_t i = 0; i < index.columns.size(); ++i) {
     if (i) out += ", ";
-    out += standin::key_text(row[static_cast<std::size_t>(index.columns[i])]);
+    out += standin::KeyText(row[static_cast<std::size_t>(index.columns[i])]);
   }
   return out;
 }
 
-const Index* Table::rebuild_indexes(const Row** duplicate) {
+const Index* Table::RebuildIndexes(const Row** duplicate) {
   const Index* failed = nullptr;
   for (Index& ix : indexes) {
     ix.keys.clear();
     ix.keys.reserve(rows.size());
     for (const Row& r : rows) {
-      int& n = ix.keys[key_of(ix, r)];
+      int& n = ix.keys[KeyOf(ix, r)];
       if (++n > 1 && ix.unique && !failed) {
         failed = &ix;
         if (duplicate) *duplicate = &r;
@@ -62,52 +62,52 @@ const Index* Table::rebuild_indexes(const Row** duplicate) {
   return failed;
 }
 
-std::vector<Column> Table::result_columns() const {
+std::vector<Column> Table::ResultColumns() const {
   std::vector<Column> out;
   out.reserve(columns.size());
   for (const TableColumn& c : columns) out.push_back(c.column);
   return out;
 }
 
-Table* Catalog::find(std::string_view name) {
-  auto it = tables.find(fold_name(name));
+Table* Catalog::Find(std::string_view name) {
+  auto it = tables.find(FoldName(name));
   return it == tables.end() ? nullptr : it->second.get();
 }
 
-const Table* Catalog::find(std::string_view name) const {
-  auto it = tables.find(fold_name(name));
+const Table* Catalog::Find(std::string_view name) const {
+  auto it = tables.find(FoldName(name));
   return it == tables.end() ? nullptr : it->second.get();
 }
 
-bool Catalog::name_taken(std::string_view name) const {
-  return objects.count(fold_name(name)) != 0 || is_system_view(name);
+bool Catalog::NameTaken(std::string_view name) const {
+  return objects.count(FoldName(name)) != 0 || IsSystemView(name);
 }
 
-int32_t Catalog::allocate_id() {
+int32_t Catalog::AllocateId() {
   int32_t id = next_id;
   next_id += 16;
   return id;
 }
 
-std::vector<const Table*> Catalog::in_creation_order() const {
+std::vector<const Table*> Catalog::InCreationOrder() const {
   std::vector<const Table*> out;
   for (const auto& [key, t] : tables) out.push_back(t.get());
   std::sort(out.begin(), out.end(), [](const Table* a, const Table* b) { return a->id < b->id; });
   return out;
 }
 
-std::string default_constraint_name(std::string_view table, std::string_view column, int32_t id) {
+std::string DefaultConstraintName(std::string_view table, std::string_view column, int32_t id) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08X", static_cast<uint32_t>(id));
-  return "DF__" + utf8_prefix(table, 9) + "__" + utf8_prefix(column, 5) + "__" + hex;
+  return "DF__" + Utf8Prefix(table, 9) + "__" + Utf8Prefix(column, 5) + "__" + hex;
 }
 
-std::string primary_key_name(std::string_view table, int32_t id) {
+std::string PrimaryKeyName(std::string_view table, int32_t id) {
   // The form of system-named keys is a guess: PK__ + 8 characters + __ + 16 hex digits.
   char hex[24];
   std::snprintf(hex, sizeof hex, "%08X%08X", static_cast<uint32_t>(id),
                 static_cast<uint32_t>(id) ^ 0x5A5A5A5Au);
-  return "PK__" + utf8_prefix(table, 8) + "__" + hex;
+  return "PK__" + Utf8Prefix(table, 8) + "__" + hex;
 }
 
 }  // namespace standin

@@ -54,15 +54,15 @@ struct Table {
       false;  // a value has been taken since creation (or reseed on an empty table)
   int64_t identity_current = 0;
 
-  int find_column(std::string_view name) const;  // -1 when absent
-  int identity_column() const;                   // -1 when none
-  const Index* primary_key() const;
-  std::string key_of(const Index& index, const Row& row) const;
-  std::string key_text(const Index& index, const Row& row) const;
+  int FindColumn(std::string_view name) const;  // -1 when absent
+  int IdentityColumn() const;                   // -1 when none
+  const Index* PrimaryKey() const;
+  std::string KeyOf(const Index& index, const Row& row) const;
+  std::string KeyText(const Index& index, const Row& row) const;
   // Recomputes every index from the rows; returns the first index with a duplicate in a unique
   // index (and the duplicate row), or nullptr.
-  const Index* rebuild_indexes(const Row** duplicate);
-  std::vector<Column> result_columns() const;
+  const Index* RebuildIndexes(const Row** duplicate);
+  std::vector<Column> ResultColumns() const;
 };
 
 struct Catalog {
@@ -70,23 +70,23 @@ struct Catalog {
   std::unordered_map<std::string, int32_t> objects;      // every object name (folded) -> id
   int32_t next_id = 0x1D95C1A1;                          // deterministic, 8 hex digits
 
-  Table* find(std::string_view name);
-  const Table* find(std::string_view name) const;
-  bool name_taken(std::string_view name) const;
-  int32_t allocate_id();
-  std::vector<const Table*> in_creation_order() const;
+  Table* Find(std::string_view name);
+  const Table* Find(std::string_view name) const;
+  bool NameTaken(std::string_view name) const;
+  int32_t AllocateId();
+  std::vector<const Table*> InCreationOrder() const;
 };
 
 // The catalog compatibility views as relations. Columns of syscolumns: name, id, xtype, length,
 // xprec, xscale, colid, colstat, cdefault, prec, scale, isnullable, collation. Columns of
 // sysindexes: id, status, indid, keycnt, rowcnt, OrigFillFactor, name, rows. sysobjects has all
 // 25 columns in the server's order.
-bool is_system_view(std::string_view name);
-std::vector<Column> system_view_columns(std::string_view name);
-std::vector<Row> system_view_rows(std::string_view name, const Catalog& catalog);
+bool IsSystemView(std::string_view name);
+std::vector<Column> SystemViewColumns(std::string_view name);
+std::vector<Row> SystemViewRows(std::string_view name, const Catalog& catalog);
 
 // System-generated constraint names.
-std::string default_constraint_name(std::string_view table, std::string_view column, int32_t id);
-std::string primary_key_name(std::string_view table, int32_t id);
+std::string DefaultConstraintName(std::string_view table, std::string_view column, int32_t id);
+std::string PrimaryKeyName(std::string_view table, int32_t id);
 
 }  // namespace standin

@@ -12,13 +12,13 @@ namespace {
 
 constexpr int kMaxDigits = 18;  // numeric mantissas are kept in 64 bits
 
-int64_t pow10(int n) {
+int64_t Pow10(int n) {
   int64_t r = 1;
   while (n-- > 0) r *= 10;
   return r;
 }
 
-int digit_count(int64_t v) {
+int DigitCount(int64_t v) {
   uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   int n = 0;
   while (mag > 0) {
@@ -29,9 +29,9 @@ int digit_count(int64_t v) {
 }
 
 // Rescales a mantissa, rounding half away from zero when digits are dropped.
-int64_t rescale(int64_t mantissa, int from, int to) {
-  if (to >= from) return mantissa * pow10(to - from);
-  int64_t div = pow10(from - to);
+int64_t Rescale(int64_t mantissa, int from, int to) {
+  if (to >= from) return mantissa * Pow10(to - from);
+  int64_t div = Pow10(from - to);
   int64_t q = mantissa / div;
   int64_t r = mantissa % div;
   if (r * 2 >= div) ++q;
@@ -39,17 +39,17 @@ int64_t rescale(int64_t mantissa, int from, int to) {
   return q;
 }
 
-std::string_view strip_blanks(std::string_view s) {
+std::string_view StripBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
 }
 
 // A string value as an error message shows it.
-std::string shown_text(std::string_view gbk) { return text::GbkToUtf8(gbk, text::Mode::kLossy); }
+std::string ShownText(std::string_view gbk) { return text::GbkToUtf8(gbk, text::Mode::kLossy); }
 
-int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
-  std::string_view s = strip_blanks(v.s);
+int64_t StringToInteger(const Value& v, const TypeSpec& from, Type to) {
+  std::string_view s = StripBlanks(v.s);
   if (s.empty()) return 0;
   std::size_t p = 0;
   bool negative = false;
@@ -57,21 +57,20 @@ int64_t string_to_integer(const Value& v, const TypeSpec& from, Type to) {
     negative = s[0] == '-';
     p = 1;
   }
-  if (p == s.size())
-    throw err::conversion_failed(type_name(from.type), shown_text(v.s), type_name(to));
+  if (p == s.size()) throw err::ConversionFailed(TypeName(from.type), ShownText(v.s), TypeName(to));
   int64_t out = 0;
   for (; p < s.size(); ++p) {
     if (!std::isdigit(static_cast<unsigned char>(s[p])))
-      throw err::conversion_failed(type_name(from.type), shown_text(v.s), type_name(to));
+      throw err::ConversionFailed(TypeName(from.type), ShownText(v.s), TypeName(to));
     out = out * 10 + (s[p] - '0');
-    if (out > (int64_t{1} << 40)) throw err::int_overflow(shown_text(v.s), type_name(to));
+    if (out > (int64_t{1} << 40)) throw err::IntOverflow(ShownText(v.s), TypeName(to));
   }
   return negative ? -out : out;
 }
 
 // A decimal string as mantissa and scale; false when unreadable.
-bool parse_decimal(std::string_view s, int64_t& mantissa, int& scale) {
-  s = strip_blanks(s);
+bool ParseDecimal(std::string_view s, int64_t& mantissa, int& scale) {
+  s = StripBlanks(s);
   std::size_t p = 0;
   bool negative = false;
   if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
@@ -103,17 +102,17 @@ bool parse_decimal(std::string_view s, int64_t& mantissa, int& scale) {
   return true;
 }
 
-Value to_integer(const Value& v, const TypeSpec& from, Type to) {
+Value ToInteger(const Value& v, const TypeSpec& from, Type to) {
   int64_t out = 0;
   switch (v.kind) {
     case Value::Kind::Int:
       out = v.i;
       break;
     case Value::Kind::Numeric:
-      out = v.i / pow10(v.scale);
+      out = v.i / Pow10(v.scale);
       break;
     case Value::Kind::String:
-      out = string_to_integer(v, from, to);
+      out = StringToInteger(v, from, to);
       break;
     case Value::Kind::DateTime:
       out = v.dt.days + (v.dt.ticks >= 300u * 43200u ? 1 : 0);
@@ -124,16 +123,16 @@ Value to_integer(const Value& v, const TypeSpec& from, Type to) {
   int64_t lo = to == Type::SmallInt ? -32768 : std::numeric_limits<int32_t>::min();
   int64_t hi = to == Type::SmallInt ? 32767 : std::numeric_limits<int32_t>::max();
   if (out < lo || out > hi) {
-    if (v.kind == Value::Kind::String) throw err::int_overflow(shown_text(v.s), type_name(to));
-    throw err::arithmetic_overflow("expression", type_name(to));
+    if (v.kind == Value::Kind::String) throw err::IntOverflow(ShownText(v.s), TypeName(to));
+    throw err::ArithmeticOverflow("expression", TypeName(to));
   }
-  return make_int(out);
+  return MakeInt(out);
 }
 
-Value to_numeric(const Value& v, const TypeSpec& from, const TypeSpec& to) {
+Value ToNumeric(const Value& v, const TypeSpec& from, const TypeSpec& to) {
   int64_t mantissa = 0;
   int scale = 0;
-  std::string from_name = type_name(from.type);
+  std::string from_name = TypeName(from.type);
   switch (v.kind) {
     case Value::Kind::Int:
       mantissa = v.i;
@@ -143,46 +142,46 @@ Value to_numeric(const Value& v, const TypeSpec& from, const TypeSpec& to) {
       scale = v.scale;
       break;
     case Value::Kind::String:
-      if (!parse_decimal(v.s, mantissa, scale)) throw err::numeric_conversion();
+      if (!ParseDecimal(v.s, mantissa, scale)) throw err::NumericConversion();
       from_name = "varchar";
       break;
     case Value::Kind::DateTime:
-      throw err::numeric_conversion();
+      throw err::NumericConversion();
     case Value::Kind::Null:
       return v;
   }
-  int integer_digits = digit_count(mantissa / pow10(scale));
-  bool too_wide = to.scale > scale && digit_count(mantissa) + (to.scale - scale) > kMaxDigits;
+  int integer_digits = DigitCount(mantissa / Pow10(scale));
+  bool too_wide = to.scale > scale && DigitCount(mantissa) + (to.scale - scale) > kMaxDigits;
   if (integer_digits > to.precision - to.scale || too_wide) {
-    if (v.kind == Value::Kind::String) throw err::numeric_conversion();
-    throw err::arithmetic_overflow(from_name, "numeric");
+    if (v.kind == Value::Kind::String) throw err::NumericConversion();
+    throw err::ArithmeticOverflow(from_name, "numeric");
   }
-  return make_numeric(rescale(mantissa, scale, to.scale), to.scale);
+  return MakeNumeric(Rescale(mantissa, scale, to.scale), to.scale);
 }
 
 // Days since 1900-01-01 as a datetime, within the type's range 1753-01-01 to 9999-12-31.
-Value days_to_datetime(int64_t days, uint32_t ticks) {
-  if (days < days_from_civil(1753, 1, 1) || days > days_from_civil(9999, 12, 31))
-    throw err::arithmetic_overflow("expression", "datetime");
-  return make_datetime(DateTime{static_cast<int32_t>(days), ticks});
+Value DaysToDatetime(int64_t days, uint32_t ticks) {
+  if (days < DaysFromCivil(1753, 1, 1) || days > DaysFromCivil(9999, 12, 31))
+    throw err::ArithmeticOverflow("expression", "datetime");
+  return MakeDatetime(DateTime{static_cast<int32_t>(days), ticks});
 }
 
-Value to_datetime(const Value& v, DateFormat df) {
+Value ToDatetime(const Value& v, DateFormat df) {
   switch (v.kind) {
     case Value::Kind::String:
-      return make_datetime(parse_datetime(v.s, df));
+      return MakeDatetime(ParseDatetime(v.s, df));
     case Value::Kind::Int:
-      return days_to_datetime(v.i, 0);
+      return DaysToDatetime(v.i, 0);
     case Value::Kind::Numeric: {
-      int64_t whole = v.i / pow10(v.scale);
-      int64_t frac = v.i % pow10(v.scale);
+      int64_t whole = v.i / Pow10(v.scale);
+      int64_t frac = v.i % Pow10(v.scale);
       if (frac < 0) {
-        frac += pow10(v.scale);
+        frac += Pow10(v.scale);
         --whole;
       }
       auto ticks =
-          static_cast<uint32_t>(static_cast<__int128>(frac) * 300 * 86400 / pow10(v.scale));
-      return days_to_datetime(whole, ticks);
+          static_cast<uint32_t>(static_cast<__int128>(frac) * 300 * 86400 / Pow10(v.scale));
+      return DaysToDatetime(whole, ticks);
     }
     case Value::Kind::DateTime:
     case Value::Kind::Null:
@@ -192,7 +191,7 @@ Value to_datetime(const Value& v, DateFormat df) {
 }
 
 // Cuts GBK text to at most n bytes without splitting a double-byte character.
-std::string cut_gbk(std::string_view s, std::size_t n) {
+std::string CutGbk(std::string_view s, std::size_t n) {
   std::size_t i = 0;
   while (i < s.size()) {
     std::size_t w = static_cast<unsigned char>(s[i]) >= 0x81 && i + 1 < s.size() ? 2 : 1;
@@ -202,7 +201,7 @@ std::string cut_gbk(std::string_view s, std::size_t n) {
   return std::string(s.substr(0, i));
 }
 
-Value to_string(const Value& v, const TypeSpec& to, bool explicit_conversion) {
+Value ToString(const Value& v, const TypeSpec& to, bool explicit_conversion) {
   const auto n = static_cast<std::size_t>(to.length);
   std::string out;
   switch (v.kind) {
@@ -210,8 +209,8 @@ Value to_string(const Value& v, const TypeSpec& to, bool explicit_conversion) {
       return v;
     case Value::Kind::String:
       if (v.s.size() > n) {
-        if (!explicit_conversion && trimmed_size(v.s) > n) throw err::truncated();
-        out = cut_gbk(v.s, n);
+        if (!explicit_conversion && TrimmedSize(v.s) > n) throw err::Truncated();
+        out = CutGbk(v.s, n);
       } else {
         out = v.s;
       }
@@ -221,42 +220,42 @@ Value to_string(const Value& v, const TypeSpec& to, bool explicit_conversion) {
       if (out.size() > n) out = "*";  // an int too wide for the string gives '*'
       break;
     case Value::Kind::Numeric:
-      out = numeric_text(v.i, v.scale);
-      if (out.size() > n) throw err::arithmetic_overflow("numeric", "varchar");
+      out = NumericText(v.i, v.scale);
+      if (out.size() > n) throw err::ArithmeticOverflow("numeric", "varchar");
       break;
     case Value::Kind::DateTime:
-      out = cut_gbk(datetime_style0(v.dt), n);  // silent truncation is a guess
+      out = CutGbk(DatetimeStyle0(v.dt), n);  // silent truncation is a guess
       break;
   }
   if (to.type == Type::Char && out.size() < n) out.append(n - out.size(), ' ');
-  return make_string(std::move(out));
+  return MakeString(std::move(out));
 }
 
 }  // namespace
 
-Value convert_value(const Value& v, const TypeSpec& from, const TypeSpec& to,
-                    bool explicit_conversion, DateFormat df) {
-  if (v.is_null()) return v;
+Value ConvertValue(const Value& v, const TypeSpec& from, const TypeSpec& to,
+                   bool explicit_conversion, DateFormat df) {
+  if (v.IsNull()) return v;
   switch (to.type) {
     case Type::Char:
     case Type::VarChar:
-      return to_string(v, to, explicit_conversion);
+      return ToString(v, to, explicit_conversion);
     case Type::Int:
     case Type::SmallInt:
-      return to_integer(v, from, to.type);
+      return ToInteger(v, from, to.type);
     case Type::Numeric:
-      return to_numeric(v, from, to);
+      return ToNumeric(v, from, to);
     case Type::DateTime:
-      return to_datetime(v, df);
+      return ToDatetime(v, df);
   }
   return v;
 }
 
 namespace {
 
-int cmp_i(int64_t a, int64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
+int CmpI(int64_t a, int64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 
-int compare_numbers(const Value& a, const Value& b) {
+int CompareNumbers(const Value& a, const Value& b) {
   // Widened so that aligning the scales cannot overflow.
   int sa = a.kind == Value::Kind::Numeric ? a.scale : 0;
   int sb = b.kind == Value::Kind::Numeric ? b.scale : 0;
@@ -266,32 +265,32 @@ int compare_numbers(const Value& a, const Value& b) {
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
-int compare_same(const Value& a, const Value& b) {
+int CompareSame(const Value& a, const Value& b) {
   switch (a.kind) {
     case Value::Kind::String: {
-      int c = collation_key(a.s).compare(collation_key(b.s));
+      int c = CollationKey(a.s).compare(CollationKey(b.s));
       return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
     case Value::Kind::Int:
     case Value::Kind::Numeric:
-      return compare_numbers(a, b);
+      return CompareNumbers(a, b);
     case Value::Kind::DateTime:
-      if (a.dt.days != b.dt.days) return cmp_i(a.dt.days, b.dt.days);
-      return cmp_i(a.dt.ticks, b.dt.ticks);
+      if (a.dt.days != b.dt.days) return CmpI(a.dt.days, b.dt.days);
+      return CmpI(a.dt.ticks, b.dt.ticks);
     case Value::Kind::Null:
       return 0;
   }
   return 0;
 }
 
-bool numeric_kind(Value::Kind k) { return k == Value::Kind::Int || k == Value::Kind::Numeric; }
+bool NumericKind(Value::Kind k) { return k == Value::Kind::Int || k == Value::Kind::Numeric; }
 
 }  // namespace
 
-int compare_values(const Value& a, Type a_type, const Value& b, Type b_type, DateFormat df) {
-  if (a.kind == b.kind || (numeric_kind(a.kind) && numeric_kind(b.kind))) return compare_same(a, b);
+int CompareValues(const Value& a, Type a_type, const Value& b, Type b_type, DateFormat df) {
+  if (a.kind == b.kind || (NumericKind(a.kind) && NumericKind(b.kind))) return CompareSame(a, b);
   // Convert the operand of lower precedence to the other's type.
-  bool convert_a = type_rank(a_type) < type_rank(b_type);
+  bool convert_a = TypeRank(a_type) < TypeRank(b_type);
   const Value& low = convert_a ? a : b;
   Type low_type = convert_a ? a_type : b_type;
   Type high_type = convert_a ? b_type : a_type;
@@ -300,17 +299,17 @@ int compare_values(const Value& a, Type a_type, const Value& b, Type b_type, Dat
     // A string compared with a numeric is read with whatever scale it has.
     int64_t m = 0;
     int s = 0;
-    if (!parse_decimal(low.s, m, s)) throw err::numeric_conversion();
-    converted = make_numeric(m, s);
+    if (!ParseDecimal(low.s, m, s)) throw err::NumericConversion();
+    converted = MakeNumeric(m, s);
   } else {
     TypeSpec target{high_type, 8000, 18, 0};
-    if (is_integer_type(high_type)) target.type = Type::Int;
-    converted = convert_value(low, TypeSpec{low_type, 8000, 0, 0}, target, false, df);
+    if (IsIntegerType(high_type)) target.type = Type::Int;
+    converted = ConvertValue(low, TypeSpec{low_type, 8000, 0, 0}, target, false, df);
   }
-  return convert_a ? compare_same(converted, b) : compare_same(a, converted);
+  return convert_a ? CompareSame(converted, b) : CompareSame(a, converted);
 }
 
-std::string value_key(const Value& v) {
+std::string ValueKey(const Value& v) {
   switch (v.kind) {
     case Value::Kind::Null:
       return std::string(1, '\0');
@@ -323,28 +322,28 @@ std::string value_key(const Value& v) {
         m /= 10;
         --s;
       }
-      return s == 0 ? "\1" + std::to_string(m) : "\1" + numeric_text(m, s);
+      return s == 0 ? "\1" + std::to_string(m) : "\1" + NumericText(m, s);
     }
     case Value::Kind::String:
-      return "\2" + collation_key(v.s);
+      return "\2" + CollationKey(v.s);
     case Value::Kind::DateTime:
       return "\3" + std::to_string(v.dt.days) + ":" + std::to_string(v.dt.ticks);
   }
   return {};
 }
 
-int order_values(const Value& a, const Value& b) {
-  if (a.is_null() || b.is_null()) return a.is_null() == b.is_null() ? 0 : a.is_null() ? -1 : 1;
-  if (a.kind != b.kind && !(numeric_kind(a.kind) && numeric_kind(b.kind)))
-    return cmp_i(static_cast<int>(a.kind), static_cast<int>(b.kind));
-  return compare_same(a, b);
+int OrderValues(const Value& a, const Value& b) {
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull() ? 0 : a.IsNull() ? -1 : 1;
+  if (a.kind != b.kind && !(NumericKind(a.kind) && NumericKind(b.kind)))
+    return CmpI(static_cast<int>(a.kind), static_cast<int>(b.kind));
+  return CompareSame(a, b);
 }
 
-std::string key_text(const Value& v) {
-  if (v.is_null()) return "<NULL>";
+std::string KeyText(const Value& v) {
+  if (v.IsNull()) return "<NULL>";
   // A char key is shown as stored, padded to its width (guess).
-  if (v.kind == Value::Kind::String) return shown_text(v.s);
-  return v.text();
+  if (v.kind == Value::Kind::String) return ShownText(v.s);
+  return v.Text();
 }
 
 }  // namespace standin

@@ -25,12 +25,12 @@ struct Database::Impl {
   std::function<DateTime()> clock;
 
   // Runs a batch: parse, compile, then execute statement by statement. Caller holds `mutex`.
-  BatchOutcome run(SessionState& session, std::string_view text);
+  BatchOutcome Run(SessionState& session, std::string_view text);
 };
 
 // The whole catalog as a script of GO-separated batches.
-std::string dump_catalog(const Catalog& catalog);
+std::string DumpCatalog(const Catalog& catalog);
 // Splits a script at lines holding only GO.
-std::vector<std::string> split_script(std::string_view script);
+std::vector<std::string> SplitScript(std::string_view script);
 
 }  // namespace standin

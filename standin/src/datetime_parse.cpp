@@ -11,47 +11,47 @@ namespace {
 struct Cursor {
   std::string_view s;
   std::size_t p = 0;
-  bool done() const { return p >= s.size(); }
-  char peek() const { return done() ? '\0' : s[p]; }
-  bool digit() const { return !done() && std::isdigit(static_cast<unsigned char>(s[p])); }
+  bool Done() const { return p >= s.size(); }
+  char Peek() const { return Done() ? '\0' : s[p]; }
+  bool Digit() const { return !Done() && std::isdigit(static_cast<unsigned char>(s[p])); }
   // Reads a run of digits; returns its length (0 when none).
-  int number(int& out) {
+  int Number(int& out) {
     int n = 0;
     out = 0;
-    while (digit() && n < 9) {
+    while (Digit() && n < 9) {
       out = out * 10 + (s[p] - '0');
       ++p;
       ++n;
     }
     return n;
   }
-  void blanks() {
-    while (!done() && s[p] == ' ') ++p;
+  void Blanks() {
+    while (!Done() && s[p] == ' ') ++p;
   }
 };
 
-int expand_year(int y, int digits) {
+int ExpandYear(int y, int digits) {
   if (digits == 4) return y;
   if (digits == 2) return y < 50 ? 2000 + y : 1900 + y;  // two-digit year cutoff 2049
   return -1;
 }
 
 // hh:mm[:ss[.fff]] [AM|PM]; returns false when unreadable.
-bool read_time(Cursor& c, uint32_t& ticks, bool& range_ok) {
+bool ReadTime(Cursor& c, uint32_t& ticks, bool& range_ok) {
   int h = 0, mi = 0, sec = 0, ms = 0;
-  if (c.number(h) == 0) return false;
+  if (c.Number(h) == 0) return false;
   bool have_minutes = false;
-  if (c.peek() == ':') {
+  if (c.Peek() == ':') {
     ++c.p;
-    if (c.number(mi) == 0) return false;
+    if (c.Number(mi) == 0) return false;
     have_minutes = true;
-    if (c.peek() == ':') {
+    if (c.Peek() == ':') {
       ++c.p;
-      if (c.number(sec) == 0) return false;
-      if (c.peek() == '.' || c.peek() == ':') {
+      if (c.Number(sec) == 0) return false;
+      if (c.Peek() == '.' || c.Peek() == ':') {
         ++c.p;
         int frac = 0;
-        int n = c.number(frac);
+        int n = c.Number(frac);
         if (n == 0) return false;
         while (n < 3) {
           frac *= 10;
@@ -65,9 +65,9 @@ bool read_time(Cursor& c, uint32_t& ticks, bool& range_ok) {
       }
     }
   }
-  c.blanks();
-  if (!c.done()) {
-    char a = static_cast<char>(std::toupper(static_cast<unsigned char>(c.peek())));
+  c.Blanks();
+  if (!c.Done()) {
+    char a = static_cast<char>(std::toupper(static_cast<unsigned char>(c.Peek())));
     if ((a == 'A' || a == 'P') && c.p + 1 < c.s.size() &&
         std::toupper(static_cast<unsigned char>(c.s[c.p + 1])) == 'M') {
       c.p += 2;
@@ -92,8 +92,8 @@ bool read_time(Cursor& c, uint32_t& ticks, bool& range_ok) {
 }
 
 // Assigns three date parts in the order the DATEFORMAT gives them.
-void order_parts(DateFormat df, bool year_first, const int v[3], const int len[3], int& y,
-                 int& ylen, int& m, int& d) {
+void OrderParts(DateFormat df, bool year_first, const int v[3], const int len[3], int& y, int& ylen,
+                int& m, int& d) {
   if (year_first) {
     y = v[0];
     ylen = len[0];
@@ -144,17 +144,17 @@ void order_parts(DateFormat df, bool year_first, const int v[3], const int len[3
 
 }  // namespace
 
-DateTime parse_datetime(std::string_view text, DateFormat df) {
+DateTime ParseDatetime(std::string_view text, DateFormat df) {
   Cursor c{text};
-  c.blanks();
-  if (c.done()) return DateTime{0, 0};
+  c.Blanks();
+  if (c.Done()) return DateTime{0, 0};
   int y = 0, m = 0, d = 0, ylen = 0;
   int first = 0;
   std::size_t start = c.p;
-  int first_len = c.number(first);
-  if (first_len == 0) throw err::datetime_syntax();
+  int first_len = c.Number(first);
+  if (first_len == 0) throw err::DatetimeSyntax();
   bool iso_possible = false;
-  if ((first_len == 8 || first_len == 6) && (c.done() || c.peek() == ' ')) {
+  if ((first_len == 8 || first_len == 6) && (c.Done() || c.Peek() == ' ')) {
     // Unseparated yyyymmdd / yymmdd: read alike under every DATEFORMAT.
     std::string_view digits = text.substr(start, static_cast<std::size_t>(first_len));
     int yl = first_len - 4;
@@ -163,43 +163,43 @@ DateTime parse_datetime(std::string_view text, DateFormat df) {
     d = std::stoi(std::string(digits.substr(static_cast<std::size_t>(yl) + 2, 2)));
     ylen = yl;
   } else {
-    char sep = c.peek();
-    if (sep != '-' && sep != '/' && sep != '.') throw err::datetime_syntax();
+    char sep = c.Peek();
+    if (sep != '-' && sep != '/' && sep != '.') throw err::DatetimeSyntax();
     int v[3] = {first, 0, 0}, len[3] = {first_len, 0, 0};
     for (int k = 1; k < 3; ++k) {
-      if (c.peek() != sep) throw err::datetime_syntax();
+      if (c.Peek() != sep) throw err::DatetimeSyntax();
       ++c.p;
-      len[k] = c.number(v[k]);
-      if (len[k] == 0 || len[k] > 4) throw err::datetime_syntax();
+      len[k] = c.Number(v[k]);
+      if (len[k] == 0 || len[k] > 4) throw err::DatetimeSyntax();
     }
     bool year_first = first_len == 4;
     iso_possible = year_first && sep == '-' && len[1] == 2 && len[2] == 2;
-    if (iso_possible && c.peek() == 'T') {
+    if (iso_possible && c.Peek() == 'T') {
       y = v[0];
       m = v[1];
       d = v[2];
       ylen = 4;
     } else {
       iso_possible = false;
-      order_parts(df, year_first, v, len, y, ylen, m, d);
+      OrderParts(df, year_first, v, len, y, ylen, m, d);
     }
   }
-  y = expand_year(y, ylen);
+  y = ExpandYear(y, ylen);
   uint32_t ticks = 0;
   bool range_ok = true;
   if (iso_possible) {
     ++c.p;  // 'T'
-    if (!read_time(c, ticks, range_ok)) throw err::datetime_syntax();
-  } else if (!c.done()) {
-    if (c.peek() != ' ') throw err::datetime_syntax();
-    c.blanks();
-    if (!c.done() && !read_time(c, ticks, range_ok)) throw err::datetime_syntax();
+    if (!ReadTime(c, ticks, range_ok)) throw err::DatetimeSyntax();
+  } else if (!c.Done()) {
+    if (c.Peek() != ' ') throw err::DatetimeSyntax();
+    c.Blanks();
+    if (!c.Done() && !ReadTime(c, ticks, range_ok)) throw err::DatetimeSyntax();
   }
-  c.blanks();
-  if (!c.done()) throw err::datetime_syntax();
-  if (y < 0) throw err::datetime_syntax();
-  if (!range_ok || !valid_date(y, m, d)) throw err::datetime_range();
-  return DateTime{days_from_civil(y, m, d), ticks};
+  c.Blanks();
+  if (!c.Done()) throw err::DatetimeSyntax();
+  if (y < 0) throw err::DatetimeSyntax();
+  if (!range_ok || !ValidDate(y, m, d)) throw err::DatetimeRange();
+  return DateTime{DaysFromCivil(y, m, d), ticks};
 }
 
 }  // namespace standin

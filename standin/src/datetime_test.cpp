@@ -10,12 +10,12 @@ namespace {
 struct DateCase {
   const char* text;
   DateFormat df;
-  const char* expected;  // datetime_text of the result, or "error N"
+  const char* expected;  // DatetimeText of the result, or "error N"
 };
 
-std::string read(const DateCase& c) {
+std::string Read(const DateCase& c) {
   try {
-    return datetime_text(parse_datetime(c.text, c.df));
+    return DatetimeText(ParseDatetime(c.text, c.df));
   } catch (const SqlError& e) {
     return "error " + std::to_string(e.messages.at(0).number);
   }
@@ -42,16 +42,16 @@ TEST(DateTimeParse, ReadsAsTheServerDoes) {
       {"1975-03-12 25:00", DateFormat::mdy, "error 242"},
       {"1975-03-12 1:05PM", DateFormat::mdy, "1975-03-12 13:05:00.000"},
   };
-  for (const DateCase& c : cases) EXPECT_EQ(read(c), c.expected) << c.text;
+  for (const DateCase& c : cases) EXPECT_EQ(Read(c), c.expected) << c.text;
 }
 
 TEST(DateTimeText, TicksPrintAsMilliseconds) {
   // 1/300-second ticks show as .000, .003, .007 and round-trip through the ISO form.
   for (uint32_t ticks = 0; ticks < 600; ++ticks) {
     DateTime dt{12345, 300u * 3600u + ticks};
-    EXPECT_EQ(parse_datetime(datetime_text(dt, 'T'), DateFormat::dmy), dt) << ticks;
+    EXPECT_EQ(ParseDatetime(DatetimeText(dt, 'T'), DateFormat::dmy), dt) << ticks;
   }
-  EXPECT_EQ(datetime_style0(DateTime{days_from_civil(1975, 3, 3), 300u * (10 * 3600 + 30 * 60)}),
+  EXPECT_EQ(DatetimeStyle0(DateTime{DaysFromCivil(1975, 3, 3), 300u * (10 * 3600 + 30 * 60)}),
             "Mar  3 1975 10:30AM");
 }
 

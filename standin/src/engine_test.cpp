@@ -10,23 +10,23 @@ namespace {
 struct Case {
   const char* name;
   std::vector<const char*> batches;
-  const char* expected;  // render() of every batch, concatenated, each followed by "--\n"
+  const char* expected;  // Render() of every batch, concatenated, each followed by "--\n"
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string run(const Case& c) {
+std::string RunBatch(const Case& c) {
   Database db;
-  db.set_clock([] { return DateTime{40000, 300 * 3600}; });
+  db.SetClock([] { return DateTime{40000, 300 * 3600}; });
   Session s(db);
   std::string out;
-  for (const char* b : c.batches) out += render(s.execute(b)) + "--\n";
+  for (const char* b : c.batches) out += Render(s.Execute(b)) + "--\n";
   return out;
 }
 
 class Transcript : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Transcript, Matches) { EXPECT_EQ(run(GetParam()), GetParam().expected); }
+TEST_P(Transcript, Matches) { EXPECT_EQ(RunBatch(GetParam()), GetParam().expected); }
 
 const Case kCases[] = {
     {"create_insert_select",

@@ -25,50 +25,50 @@ struct SqlError {
 
 namespace err {
 
-SqlError syntax_near(std::string_view token);            // 102
-SqlError syntax_near_keyword(std::string_view keyword);  // 156
-SqlError unclosed_quote(std::string_view rest);          // 105, then 102
-SqlError invalid_object(std::string_view name);          // 208
-SqlError invalid_column(std::string_view name);          // 207
-SqlError cannot_drop_table(std::string_view name);       // 3701
-SqlError object_exists(std::string_view name);           // 2714 state 6 (a table)
-SqlError constraint_exists(std::string_view name);       // 2714 state 5, then 1750
-SqlError duplicate_column(std::string_view column, std::string_view table);  // 2705
-SqlError duplicate_key(std::string_view constraint, std::string_view table,
-                       std::string_view key);  // 2627, then 3621
-SqlError duplicate_unique_index(std::string_view index, std::string_view table,
-                                std::string_view key);  // 2601, then 3621
-SqlError create_unique_duplicate(std::string_view table, std::string_view index,
-                                 std::string_view key, bool constraint);  // 1505
-SqlError null_not_allowed(std::string_view column, std::string_view db, std::string_view table,
-                          bool update);  // 515, then 3621
-SqlError truncated();                    // 8152, then 3621
-SqlError conversion_failed(std::string_view from_type, std::string_view value_utf8,
-                           std::string_view to_type);                           // 245
-SqlError datetime_syntax();                                                     // 241
-SqlError datetime_range();                                                      // 242
-SqlError numeric_conversion();                                                  // 8114
-SqlError int_overflow(std::string_view value_utf8, std::string_view to_type);   // 248
-SqlError arithmetic_overflow(std::string_view from, std::string_view to);       // 8115
-SqlError has_primary_key(std::string_view table);                               // 1779, then 1750
-SqlError index_exists(std::string_view index, std::string_view table);          // 1913
-SqlError column_twice(std::string_view column);                                 // 264
-SqlError insert_count_mismatch();                                               // 213
-SqlError more_insert_columns();                                                 // 109
-SqlError fewer_insert_columns();                                                // 110
-SqlError nullable_primary_key(std::string_view table);                          // 8111, then 1750
-SqlError explicit_identity_needs_list(std::string_view table);                  // 8101
-SqlError identity_insert_off(std::string_view table);                           // 544
-SqlError identity_insert_other(std::string_view on_table);                      // 8107
-SqlError update_identity(std::string_view column);                              // 8102
-SqlError no_identity(std::string_view table);                                   // 7997
-SqlError not_in_group_by(std::string_view table, std::string_view column);      // 8120
-SqlError add_not_null_column(std::string_view column, std::string_view table);  // 4901
-SqlError multiple_identity(std::string_view table);                             // 2744
-SqlError unknown_language(std::string_view language);                           // 2732
-SqlError injected(int number, std::string text);  // a fault from the test plan
+SqlError SyntaxNear(std::string_view token);           // 102
+SqlError SyntaxNearKeyword(std::string_view keyword);  // 156
+SqlError UnclosedQuote(std::string_view rest);         // 105, then 102
+SqlError InvalidObject(std::string_view name);         // 208
+SqlError InvalidColumn(std::string_view name);         // 207
+SqlError CannotDropTable(std::string_view name);       // 3701
+SqlError ObjectExists(std::string_view name);          // 2714 state 6 (a table)
+SqlError ConstraintExists(std::string_view name);      // 2714 state 5, then 1750
+SqlError DuplicateColumn(std::string_view column, std::string_view table);  // 2705
+SqlError DuplicateKey(std::string_view constraint, std::string_view table,
+                      std::string_view key);  // 2627, then 3621
+SqlError DuplicateUniqueIndex(std::string_view index, std::string_view table,
+                              std::string_view key);  // 2601, then 3621
+SqlError CreateUniqueDuplicate(std::string_view table, std::string_view index, std::string_view key,
+                               bool constraint);  // 1505
+SqlError NullNotAllowed(std::string_view column, std::string_view db, std::string_view table,
+                        bool update);  // 515, then 3621
+SqlError Truncated();                  // 8152, then 3621
+SqlError ConversionFailed(std::string_view from_type, std::string_view value_utf8,
+                          std::string_view to_type);                          // 245
+SqlError DatetimeSyntax();                                                    // 241
+SqlError DatetimeRange();                                                     // 242
+SqlError NumericConversion();                                                 // 8114
+SqlError IntOverflow(std::string_view value_utf8, std::string_view to_type);  // 248
+SqlError ArithmeticOverflow(std::string_view from, std::string_view to);      // 8115
+SqlError HasPrimaryKey(std::string_view table);                               // 1779, then 1750
+SqlError IndexExists(std::string_view index, std::string_view table);         // 1913
+SqlError ColumnTwice(std::string_view column);                                // 264
+SqlError InsertCountMismatch();                                               // 213
+SqlError MoreInsertColumns();                                                 // 109
+SqlError FewerInsertColumns();                                                // 110
+SqlError NullablePrimaryKey(std::string_view table);                          // 8111, then 1750
+SqlError ExplicitIdentityNeedsList(std::string_view table);                   // 8101
+SqlError IdentityInsertOff(std::string_view table);                           // 544
+SqlError IdentityInsertOther(std::string_view on_table);                      // 8107
+SqlError UpdateIdentity(std::string_view column);                             // 8102
+SqlError NoIdentity(std::string_view table);                                  // 7997
+SqlError NotInGroupBy(std::string_view table, std::string_view column);       // 8120
+SqlError AddNotNullColumn(std::string_view column, std::string_view table);   // 4901
+SqlError MultipleIdentity(std::string_view table);                            // 2744
+SqlError UnknownLanguage(std::string_view language);                          // 2732
+SqlError Injected(int number, std::string text);  // a fault from the test plan
 
-Message statement_terminated();  // 3621
+Message StatementTerminated();  // 3621
 
 }  // namespace err
 }  // namespace standin

@@ -37,12 +37,12 @@ struct Relation {
   std::vector<Column> columns;
   const std::vector<Row>* rows = nullptr;  // a table's rows; nullptr for a view
   std::vector<Row> owned;                  // a catalog view's rows, materialised
-  const std::vector<Row>& data() const { return rows ? *rows : owned; }
+  const std::vector<Row>& Data() const { return rows ? *rows : owned; }
 };
 
 // Finds a table or view by name. Missing: Deferred when `compile`, else 208 as written.
-Relation open_relation(const Catalog& catalog, const std::string& name, bool compile,
-                       bool with_rows);
+Relation OpenRelation(const Catalog& catalog, const std::string& name, bool compile,
+                      bool with_rows);
 
 struct Scope {
   const std::vector<Column>* columns = nullptr;  // nullptr: no columns may be named
@@ -50,10 +50,10 @@ struct Scope {
 };
 
 // Resolves column names and computes static types. Throws SqlError (207, 128, ...) or Deferred.
-void bind_expr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile);
-void bind_select(SelectStmt& s, const Catalog& catalog, bool compile);
-bool is_condition(const Expr& e);
-bool has_aggregate(const Expr& e);
+void BindExpr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile);
+void BindSelect(SelectStmt& s, const Catalog& catalog, bool compile);
+bool IsCondition(const Expr& e);
+bool HasAggregate(const Expr& e);
 
 struct SelectResult {
   std::vector<Column> columns;
@@ -73,34 +73,34 @@ struct EvalContext {
   std::unordered_map<const Expr*, Subquery> subqueries;  // each IN (SELECT ...) runs once
 };
 
-Value eval(const Expr& e, const Row* row, EvalContext& ctx);
-Truth test(const Expr& e, const Row* row, EvalContext& ctx);
+Value Eval(const Expr& e, const Row* row, EvalContext& ctx);
+Truth Test(const Expr& e, const Row* row, EvalContext& ctx);
 
 // Runs a bound SELECT.
-SelectResult run_select(SelectStmt& s, ExecContext& x);
+SelectResult RunSelect(SelectStmt& s, ExecContext& x);
 
 // Checks what the server checks when it compiles the batch. Throws SqlError or Deferred.
-void compile_statement(Statement& st, ExecContext& x);
+void CompileStatement(Statement& st, ExecContext& x);
 // Runs one statement. Throws SqlError.
-StatementOutcome execute_statement(Statement& st, ExecContext& x);
+StatementOutcome ExecuteStatement(Statement& st, ExecContext& x);
 
 // Per-kind executors (exec_ddl.cpp, exec_dml.cpp, exec_misc.cpp).
-void exec_create_table(CreateTable& s, ExecContext& x);
-void exec_alter_add_column(AlterAddColumn& s, ExecContext& x);
-void exec_alter_add_key(AlterAddKey& s, ExecContext& x);
-void exec_create_index(CreateIndex& s, ExecContext& x);
-void exec_drop_table(DropTable& s, ExecContext& x, StatementOutcome& out);
-int64_t exec_insert(Insert& s, ExecContext& x);
-int64_t exec_update(Update& s, ExecContext& x);
-int64_t exec_delete(Delete& s, ExecContext& x);
-void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out);
-void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out);
+void ExecCreateTable(CreateTable& s, ExecContext& x);
+void ExecAlterAddColumn(AlterAddColumn& s, ExecContext& x);
+void ExecAlterAddKey(AlterAddKey& s, ExecContext& x);
+void ExecCreateIndex(CreateIndex& s, ExecContext& x);
+void ExecDropTable(DropTable& s, ExecContext& x, StatementOutcome& out);
+int64_t ExecInsert(Insert& s, ExecContext& x);
+int64_t ExecUpdate(Update& s, ExecContext& x);
+int64_t ExecDelete(Delete& s, ExecContext& x);
+void ExecSet(SetOption& s, ExecContext& x, StatementOutcome& out);
+void ExecCheckident(CheckIdent& s, ExecContext& x, StatementOutcome& out);
 
-void bind_insert(Insert& s, const Catalog& catalog, bool compile);
-void bind_update(Update& s, const Catalog& catalog, bool compile);
-void bind_delete(Delete& s, const Catalog& catalog, bool compile);
+void BindInsert(Insert& s, const Catalog& catalog, bool compile);
+void BindUpdate(Update& s, const Catalog& catalog, bool compile);
+void BindDelete(Delete& s, const Catalog& catalog, bool compile);
 
 // Evaluates a column's default for a new row, converted to the column's type.
-Value default_value(const TableColumn& c, ExecContext& x);
+Value DefaultValue(const TableColumn& c, ExecContext& x);
 
 }  // namespace standin

@@ -8,8 +8,8 @@
 namespace standin {
 namespace {
 
-SqlError statement_error(int number, int severity, int state, std::string text,
-                         bool then_constraint_failed) {
+SqlError StatementError(int number, int severity, int state, std::string text,
+                        bool then_constraint_failed) {
   SqlError e;
   e.messages.push_back(Message{number, severity, state, std::move(text)});
   if (then_constraint_failed)
@@ -18,14 +18,14 @@ SqlError statement_error(int number, int severity, int state, std::string text,
   return e;
 }
 
-Table* existing_table(Catalog& catalog, const std::string& name) {
-  Table* t = catalog.find(name);
-  if (!t) throw err::invalid_object(name);
+Table* ExistingTable(Catalog& catalog, const std::string& name) {
+  Table* t = catalog.Find(name);
+  if (!t) throw err::InvalidObject(name);
   return t;
 }
 
 // Builds a column from its definition; the default's expression is bound (constants only).
-TableColumn make_column(const ColumnDef& d, const Catalog& catalog) {
+TableColumn MakeColumn(const ColumnDef& d, const Catalog& catalog) {
   TableColumn c;
   c.column.name = d.name;
   c.column.type = d.type;
@@ -35,16 +35,16 @@ TableColumn make_column(const ColumnDef& d, const Catalog& catalog) {
   c.identity = d.identity;
   c.seed = d.seed;
   c.increment = d.increment;
-  if (d.identity && !is_integer_type(d.type.type) &&
+  if (d.identity && !IsIntegerType(d.type.type) &&
       !(d.type.type == Type::Numeric && d.type.scale == 0)) {
-    throw statement_error(2749, 16, 2,
-                          "Identity column '" + d.name +
-                              "' must be of data type int, bigint, smallint, tinyint, or decimal "
-                              "or numeric with a scale of 0, and constrained to be nonnullable.",
-                          false);
+    throw StatementError(2749, 16, 2,
+                         "Identity column '" + d.name +
+                             "' must be of data type int, bigint, smallint, tinyint, or decimal "
+                             "or numeric with a scale of 0, and constrained to be nonnullable.",
+                         false);
   }
   if (d.has_default) {
-    bind_expr(*d.default_expr, Scope{}, catalog, false);
+    BindExpr(*d.default_expr, Scope{}, catalog, false);
     DefaultConstraint dc;
     dc.name = d.default_name;
     dc.text = d.default_text;
@@ -54,32 +54,32 @@ TableColumn make_column(const ColumnDef& d, const Catalog& catalog) {
 }
 
 // Names and registers a new default constraint.
-void register_default(Catalog& catalog, const Table& t, TableColumn& c,
-                      const std::shared_ptr<Expr>& expr, DateTime now) {
+void RegisterDefault(Catalog& catalog, const Table& t, TableColumn& c,
+                     const std::shared_ptr<Expr>& expr, DateTime now) {
   DefaultConstraint& dc = *c.default_constraint;
-  dc.object_id = catalog.allocate_id();
-  if (dc.name.empty()) dc.name = default_constraint_name(t.name, c.column.name, dc.object_id);
+  dc.object_id = catalog.AllocateId();
+  if (dc.name.empty()) dc.name = DefaultConstraintName(t.name, c.column.name, dc.object_id);
   dc.created = now;
   dc.expr = expr;
-  catalog.objects[fold_name(dc.name)] = dc.object_id;
+  catalog.objects[FoldName(dc.name)] = dc.object_id;
 }
 
-int next_indid(const Table& t, bool clustered) {
+int NextIndid(const Table& t, bool clustered) {
   if (clustered) return 1;
   int n = 2;
   for (const Index& ix : t.indexes) n = std::max(n, ix.indid + 1);
   return n;
 }
 
-std::vector<int> key_columns(const Table& t, const std::vector<std::string>& names,
-                             bool constraint) {
+std::vector<int> KeyColumns(const Table& t, const std::vector<std::string>& names,
+                            bool constraint) {
   std::vector<int> cols;
   for (const std::string& n : names) {
-    int k = t.find_column(n);
+    int k = t.FindColumn(n);
     if (k < 0) {
-      throw statement_error(1911, 16, 1,
-                            "Column name '" + n + "' does not exist in the target table or view.",
-                            constraint);
+      throw StatementError(1911, 16, 1,
+                           "Column name '" + n + "' does not exist in the target table or view.",
+                           constraint);
     }
     cols.push_back(k);
   }
@@ -88,39 +88,39 @@ std::vector<int> key_columns(const Table& t, const std::vector<std::string>& nam
 
 // Adds an index (or a primary key's index) to a table with rows, checking uniqueness first.
 // `written` is the table's name as the statement spells it, for messages.
-void add_index(Table& t, Index ix, bool constraint, const std::string& written) {
+void AddIndex(Table& t, Index ix, bool constraint, const std::string& written) {
   for (const Index& other : t.indexes) {
-    if (same_name(other.name, ix.name)) {
-      if (constraint) throw err::constraint_exists(ix.name);
-      throw err::index_exists(ix.name, written);
+    if (SameName(other.name, ix.name)) {
+      if (constraint) throw err::ConstraintExists(ix.name);
+      throw err::IndexExists(ix.name, written);
     }
     if (ix.clustered && other.clustered) {
-      throw statement_error(1902, 16, 3,
-                            "Cannot create more than one clustered index on table '" + t.name +
-                                "'. Drop the existing clustered index '" + other.name +
-                                "' before creating another.",
-                            constraint);
+      throw StatementError(1902, 16, 3,
+                           "Cannot create more than one clustered index on table '" + t.name +
+                               "'. Drop the existing clustered index '" + other.name +
+                               "' before creating another.",
+                           constraint);
     }
   }
   for (const Row& r : t.rows) {
-    int& n = ix.keys[t.key_of(ix, r)];
+    int& n = ix.keys[t.KeyOf(ix, r)];
     if (++n > 1 && ix.unique)
-      throw err::create_unique_duplicate(t.name, ix.name, t.key_text(ix, r), constraint);
+      throw err::CreateUniqueDuplicate(t.name, ix.name, t.KeyText(ix, r), constraint);
   }
   t.indexes.push_back(std::move(ix));
 }
 
-void add_primary_key(Catalog& catalog, Table& t, const KeyDef& key,
-                     const std::string& written_table, DateTime now) {
-  if (t.primary_key()) throw err::has_primary_key(written_table);
-  if (!key.name.empty() && catalog.name_taken(key.name)) throw err::constraint_exists(key.name);
+void AddPrimaryKey(Catalog& catalog, Table& t, const KeyDef& key, const std::string& written_table,
+                   DateTime now) {
+  if (t.PrimaryKey()) throw err::HasPrimaryKey(written_table);
+  if (!key.name.empty() && catalog.NameTaken(key.name)) throw err::ConstraintExists(key.name);
   Index ix;
-  ix.columns = key_columns(t, key.columns, true);
+  ix.columns = KeyColumns(t, key.columns, true);
   for (int c : ix.columns)
     if (t.columns[static_cast<std::size_t>(c)].column.nullable)
-      throw err::nullable_primary_key(written_table);
-  ix.constraint_id = catalog.allocate_id();
-  ix.name = key.name.empty() ? primary_key_name(t.name, ix.constraint_id) : key.name;
+      throw err::NullablePrimaryKey(written_table);
+  ix.constraint_id = catalog.AllocateId();
+  ix.name = key.name.empty() ? PrimaryKeyName(t.name, ix.constraint_id) : key.name;
   ix.created = now;
   ix.unique = true;
   ix.primary_key = true;
@@ -128,16 +128,16 @@ void add_primary_key(Catalog& catalog, Table& t, const KeyDef& key,
                                    [](const Index& other) { return other.clustered; });
   ix.clustered = key.clustered.value_or(!has_clustered);
   ix.fillfactor = key.fillfactor;
-  ix.indid = next_indid(t, ix.clustered);
-  add_index(t, std::move(ix), true, written_table);
-  catalog.objects[fold_name(t.primary_key()->name)] = t.primary_key()->constraint_id;
+  ix.indid = NextIndid(t, ix.clustered);
+  AddIndex(t, std::move(ix), true, written_table);
+  catalog.objects[FoldName(t.PrimaryKey()->name)] = t.PrimaryKey()->constraint_id;
 }
 
 }  // namespace
 
-void exec_create_table(CreateTable& s, ExecContext& x) {
+void ExecCreateTable(CreateTable& s, ExecContext& x) {
   Catalog& catalog = x.catalog;
-  if (catalog.name_taken(s.table)) throw err::object_exists(s.table);
+  if (catalog.NameTaken(s.table)) throw err::ObjectExists(s.table);
   auto t = std::make_unique<Table>();
   t->name = s.table;
   t->created = x.now;
@@ -145,9 +145,9 @@ void exec_create_table(CreateTable& s, ExecContext& x) {
   int identities = 0;
   for (ColumnDef& d : s.columns) {
     for (const TableColumn& c : t->columns)
-      if (same_name(c.column.name, d.name)) throw err::duplicate_column(d.name, s.table);
-    t->columns.push_back(make_column(d, catalog));
-    if (d.identity && ++identities > 1) throw err::multiple_identity(s.table);
+      if (SameName(c.column.name, d.name)) throw err::DuplicateColumn(d.name, s.table);
+    t->columns.push_back(MakeColumn(d, catalog));
+    if (d.identity && ++identities > 1) throw err::MultipleIdentity(s.table);
     if (d.primary_key) {
       KeyDef k = *d.primary_key;
       k.columns = {d.name};
@@ -157,74 +157,74 @@ void exec_create_table(CreateTable& s, ExecContext& x) {
   for (const KeyDef& k : keys) {
     // Key columns without NULL / NOT NULL become NOT NULL.
     for (const std::string& n : k.columns) {
-      int c = t->find_column(n);
+      int c = t->FindColumn(n);
       if (c < 0) continue;
       auto idx = static_cast<std::size_t>(c);
       bool stated = false;
       for (const ColumnDef& d : s.columns)
-        if (same_name(d.name, n)) stated = d.nullable.has_value();
+        if (SameName(d.name, n)) stated = d.nullable.has_value();
       if (!stated) t->columns[idx].column.nullable = false;
     }
   }
   if (keys.size() > 1) {
-    throw statement_error(8110, 16, 0,
-                          "Cannot add multiple PRIMARY KEY constraints to table '" + s.table + "'.",
-                          true);
+    throw StatementError(8110, 16, 0,
+                         "Cannot add multiple PRIMARY KEY constraints to table '" + s.table + "'.",
+                         true);
   }
   // Constraint names must be new, also against the table's own name and each other.
-  std::vector<std::string> names{fold_name(s.table)};
+  std::vector<std::string> names{FoldName(s.table)};
   auto claim = [&](const std::string& name) {
     if (name.empty()) return;
-    std::string folded = fold_name(name);
-    if (catalog.name_taken(name) || std::find(names.begin(), names.end(), folded) != names.end())
-      throw err::constraint_exists(name);
+    std::string folded = FoldName(name);
+    if (catalog.NameTaken(name) || std::find(names.begin(), names.end(), folded) != names.end())
+      throw err::ConstraintExists(name);
     names.push_back(folded);
   };
   for (const TableColumn& c : t->columns)
     if (c.default_constraint) claim(c.default_constraint->name);
   for (const KeyDef& k : keys) claim(k.name);
 
-  t->id = catalog.allocate_id();
+  t->id = catalog.AllocateId();
   for (std::size_t i = 0; i < t->columns.size(); ++i) {
     TableColumn& c = t->columns[i];
     if (c.identity) t->identity_current = c.seed;
     if (c.default_constraint) {
       std::shared_ptr<Expr> expr(std::move(s.columns[i].default_expr));
-      register_default(catalog, *t, c, expr, x.now);
+      RegisterDefault(catalog, *t, c, expr, x.now);
     }
   }
   try {
-    if (!keys.empty()) add_primary_key(catalog, *t, keys[0], s.table, x.now);
+    if (!keys.empty()) AddPrimaryKey(catalog, *t, keys[0], s.table, x.now);
   } catch (...) {
     for (const TableColumn& c : t->columns)
-      if (c.default_constraint) catalog.objects.erase(fold_name(c.default_constraint->name));
+      if (c.default_constraint) catalog.objects.erase(FoldName(c.default_constraint->name));
     throw;
   }
-  catalog.objects[fold_name(t->name)] = t->id;
-  catalog.tables[fold_name(t->name)] = std::move(t);
+  catalog.objects[FoldName(t->name)] = t->id;
+  catalog.tables[FoldName(t->name)] = std::move(t);
 }
 
-void exec_alter_add_column(AlterAddColumn& s, ExecContext& x) {
+void ExecAlterAddColumn(AlterAddColumn& s, ExecContext& x) {
   Catalog& catalog = x.catalog;
-  Table& t = *existing_table(catalog, s.table);
+  Table& t = *ExistingTable(catalog, s.table);
   ColumnDef& d = s.column;
-  if (t.find_column(d.name) >= 0) throw err::duplicate_column(d.name, s.table);
-  TableColumn c = make_column(d, catalog);
-  if (c.identity && t.identity_column() >= 0) throw err::multiple_identity(s.table);
+  if (t.FindColumn(d.name) >= 0) throw err::DuplicateColumn(d.name, s.table);
+  TableColumn c = MakeColumn(d, catalog);
+  if (c.identity && t.IdentityColumn() >= 0) throw err::MultipleIdentity(s.table);
   if (c.default_constraint && !c.default_constraint->name.empty() &&
-      catalog.name_taken(c.default_constraint->name))
-    throw err::constraint_exists(c.default_constraint->name);
+      catalog.NameTaken(c.default_constraint->name))
+    throw err::ConstraintExists(c.default_constraint->name);
   if (!c.column.nullable && !c.default_constraint && !c.identity && !t.rows.empty())
-    throw err::add_not_null_column(d.name, s.table);
-  if (d.primary_key && t.primary_key()) throw err::has_primary_key(s.table);
+    throw err::AddNotNullColumn(d.name, s.table);
+  if (d.primary_key && t.PrimaryKey()) throw err::HasPrimaryKey(s.table);
   // Existing rows: NULL in a nullable column (no WITH VALUES), the default in a NOT NULL one,
   // the next identity values for an identity column.
   Value fill;
   if (c.default_constraint) {
     std::shared_ptr<Expr> expr(std::move(d.default_expr));
     c.default_constraint->expr = expr;
-    if (!c.column.nullable) fill = default_value(c, x);
-    register_default(catalog, t, c, expr, x.now);
+    if (!c.column.nullable) fill = DefaultValue(c, x);
+    RegisterDefault(catalog, t, c, expr, x.now);
   }
   if (c.identity) t.identity_current = c.seed;
   t.columns.push_back(c);
@@ -236,36 +236,36 @@ void exec_alter_add_column(AlterAddColumn& s, ExecContext& x) {
     int64_t v = t.identity_used ? t.identity_current + c.increment : t.identity_current;
     t.identity_current = v;
     t.identity_used = true;
-    r.push_back(make_int(v));
+    r.push_back(MakeInt(v));
   }
   if (!d.primary_key) return;
   KeyDef k = *d.primary_key;
   k.columns = {d.name};
   try {
-    add_primary_key(catalog, t, k, s.table, x.now);
+    AddPrimaryKey(catalog, t, k, s.table, x.now);
   } catch (...) {
     // The statement fails as a whole: the column goes again.
     t.columns.pop_back();
     for (Row& r : t.rows) r.pop_back();
-    if (c.default_constraint) catalog.objects.erase(fold_name(c.default_constraint->name));
+    if (c.default_constraint) catalog.objects.erase(FoldName(c.default_constraint->name));
     if (c.identity) t.identity_used = false;
     throw;
   }
 }
 
-void exec_alter_add_key(AlterAddKey& s, ExecContext& x) {
-  Table& t = *existing_table(x.catalog, s.table);
-  add_primary_key(x.catalog, t, s.key, s.table, x.now);
+void ExecAlterAddKey(AlterAddKey& s, ExecContext& x) {
+  Table& t = *ExistingTable(x.catalog, s.table);
+  AddPrimaryKey(x.catalog, t, s.key, s.table, x.now);
 }
 
-void exec_create_index(CreateIndex& s, ExecContext& x) {
-  Table* t = x.catalog.find(s.table);
+void ExecCreateIndex(CreateIndex& s, ExecContext& x) {
+  Table* t = x.catalog.Find(s.table);
   if (!t) {
     // Number and reach are guesses: the server names the missing object this way.
-    throw statement_error(1088, 16, 12,
-                          "Cannot find the object \"" + s.table +
-                              "\" because it does not exist or you do not have permissions.",
-                          false);
+    throw StatementError(1088, 16, 12,
+                         "Cannot find the object \"" + s.table +
+                             "\" because it does not exist or you do not have permissions.",
+                         false);
   }
   Index ix;
   ix.name = s.name;
@@ -274,28 +274,28 @@ void exec_create_index(CreateIndex& s, ExecContext& x) {
   ix.clustered = s.clustered;
   ix.fillfactor = s.fillfactor;
   ix.pad_index = s.pad_index;
-  ix.columns = key_columns(*t, s.columns, false);
-  ix.indid = next_indid(*t, s.clustered);
-  add_index(*t, std::move(ix), false, s.table);
+  ix.columns = KeyColumns(*t, s.columns, false);
+  ix.indid = NextIndid(*t, s.clustered);
+  AddIndex(*t, std::move(ix), false, s.table);
 }
 
-void exec_drop_table(DropTable& s, ExecContext& x, StatementOutcome& out) {
+void ExecDropTable(DropTable& s, ExecContext& x, StatementOutcome& out) {
   bool failed = false;
   for (const std::string& name : s.tables) {
-    Table* t = x.catalog.find(name);
+    Table* t = x.catalog.Find(name);
     if (!t) {
-      SqlError e = err::cannot_drop_table(name);
+      SqlError e = err::CannotDropTable(name);
       out.messages.insert(out.messages.end(), e.messages.begin(), e.messages.end());
       failed = true;
       continue;
     }
-    if (same_name(x.session.identity_insert, t->name)) x.session.identity_insert.clear();
-    x.catalog.objects.erase(fold_name(t->name));
+    if (SameName(x.session.identity_insert, t->name)) x.session.identity_insert.clear();
+    x.catalog.objects.erase(FoldName(t->name));
     for (const Index& ix : t->indexes)
-      if (ix.primary_key) x.catalog.objects.erase(fold_name(ix.name));
+      if (ix.primary_key) x.catalog.objects.erase(FoldName(ix.name));
     for (const TableColumn& c : t->columns)
-      if (c.default_constraint) x.catalog.objects.erase(fold_name(c.default_constraint->name));
-    x.catalog.tables.erase(fold_name(t->name));
+      if (c.default_constraint) x.catalog.objects.erase(FoldName(c.default_constraint->name));
+    x.catalog.tables.erase(FoldName(t->name));
   }
   out.failed = failed;
 }

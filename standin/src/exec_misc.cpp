@@ -7,7 +7,7 @@
 namespace standin {
 namespace {
 
-SqlError statement_error(int number, int severity, int state, std::string text) {
+SqlError StatementError(int number, int severity, int state, std::string text) {
   SqlError e;
   e.messages.push_back(Message{number, severity, state, std::move(text)});
   return e;
@@ -22,21 +22,21 @@ Overload(F...) -> Overload<F...>;
 
 }  // namespace
 
-void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out) {
+void ExecSet(SetOption& s, ExecContext& x, StatementOutcome& out) {
   switch (s.kind) {
     case SetOption::Kind::NoCount:
       x.session.nocount = s.on;
       return;
     case SetOption::Kind::DateFormat: {
-      auto df = parse_dateformat(s.value);
+      auto df = ParseDateformat(s.value);
       if (!df)
-        throw statement_error(2741, 16, 1,
-                              "SET DATEFORMAT date order '" + s.value + "' is invalid.");
+        throw StatementError(2741, 16, 1,
+                             "SET DATEFORMAT date order '" + s.value + "' is invalid.");
       x.session.dateformat = *df;
       return;
     }
     case SetOption::Kind::Language: {
-      std::string l = fold_name(s.value);
+      std::string l = FoldName(s.value);
       if (l == "us_english" || l == "english")
         x.session.dateformat = DateFormat::mdy;
       else if (l == "british")
@@ -44,29 +44,29 @@ void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out) {
       else if (s.value == "简体中文" || l == "simplified chinese")
         x.session.dateformat = DateFormat::ymd;
       else
-        throw err::unknown_language(s.value);
+        throw err::UnknownLanguage(s.value);
       // Number, severity and state of the report are guesses.
       out.messages.push_back(Message{5703, 0, 1, "Changed language setting to " + s.value + "."});
       return;
     }
     case SetOption::Kind::IdentityInsert: {
-      Table* t = x.catalog.find(s.value);
+      Table* t = x.catalog.Find(s.value);
       if (!t) {
-        throw statement_error(1088, 16, 11,
-                              "Cannot find the object \"" + s.value +
-                                  "\" because it does not exist or you do not have permissions.");
+        throw StatementError(1088, 16, 11,
+                             "Cannot find the object \"" + s.value +
+                                 "\" because it does not exist or you do not have permissions.");
       }
-      if (t->identity_column() < 0) {
-        throw statement_error(8106, 16, 1,
-                              "Table '" + t->name +
-                                  "' does not have the identity property. Cannot perform SET "
-                                  "operation.");
+      if (t->IdentityColumn() < 0) {
+        throw StatementError(8106, 16, 1,
+                             "Table '" + t->name +
+                                 "' does not have the identity property. Cannot perform SET "
+                                 "operation.");
       }
       if (s.on) {
-        if (!x.session.identity_insert.empty() && !same_name(x.session.identity_insert, t->name))
-          throw err::identity_insert_other(x.session.identity_insert);
+        if (!x.session.identity_insert.empty() && !SameName(x.session.identity_insert, t->name))
+          throw err::IdentityInsertOther(x.session.identity_insert);
         x.session.identity_insert = t->name;
-      } else if (same_name(x.session.identity_insert, t->name)) {
+      } else if (SameName(x.session.identity_insert, t->name)) {
         x.session.identity_insert.clear();
       }
       return;
@@ -76,15 +76,15 @@ void exec_set(SetOption& s, ExecContext& x, StatementOutcome& out) {
   }
 }
 
-void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
-  Table* t = x.catalog.find(s.table);
+void ExecCheckident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
+  Table* t = x.catalog.Find(s.table);
   if (!t) {
-    throw statement_error(
+    throw StatementError(
         2501, 16, 45,
         "Cannot find a table or object with the name '" + s.table + "'. Check the system catalog.");
   }
-  int c = t->identity_column();
-  if (c < 0) throw err::no_identity(s.table);
+  int c = t->IdentityColumn();
+  if (c < 0) throw err::NoIdentity(s.table);
   const TableColumn& col = t->columns[static_cast<std::size_t>(c)];
   std::string before = t->identity_used ? std::to_string(t->identity_current) : "NULL";
   // Message numbers and severities of DBCC's report are guesses.
@@ -117,41 +117,41 @@ void exec_checkident(CheckIdent& s, ExecContext& x, StatementOutcome& out) {
                                  "contact your system administrator."});
 }
 
-void compile_statement(Statement& st, ExecContext& x) {
+void CompileStatement(Statement& st, ExecContext& x) {
   std::visit(Overload{
-                 [&](Insert& s) { bind_insert(s, x.catalog, true); },
-                 [&](Update& s) { bind_update(s, x.catalog, true); },
-                 [&](Delete& s) { bind_delete(s, x.catalog, true); },
-                 [&](SelectStmt& s) { bind_select(s, x.catalog, true); },
+                 [&](Insert& s) { BindInsert(s, x.catalog, true); },
+                 [&](Update& s) { BindUpdate(s, x.catalog, true); },
+                 [&](Delete& s) { BindDelete(s, x.catalog, true); },
+                 [&](SelectStmt& s) { BindSelect(s, x.catalog, true); },
                  [&](auto&) {},
              },
              st.body);
 }
 
-StatementOutcome execute_statement(Statement& st, ExecContext& x) {
+StatementOutcome ExecuteStatement(Statement& st, ExecContext& x) {
   StatementOutcome out;
   auto counted = [&](int64_t n) {
     out.has_count = !x.session.nocount;
     out.count = out.has_count ? n : 0;
   };
   std::visit(Overload{
-                 [&](CreateTable& s) { exec_create_table(s, x); },
-                 [&](AlterAddColumn& s) { exec_alter_add_column(s, x); },
-                 [&](AlterAddKey& s) { exec_alter_add_key(s, x); },
-                 [&](CreateIndex& s) { exec_create_index(s, x); },
-                 [&](DropTable& s) { exec_drop_table(s, x, out); },
-                 [&](Insert& s) { counted(exec_insert(s, x)); },
-                 [&](Update& s) { counted(exec_update(s, x)); },
-                 [&](Delete& s) { counted(exec_delete(s, x)); },
+                 [&](CreateTable& s) { ExecCreateTable(s, x); },
+                 [&](AlterAddColumn& s) { ExecAlterAddColumn(s, x); },
+                 [&](AlterAddKey& s) { ExecAlterAddKey(s, x); },
+                 [&](CreateIndex& s) { ExecCreateIndex(s, x); },
+                 [&](DropTable& s) { ExecDropTable(s, x, out); },
+                 [&](Insert& s) { counted(ExecInsert(s, x)); },
+                 [&](Update& s) { counted(ExecUpdate(s, x)); },
+                 [&](Delete& s) { counted(ExecDelete(s, x)); },
                  [&](SelectStmt& s) {
-                   SelectResult r = run_select(s, x);
+                   SelectResult r = RunSelect(s, x);
                    out.has_result = true;
                    out.columns = std::move(r.columns);
                    out.rows = std::move(r.rows);
                    counted(static_cast<int64_t>(out.rows.size()));
                  },
-                 [&](SetOption& s) { exec_set(s, x, out); },
-                 [&](CheckIdent& s) { exec_checkident(s, x, out); },
+                 [&](SetOption& s) { ExecSet(s, x, out); },
+                 [&](CheckIdent& s) { ExecCheckident(s, x, out); },
              },
              st.body);
   return out;

@@ -10,7 +10,7 @@ namespace standin {
 namespace {
 
 // True when `e` can be computed from the grouping columns alone.
-bool grouped(const Expr& e, const std::vector<int>& group_columns) {
+bool Grouped(const Expr& e, const std::vector<int>& group_columns) {
   switch (e.kind) {
     case Expr::Kind::Literal:
     case Expr::Kind::CountStar:
@@ -19,26 +19,26 @@ bool grouped(const Expr& e, const std::vector<int>& group_columns) {
       return std::find(group_columns.begin(), group_columns.end(), e.column) != group_columns.end();
     default:
       for (const auto& a : e.args)
-        if (!grouped(*a, group_columns)) return false;
+        if (!Grouped(*a, group_columns)) return false;
       return true;
   }
 }
 
-const Expr* first_ungrouped_column(const Expr& e, const std::vector<int>& group_columns) {
-  if (e.kind == Expr::Kind::Column) return grouped(e, group_columns) ? nullptr : &e;
+const Expr* FirstUngroupedColumn(const Expr& e, const std::vector<int>& group_columns) {
+  if (e.kind == Expr::Kind::Column) return Grouped(e, group_columns) ? nullptr : &e;
   for (const auto& a : e.args)
-    if (const Expr* c = first_ungrouped_column(*a, group_columns)) return c;
+    if (const Expr* c = FirstUngroupedColumn(*a, group_columns)) return c;
   return nullptr;
 }
 
-Value eval_item(const Expr& e, const Row* row, int64_t count, EvalContext& ctx) {
-  if (e.kind == Expr::Kind::CountStar) return make_int(count);
-  return eval(e, row, ctx);
+Value EvalItem(const Expr& e, const Row* row, int64_t count, EvalContext& ctx) {
+  if (e.kind == Expr::Kind::CountStar) return MakeInt(count);
+  return Eval(e, row, ctx);
 }
 
 // A value as it sorts: strings replaced by their collation keys, compared bytewise.
-Value sort_key(Value v) {
-  if (v.kind == Value::Kind::String) v.s = collation_key(v.s);
+Value SortKey(Value v) {
+  if (v.kind == Value::Kind::String) v.s = CollationKey(v.s);
   return v;
 }
 
@@ -49,42 +49,41 @@ struct Source {
 
 }  // namespace
 
-SelectResult run_select(SelectStmt& s, ExecContext& x) {
-  bind_select(s, x.catalog, false);
+SelectResult RunSelect(SelectStmt& s, ExecContext& x) {
+  BindSelect(s, x.catalog, false);
   Relation rel;
   static const std::vector<Row> kOneEmptyRow{Row{}};
-  if (s.has_from) rel = open_relation(x.catalog, s.table, false, true);
-  const std::vector<Row>& rows = s.has_from ? rel.data() : kOneEmptyRow;
+  if (s.has_from) rel = OpenRelation(x.catalog, s.table, false, true);
+  const std::vector<Row>& rows = s.has_from ? rel.Data() : kOneEmptyRow;
 
-  EvalContext ctx{
-      x.session.dateformat, x.now, [&x](SelectStmt& q) { return run_select(q, x); }, {}};
+  EvalContext ctx{x.session.dateformat, x.now, [&x](SelectStmt& q) { return RunSelect(q, x); }, {}};
 
   std::vector<const Row*> kept;
   kept.reserve(rows.size());
   for (const Row& r : rows)
-    if (!s.where || test(*s.where, &r, ctx) == Truth::True) kept.push_back(&r);
+    if (!s.where || Test(*s.where, &r, ctx) == Truth::True) kept.push_back(&r);
 
   bool aggregate = !s.group_by.empty();
   for (const SelectItem& item : s.items)
-    aggregate = aggregate || (item.expr && has_aggregate(*item.expr));
+    aggregate = aggregate || (item.expr && HasAggregate(*item.expr));
 
   std::vector<Source> sources;
   if (aggregate) {
     std::vector<int> group_columns;
     for (const auto& g : s.group_by) {
-      if (g->kind != Expr::Kind::Column) throw err::syntax_near("(");  // only columns group
+      if (g->kind != Expr::Kind::Column) throw err::SyntaxNear("(");  // only columns group
       group_columns.push_back(g->column);
     }
     auto check = [&](const Expr& e) {
-      if (const Expr* c = first_ungrouped_column(e, group_columns))
-        throw err::not_in_group_by(rel.name, rel.columns[static_cast<std::size_t>(c->column)].name);
+      if (const Expr* c = FirstUngroupedColumn(e, group_columns))
+        throw err::NotInGroupBy(rel.name, rel.columns[static_cast<std::size_t>(c->column)].name);
     };
     for (const SelectItem& item : s.items) {
       if (item.star) {
         for (std::size_t i = 0; i < rel.columns.size(); ++i)
           if (std::find(group_columns.begin(), group_columns.end(), static_cast<int>(i)) ==
               group_columns.end())
-            throw err::not_in_group_by(rel.name, rel.columns[i].name);
+            throw err::NotInGroupBy(rel.name, rel.columns[i].name);
       } else {
         check(*item.expr);
       }
@@ -99,7 +98,7 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
       for (const Row* r : kept) {
         std::string key;
         for (int c : group_columns) {
-          std::string part = value_key((*r)[static_cast<std::size_t>(c)]);
+          std::string part = ValueKey((*r)[static_cast<std::size_t>(c)]);
           key += std::to_string(part.size()) + ":" + part;
         }
         auto [it, fresh] = groups.emplace(std::move(key), sources.size());
@@ -137,7 +136,7 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
                  item.expr->kind != Expr::Kind::Literal) {
         r.push_back(Value{});  // an aggregate over no rows
       } else {
-        r.push_back(eval_item(*item.expr, src.row, src.count, ctx));
+        r.push_back(EvalItem(*item.expr, src.row, src.count, ctx));
       }
     }
     out.rows.push_back(std::move(r));
@@ -152,9 +151,9 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
           std::size_t pos = 0;
           for (int k = 0; k < o.item; ++k)
             pos += s.items[static_cast<std::size_t>(k)].star ? rel.columns.size() : 1;
-          keys[i].push_back(sort_key(out.rows[i][pos]));
+          keys[i].push_back(SortKey(out.rows[i][pos]));
         } else {
-          keys[i].push_back(sort_key(eval_item(*o.expr, sources[i].row, sources[i].count, ctx)));
+          keys[i].push_back(SortKey(EvalItem(*o.expr, sources[i].row, sources[i].count, ctx)));
         }
       }
     }
@@ -165,7 +164,7 @@ SelectResult run_select(SelectStmt& s, ExecContext& x) {
         const Value& x = keys[a][k];
         const Value& y = keys[b][k];
         int c = x.kind == Value::Kind::String && y.kind == Value::Kind::String ? x.s.compare(y.s)
-                                                                               : order_values(x, y);
+                                                                               : OrderValues(x, y);
         if (c != 0) return s.order_by[k].descending ? c > 0 : c < 0;
       }
       return false;

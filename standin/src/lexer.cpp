@@ -197,13 +197,13 @@ constexpr std::array<std::string_view, 185> kReserved = {"add",
                                                          "within",
                                                          "writetext"};
 
-bool word_start(unsigned char c) {
+bool WordStart(unsigned char c) {
   return std::isalpha(c) || c == '_' || c == '@' || c == '#' || c >= 0x80;
 }
-bool word_char(unsigned char c) {
+bool WordChar(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80;
 }
-bool blank(char c) {
+bool Blank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
@@ -211,11 +211,11 @@ class Lexer {
  public:
   explicit Lexer(std::string_view s) : s_(s) {}
 
-  std::vector<Token> run() {
+  std::vector<Token> Run() {
     std::vector<Token> out;
     out.reserve(s_.size() / 4 + 4);
     while (true) {
-      skip_space();
+      SkipSpace();
       Token t;
       t.begin = p_;
       if (p_ >= s_.size()) {
@@ -223,28 +223,28 @@ class Lexer {
         out.push_back(std::move(t));
         return out;
       }
-      read(t);
+      Read(t);
       t.end = p_;
       out.push_back(std::move(t));
     }
   }
 
  private:
-  void skip_space() {
+  void SkipSpace() {
     while (p_ < s_.size()) {
-      if (blank(s_[p_])) {
+      if (Blank(s_[p_])) {
         ++p_;
       } else if (s_.compare(p_, 2, "--") == 0) {
         while (p_ < s_.size() && s_[p_] != '\n') ++p_;
       } else if (s_.compare(p_, 2, "/*") == 0) {
-        skip_block_comment();
+        SkipBlockComment();
       } else {
         return;
       }
     }
   }
 
-  void skip_block_comment() {
+  void SkipBlockComment() {
     int depth = 0;  // block comments nest
     while (p_ < s_.size()) {
       if (s_.compare(p_, 2, "/*") == 0) {
@@ -263,35 +263,35 @@ class Lexer {
     throw e;
   }
 
-  void read(Token& t) {
+  void Read(Token& t) {
     const auto c = static_cast<unsigned char>(s_[p_]);
     if ((c == 'N' || c == 'n') && p_ + 1 < s_.size() && s_[p_ + 1] == '\'') {
       ++p_;
-      read_string(t);
+      ReadString(t);
       t.national = true;
     } else if (c == '\'') {
-      read_string(t);
+      ReadString(t);
     } else if (c == '[' || c == '"') {
-      read_quoted_name(t, c == '[' ? ']' : '"');
+      ReadQuotedName(t, c == '[' ? ']' : '"');
     } else if (std::isdigit(c) || (c == '.' && p_ + 1 < s_.size() &&
                                    std::isdigit(static_cast<unsigned char>(s_[p_ + 1])))) {
-      read_number(t);
-    } else if (word_start(c)) {
+      ReadNumber(t);
+    } else if (WordStart(c)) {
       std::size_t b = p_;
-      while (p_ < s_.size() && word_char(static_cast<unsigned char>(s_[p_]))) ++p_;
+      while (p_ < s_.size() && WordChar(static_cast<unsigned char>(s_[p_]))) ++p_;
       t.kind = Token::Kind::Word;
       t.text = std::string(s_.substr(b, p_ - b));
-      t.reserved = is_reserved_keyword(fold_name(t.text));
+      t.reserved = IsReservedKeyword(FoldName(t.text));
     } else {
-      read_symbol(t);
+      ReadSymbol(t);
     }
   }
 
-  void read_string(Token& t) {
+  void ReadString(Token& t) {
     ++p_;  // opening quote
     std::string content;
     while (true) {
-      if (p_ >= s_.size()) throw err::unclosed_quote(content);
+      if (p_ >= s_.size()) throw err::UnclosedQuote(content);
       char ch = s_[p_++];
       if (ch == '\'') {
         if (p_ < s_.size() && s_[p_] == '\'') {
@@ -307,7 +307,7 @@ class Lexer {
     t.text = std::move(content);
   }
 
-  void read_quoted_name(Token& t, char close) {
+  void ReadQuotedName(Token& t, char close) {
     std::size_t b = ++p_;
     while (p_ < s_.size() && s_[p_] != close) ++p_;
     if (p_ >= s_.size()) {
@@ -323,7 +323,7 @@ class Lexer {
     ++p_;
   }
 
-  void read_number(Token& t) {
+  void ReadNumber(Token& t) {
     std::size_t b = p_;
     while (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_]))) ++p_;
     if (p_ < s_.size() && s_[p_] == '.') {
@@ -334,7 +334,7 @@ class Lexer {
     t.text = std::string(s_.substr(b, p_ - b));
   }
 
-  void read_symbol(Token& t) {
+  void ReadSymbol(Token& t) {
     static constexpr std::string_view two[] = {"<>", "<=", ">=", "!=", "!<", "!>"};
     t.kind = Token::Kind::Symbol;
     for (auto op : two) {
@@ -356,14 +356,14 @@ class Lexer {
 
 }  // namespace
 
-bool Token::is(std::string_view lower_word) const {
-  return kind == Kind::Word && same_name(text, lower_word);
+bool Token::Is(std::string_view lower_word) const {
+  return kind == Kind::Word && SameName(text, lower_word);
 }
 
-bool is_reserved_keyword(std::string_view word) {
+bool IsReservedKeyword(std::string_view word) {
   return std::binary_search(kReserved.begin(), kReserved.end(), word);
 }
 
-std::vector<Token> tokenize(std::string_view batch) { return Lexer(batch).run(); }
+std::vector<Token> Tokenize(std::string_view batch) { return Lexer(batch).Run(); }
 
 }  // namespace standin

@@ -18,13 +18,13 @@ struct Token {
   std::size_t end = 0;
 
   // Case-insensitive test of a Word against a lower-case keyword.
-  bool is(std::string_view lower_word) const;
-  bool is_symbol(std::string_view s) const { return kind == Kind::Symbol && text == s; }
+  bool Is(std::string_view lower_word) const;
+  bool IsSymbol(std::string_view s) const { return kind == Kind::Symbol && text == s; }
 };
 
 // Throws SqlError (105 for an unclosed string, 113 for an unclosed comment).
-std::vector<Token> tokenize(std::string_view batch);
+std::vector<Token> Tokenize(std::string_view batch);
 
-bool is_reserved_keyword(std::string_view word);
+bool IsReservedKeyword(std::string_view word);
 
 }  // namespace standin

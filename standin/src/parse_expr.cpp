@@ -11,13 +11,13 @@ namespace standin {
 
 namespace {
 
-ExprPtr make(Expr::Kind k) {
+ExprPtr Make(Expr::Kind k) {
   auto e = std::make_unique<Expr>();
   e->kind = k;
   return e;
 }
 
-bool comparison_operator(const Token& t) {
+bool ComparisonOperator(const Token& t) {
   static constexpr std::array<std::string_view, 9> ops = {"=",  "<>", "!=", "<", ">",
                                                           "<=", ">=", "!<", "!>"};
   if (t.kind != Token::Kind::Symbol) return false;
@@ -29,92 +29,92 @@ bool comparison_operator(const Token& t) {
 }  // namespace
 
 // OR binds loosest, then AND, then NOT.
-ExprPtr Parser::condition() {
-  ExprPtr left = conjunction();
-  while (accept_word("or")) {
-    ExprPtr e = make(Expr::Kind::Or);
+ExprPtr Parser::ParseCondition() {
+  ExprPtr left = ParseConjunction();
+  while (AcceptWord("or")) {
+    ExprPtr e = Make(Expr::Kind::Or);
     e->args.push_back(std::move(left));
-    e->args.push_back(conjunction());
+    e->args.push_back(ParseConjunction());
     left = std::move(e);
   }
   return left;
 }
 
-ExprPtr Parser::conjunction() {
-  ExprPtr left = negation();
-  while (accept_word("and")) {
-    ExprPtr e = make(Expr::Kind::And);
+ExprPtr Parser::ParseConjunction() {
+  ExprPtr left = ParseNegation();
+  while (AcceptWord("and")) {
+    ExprPtr e = Make(Expr::Kind::And);
     e->args.push_back(std::move(left));
-    e->args.push_back(negation());
+    e->args.push_back(ParseNegation());
     left = std::move(e);
   }
   return left;
 }
 
-ExprPtr Parser::negation() {
-  if (!accept_word("not")) return predicate();
-  ExprPtr e = make(Expr::Kind::Not);
-  e->args.push_back(negation());
+ExprPtr Parser::ParseNegation() {
+  if (!AcceptWord("not")) return ParsePredicate();
+  ExprPtr e = Make(Expr::Kind::Not);
+  e->args.push_back(ParseNegation());
   return e;
 }
 
-ExprPtr Parser::predicate() {
-  ExprPtr left = value();
-  const Token& t = peek();
-  if (comparison_operator(t)) {
-    ExprPtr e = make(Expr::Kind::Compare);
-    e->name = next().text;
+ExprPtr Parser::ParsePredicate() {
+  ExprPtr left = ParseValue();
+  const Token& t = Peek();
+  if (ComparisonOperator(t)) {
+    ExprPtr e = Make(Expr::Kind::Compare);
+    e->name = Next().text;
     e->args.push_back(std::move(left));
-    e->args.push_back(value());
+    e->args.push_back(ParseValue());
     return e;
   }
-  if (t.is("is")) {
-    next();
-    ExprPtr e = make(Expr::Kind::IsNull);
-    e->negated = accept_word("not");
-    expect_word("null");
+  if (t.Is("is")) {
+    Next();
+    ExprPtr e = Make(Expr::Kind::IsNull);
+    e->negated = AcceptWord("not");
+    ExpectWord("null");
     e->args.push_back(std::move(left));
     return e;
   }
   bool negated = false;
-  if (t.is("not") && peek(1).is("in")) {
-    next();
+  if (t.Is("not") && Peek(1).Is("in")) {
+    Next();
     negated = true;
   }
-  if (accept_word("in")) {
-    expect_symbol("(");
-    if (accept_word("select")) {
-      ExprPtr e = make(Expr::Kind::InSelect);
+  if (AcceptWord("in")) {
+    ExpectSymbol("(");
+    if (AcceptWord("select")) {
+      ExprPtr e = Make(Expr::Kind::InSelect);
       e->negated = negated;
       e->args.push_back(std::move(left));
-      e->subquery = select_body();
-      expect_symbol(")");
+      e->subquery = ParseSelectBody();
+      ExpectSymbol(")");
       return e;
     }
-    ExprPtr e = make(Expr::Kind::InList);
+    ExprPtr e = Make(Expr::Kind::InList);
     e->negated = negated;
     e->args.push_back(std::move(left));
     do {
-      e->args.push_back(value());
-    } while (accept_symbol(","));
-    expect_symbol(")");
+      e->args.push_back(ParseValue());
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
     return e;
   }
   return left;
 }
 
-ExprPtr Parser::value() {
-  if (accept_symbol("-")) {
-    const Token& t = peek();
-    if (t.kind != Token::Kind::Number) fail();
-    next();
-    return literal_number(t, true);
+ExprPtr Parser::ParseValue() {
+  if (AcceptSymbol("-")) {
+    const Token& t = Peek();
+    if (t.kind != Token::Kind::Number) Fail();
+    Next();
+    return ParseLiteralNumber(t, true);
   }
-  return primary();
+  return ParsePrimary();
 }
 
-ExprPtr Parser::literal_number(const Token& t, bool negative) {
-  ExprPtr e = make(Expr::Kind::Literal);
+ExprPtr Parser::ParseLiteralNumber(const Token& t, bool negative) {
+  ExprPtr e = Make(Expr::Kind::Literal);
   e->nullable = false;
   std::size_t dot = t.text.find('.');
   std::string digits = t.text;
@@ -125,34 +125,34 @@ ExprPtr Parser::literal_number(const Token& t, bool negative) {
   }
   std::size_t first = digits.find_first_not_of('0');
   std::size_t significant = first == std::string::npos ? 0 : digits.size() - first;
-  if (significant > 18) fail();  // beyond the engine's 64-bit numerics
+  if (significant > 18) Fail();  // beyond the engine's 64-bit numerics
   int64_t v = digits.empty() ? 0 : std::stoll(digits);
   if (negative) v = -v;
   if (dot == std::string::npos && v >= INT32_MIN && v <= INT32_MAX) {
-    e->literal = make_int(v);
+    e->literal = MakeInt(v);
     e->type = TypeSpec{Type::Int, 0, 10, 0};
   } else {
     int precision = static_cast<int>(significant > static_cast<std::size_t>(scale)
                                          ? significant
                                          : static_cast<std::size_t>(scale));
     if (precision == 0) precision = 1;
-    e->literal = make_numeric(v, scale);
+    e->literal = MakeNumeric(v, scale);
     e->type = TypeSpec{Type::Numeric, 0, precision, scale};
   }
   return e;
 }
 
-ExprPtr Parser::primary() {
-  const Token& t = peek();
+ExprPtr Parser::ParsePrimary() {
+  const Token& t = Peek();
   switch (t.kind) {
     case Token::Kind::Number:
-      next();
-      return literal_number(t, false);
+      Next();
+      return ParseLiteralNumber(t, false);
     case Token::Kind::String: {
-      next();
-      ExprPtr e = make(Expr::Kind::Literal);
+      Next();
+      ExprPtr e = Make(Expr::Kind::Literal);
       // As the server does: what the code page lacks becomes '?'.
-      e->literal = make_string(text::Utf8ToGbk(t.text, text::Mode::kLossy));
+      e->literal = MakeString(text::Utf8ToGbk(t.text, text::Mode::kLossy));
       int n = static_cast<int>(e->literal.s.size());
       e->type = TypeSpec{Type::VarChar, n == 0 ? 1 : n, 0, 0};
       e->nullable = false;
@@ -160,63 +160,63 @@ ExprPtr Parser::primary() {
     }
     case Token::Kind::Symbol:
       if (t.text == "(") {
-        next();
-        ExprPtr e = condition();
-        expect_symbol(")");
+        Next();
+        ExprPtr e = ParseCondition();
+        ExpectSymbol(")");
         return e;
       }
-      fail();
+      Fail();
     case Token::Kind::Word:
     case Token::Kind::QuotedName:
       break;
     case Token::Kind::End:
-      fail();
+      Fail();
   }
-  if (t.is("null")) {
-    next();
-    ExprPtr e = make(Expr::Kind::Literal);
+  if (t.Is("null")) {
+    Next();
+    ExprPtr e = Make(Expr::Kind::Literal);
     e->type = TypeSpec{Type::Int, 0, 10, 0};
     return e;
   }
-  if (t.kind == Token::Kind::Word && peek(1).is_symbol("(") && (!t.reserved || t.is("convert"))) {
-    next();
-    return function_call(t);
+  if (t.kind == Token::Kind::Word && Peek(1).IsSymbol("(") && (!t.reserved || t.Is("convert"))) {
+    Next();
+    return ParseFunctionCall(t);
   }
-  if (t.kind == Token::Kind::Word && t.reserved) fail();
-  next();
-  ExprPtr e = make(Expr::Kind::Column);
+  if (t.kind == Token::Kind::Word && t.reserved) Fail();
+  Next();
+  ExprPtr e = Make(Expr::Kind::Column);
   e->name = t.text;
-  if (accept_symbol(".")) {
+  if (AcceptSymbol(".")) {
     e->qualifier = e->name;
-    e->name = simple_name();
+    e->name = ParseSimpleName();
   }
   return e;
 }
 
-ExprPtr Parser::function_call(const Token& fname) {
-  expect_symbol("(");
-  std::string f = fold_name(fname.text);
+ExprPtr Parser::ParseFunctionCall(const Token& fname) {
+  ExpectSymbol("(");
+  std::string f = FoldName(fname.text);
   if (f == "convert") {
-    ExprPtr e = make(Expr::Kind::Convert);
-    e->target = type_spec(true);
-    expect_symbol(",");
-    e->args.push_back(value());
-    if (accept_symbol(",")) e->style = static_cast<int>(integer());
-    expect_symbol(")");
+    ExprPtr e = Make(Expr::Kind::Convert);
+    e->target = ParseTypeSpec(true);
+    ExpectSymbol(",");
+    e->args.push_back(ParseValue());
+    if (AcceptSymbol(",")) e->style = static_cast<int>(ParseInteger());
+    ExpectSymbol(")");
     return e;
   }
   if (f == "cast") {
-    ExprPtr e = make(Expr::Kind::Convert);
-    e->args.push_back(value());
-    expect_word("as");
-    e->target = type_spec(true);
-    expect_symbol(")");
+    ExprPtr e = Make(Expr::Kind::Convert);
+    e->args.push_back(ParseValue());
+    ExpectWord("as");
+    e->target = ParseTypeSpec(true);
+    ExpectSymbol(")");
     return e;
   }
   if (f == "count") {
-    expect_symbol("*");
-    expect_symbol(")");
-    return make(Expr::Kind::CountStar);
+    ExpectSymbol("*");
+    ExpectSymbol(")");
+    return Make(Expr::Kind::CountStar);
   }
   static constexpr std::array<std::string_view, 8> known = {
       "getdate", "rtrim", "ltrim", "len", "datalength", "upper", "lower", "isnull"};
@@ -229,63 +229,63 @@ ExprPtr Parser::function_call(const Token& fname) {
         Message{195, 15, 10, "'" + fname.text + "' is not a recognized built-in function name."});
     throw e;
   }
-  ExprPtr e = make(Expr::Kind::Function);
+  ExprPtr e = Make(Expr::Kind::Function);
   e->name = f;
-  if (!peek().is_symbol(")")) {
+  if (!Peek().IsSymbol(")")) {
     do {
-      e->args.push_back(value());
-    } while (accept_symbol(","));
+      e->args.push_back(ParseValue());
+    } while (AcceptSymbol(","));
   }
-  expect_symbol(")");
+  ExpectSymbol(")");
   std::size_t want = f == "getdate" ? 0 : f == "isnull" ? 2 : 1;
   if (e->args.size() != want) {
     SqlError err;
     err.reach = Reach::Batch;
     err.messages.push_back(Message{174, 15, 1,
-                                   "The " + fold_name(fname.text) + " function requires " +
+                                   "The " + FoldName(fname.text) + " function requires " +
                                        std::to_string(want) + " argument(s)."});
     throw err;
   }
   return e;
 }
 
-TypeSpec Parser::type_spec(bool in_convert) {
-  const Token& t = peek();
-  if (t.kind != Token::Kind::Word) fail();
-  std::string w = fold_name(t.text);
+TypeSpec Parser::ParseTypeSpec(bool in_convert) {
+  const Token& t = Peek();
+  if (t.kind != Token::Kind::Word) Fail();
+  std::string w = FoldName(t.text);
   TypeSpec ts;
   if (w == "char" || w == "character" || w == "varchar") {
-    next();
+    Next();
     ts.type = w == "varchar" ? Type::VarChar : Type::Char;
     ts.length = in_convert ? 30 : 1;
-    if (accept_symbol("(")) {
-      int64_t n = integer();
-      if (n < 1 || n > 8000) fail();
+    if (AcceptSymbol("(")) {
+      int64_t n = ParseInteger();
+      if (n < 1 || n > 8000) Fail();
       ts.length = static_cast<int>(n);
-      expect_symbol(")");
+      ExpectSymbol(")");
     }
   } else if (w == "int" || w == "integer") {
-    next();
+    Next();
     ts.type = Type::Int;
   } else if (w == "smallint") {
-    next();
+    Next();
     ts.type = Type::SmallInt;
   } else if (w == "numeric" || w == "decimal" || w == "dec") {
-    next();
+    Next();
     ts.type = Type::Numeric;
     ts.precision = 18;
     ts.scale = 0;
-    if (accept_symbol("(")) {
-      int64_t p = integer();
+    if (AcceptSymbol("(")) {
+      int64_t p = ParseInteger();
       int64_t s = 0;
-      if (accept_symbol(",")) s = integer();
-      expect_symbol(")");
-      if (p < 1 || p > 38 || s < 0 || s > p) fail();
+      if (AcceptSymbol(",")) s = ParseInteger();
+      ExpectSymbol(")");
+      if (p < 1 || p > 38 || s < 0 || s > p) Fail();
       ts.precision = static_cast<int>(p);
       ts.scale = static_cast<int>(s);
     }
   } else if (w == "datetime") {
-    next();
+    Next();
     ts.type = Type::DateTime;
   } else {
     SqlError e;
@@ -297,39 +297,39 @@ TypeSpec Parser::type_spec(bool in_convert) {
   return ts;
 }
 
-std::shared_ptr<SelectStmt> Parser::select_body() {
+std::shared_ptr<SelectStmt> Parser::ParseSelectBody() {
   auto s = std::make_shared<SelectStmt>();
   do {
     SelectItem item;
-    if (accept_symbol("*")) {
+    if (AcceptSymbol("*")) {
       item.star = true;
     } else {
-      item.expr = value();  // column and table aliases are outside the subset
+      item.expr = ParseValue();  // column and table aliases are outside the subset
     }
     s->items.push_back(std::move(item));
-  } while (accept_symbol(","));
-  if (accept_word("from")) {
+  } while (AcceptSymbol(","));
+  if (AcceptWord("from")) {
     s->has_from = true;
-    s->table = name();
+    s->table = ParseName();
   }
-  if (accept_word("where")) s->where = condition();
-  if (accept_word("group")) {
-    expect_word("by");
+  if (AcceptWord("where")) s->where = ParseCondition();
+  if (AcceptWord("group")) {
+    ExpectWord("by");
     do {
-      s->group_by.push_back(value());
-    } while (accept_symbol(","));
+      s->group_by.push_back(ParseValue());
+    } while (AcceptSymbol(","));
   }
-  if (accept_word("order")) {
-    expect_word("by");
+  if (AcceptWord("order")) {
+    ExpectWord("by");
     do {
       OrderItem o;
-      o.expr = value();
-      if (accept_word("desc"))
+      o.expr = ParseValue();
+      if (AcceptWord("desc"))
         o.descending = true;
       else
-        accept_word("asc");
+        AcceptWord("asc");
       s->order_by.push_back(std::move(o));
-    } while (accept_symbol(","));
+    } while (AcceptSymbol(","));
   }
   return s;
 }

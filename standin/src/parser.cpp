@@ -6,210 +6,210 @@
 
 namespace standin {
 
-std::vector<Statement> parse_batch(std::string_view batch_utf8) {
-  return Parser(batch_utf8, tokenize(batch_utf8)).batch();
+std::vector<Statement> ParseBatch(std::string_view batch_utf8) {
+  return Parser(batch_utf8, Tokenize(batch_utf8)).ParseBatch();
 }
 
 Parser::Parser(std::string_view text, std::vector<Token> tokens)
     : text_(text), tokens_(std::move(tokens)) {}
 
-const Token& Parser::peek(std::size_t ahead) const {
+const Token& Parser::Peek(std::size_t ahead) const {
   std::size_t i = pos_ + ahead;
   return i < tokens_.size() ? tokens_[i] : tokens_.back();
 }
 
-const Token& Parser::next() {
+const Token& Parser::Next() {
   const Token& t = tokens_[pos_];
   if (pos_ + 1 < tokens_.size()) ++pos_;
   return t;
 }
 
-bool Parser::accept_word(std::string_view w) {
-  if (!peek().is(w)) return false;
-  next();
+bool Parser::AcceptWord(std::string_view w) {
+  if (!Peek().Is(w)) return false;
+  Next();
   return true;
 }
 
-bool Parser::accept_symbol(std::string_view s) {
-  if (!peek().is_symbol(s)) return false;
-  next();
+bool Parser::AcceptSymbol(std::string_view s) {
+  if (!Peek().IsSymbol(s)) return false;
+  Next();
   return true;
 }
 
-void Parser::expect_word(std::string_view w) {
-  if (!accept_word(w)) fail();
+void Parser::ExpectWord(std::string_view w) {
+  if (!AcceptWord(w)) Fail();
 }
 
-void Parser::expect_symbol(std::string_view s) {
-  if (!accept_symbol(s)) fail();
+void Parser::ExpectSymbol(std::string_view s) {
+  if (!AcceptSymbol(s)) Fail();
 }
 
-void Parser::fail() const {
+void Parser::Fail() const {
   // At the end of the batch the server names the last token it read.
   const Token* t = &tokens_[pos_];
   if (t->kind == Token::Kind::End) {
-    if (pos_ == 0) throw err::syntax_near("");
+    if (pos_ == 0) throw err::SyntaxNear("");
     t = &tokens_[pos_ - 1];
   }
-  if (t->kind == Token::Kind::Word && t->reserved) throw err::syntax_near_keyword(t->text);
-  throw err::syntax_near(t->text);
+  if (t->kind == Token::Kind::Word && t->reserved) throw err::SyntaxNearKeyword(t->text);
+  throw err::SyntaxNear(t->text);
 }
 
-std::string Parser::simple_name() {
-  const Token& t = peek();
+std::string Parser::ParseSimpleName() {
+  const Token& t = Peek();
   if ((t.kind == Token::Kind::Word && !t.reserved) || t.kind == Token::Kind::QuotedName) {
-    next();
+    Next();
     return t.text;
   }
-  fail();
+  Fail();
 }
 
-std::string Parser::name() {
-  std::string n = simple_name();
-  if (peek().is_symbol(".")) {
-    if (!same_name(n, "dbo")) fail();  // only the dbo schema exists
-    next();
-    n = simple_name();
+std::string Parser::ParseName() {
+  std::string n = ParseSimpleName();
+  if (Peek().IsSymbol(".")) {
+    if (!SameName(n, "dbo")) Fail();  // only the dbo schema exists
+    Next();
+    n = ParseSimpleName();
   }
   return n;
 }
 
-int64_t Parser::integer() {
-  bool negative = accept_symbol("-");
-  const Token& t = peek();
+int64_t Parser::ParseInteger() {
+  bool negative = AcceptSymbol("-");
+  const Token& t = Peek();
   if (t.kind != Token::Kind::Number || t.text.find('.') != std::string::npos || t.text.size() > 18)
-    fail();
-  next();
+    Fail();
+  Next();
   int64_t v = std::stoll(t.text);
   return negative ? -v : v;
 }
 
-std::vector<Statement> Parser::batch() {
+std::vector<Statement> Parser::ParseBatch() {
   std::vector<Statement> out;
   while (true) {
-    while (accept_symbol(";")) {
+    while (AcceptSymbol(";")) {
     }
-    if (peek().kind == Token::Kind::End) return out;
-    out.push_back(statement());
-    const Token& t = peek();
-    bool boundary = t.kind == Token::Kind::End || t.is_symbol(";") ||
+    if (Peek().kind == Token::Kind::End) return out;
+    out.push_back(ParseStatement());
+    const Token& t = Peek();
+    bool boundary = t.kind == Token::Kind::End || t.IsSymbol(";") ||
                     (t.kind == Token::Kind::Word && t.reserved);
-    if (!boundary) fail();
+    if (!boundary) Fail();
   }
 }
 
-Statement Parser::statement() {
+Statement Parser::ParseStatement() {
   Statement st;
-  st.begin = here();
-  const Token& t = peek();
-  if (t.is("select")) {
-    next();
-    st.body = std::move(*select_body());
-  } else if (t.is("insert")) {
-    st.body = insert();
-  } else if (t.is("update")) {
-    st.body = update();
-  } else if (t.is("delete")) {
-    st.body = del();
-  } else if (t.is("create")) {
-    st.body = create();
-  } else if (t.is("alter")) {
-    st.body = alter();
-  } else if (t.is("drop")) {
-    st.body = drop();
-  } else if (t.is("set")) {
-    st.body = set();
-  } else if (t.is("dbcc")) {
-    st.body = dbcc();
+  st.begin = Here();
+  const Token& t = Peek();
+  if (t.Is("select")) {
+    Next();
+    st.body = std::move(*ParseSelectBody());
+  } else if (t.Is("insert")) {
+    st.body = ParseInsert();
+  } else if (t.Is("update")) {
+    st.body = ParseUpdate();
+  } else if (t.Is("delete")) {
+    st.body = ParseDelete();
+  } else if (t.Is("create")) {
+    st.body = ParseCreate();
+  } else if (t.Is("alter")) {
+    st.body = ParseAlter();
+  } else if (t.Is("drop")) {
+    st.body = ParseDrop();
+  } else if (t.Is("set")) {
+    st.body = ParseSet();
+  } else if (t.Is("dbcc")) {
+    st.body = ParseDbcc();
   } else {
-    fail();
+    Fail();
   }
-  st.end = last_end();
+  st.end = LastEnd();
   return st;
 }
 
-StatementBody Parser::create() {
-  expect_word("create");
-  if (peek().is("table")) return create_table();
-  bool unique = accept_word("unique");
+StatementBody Parser::ParseCreate() {
+  ExpectWord("create");
+  if (Peek().Is("table")) return ParseCreateTable();
+  bool unique = AcceptWord("unique");
   bool clustered = false;
-  if (accept_word("clustered"))
+  if (AcceptWord("clustered"))
     clustered = true;
   else
-    accept_word("nonclustered");
-  if (!peek().is("index")) fail();
-  return create_index(unique, clustered);
+    AcceptWord("nonclustered");
+  if (!Peek().Is("index")) Fail();
+  return ParseCreateIndex(unique, clustered);
 }
 
-CreateTable Parser::create_table() {
-  expect_word("table");
+CreateTable Parser::ParseCreateTable() {
+  ExpectWord("table");
   CreateTable ct;
-  ct.table = name();
-  expect_symbol("(");
+  ct.table = ParseName();
+  ExpectSymbol("(");
   while (true) {
     ColumnDef col;
-    if (column_definition(col, &ct.primary_keys)) ct.columns.push_back(std::move(col));
-    if (accept_symbol(",")) continue;
-    expect_symbol(")");
+    if (ParseColumnDefinition(col, &ct.primary_keys)) ct.columns.push_back(std::move(col));
+    if (AcceptSymbol(",")) continue;
+    ExpectSymbol(")");
     break;
   }
-  if (ct.columns.empty()) fail();
+  if (ct.columns.empty()) Fail();
   return ct;
 }
 
 // Reads a column definition, or a table-level primary key into `table_keys` (returns false).
-bool Parser::column_definition(ColumnDef& col, std::vector<KeyDef>* table_keys) {
-  if (table_keys && (peek().is("constraint") || peek().is("primary"))) {
+bool Parser::ParseColumnDefinition(ColumnDef& col, std::vector<KeyDef>* table_keys) {
+  if (table_keys && (Peek().Is("constraint") || Peek().Is("primary"))) {
     std::string cname;
-    if (accept_word("constraint")) cname = simple_name();
-    if (peek().is("primary")) {
-      table_keys->push_back(key_after_primary(cname));
-      if (table_keys->back().columns.empty()) fail();
+    if (AcceptWord("constraint")) cname = ParseSimpleName();
+    if (Peek().Is("primary")) {
+      table_keys->push_back(ParseKeyAfterPrimary(cname));
+      if (table_keys->back().columns.empty()) Fail();
       return false;
     }
-    fail();
+    Fail();
   }
-  col.name = simple_name();
-  col.type = type_spec(false);
-  column_constraints(col);
+  col.name = ParseSimpleName();
+  col.type = ParseTypeSpec(false);
+  ParseColumnConstraints(col);
   return true;
 }
 
-void Parser::column_constraints(ColumnDef& col) {
+void Parser::ParseColumnConstraints(ColumnDef& col) {
   while (true) {
-    const Token& t = peek();
-    if (t.is("null")) {
-      next();
+    const Token& t = Peek();
+    if (t.Is("null")) {
+      Next();
       col.nullable = true;
-    } else if (t.is("not")) {
-      next();
-      expect_word("null");
+    } else if (t.Is("not")) {
+      Next();
+      ExpectWord("null");
       col.nullable = false;
-    } else if (t.is("identity")) {
-      next();
+    } else if (t.Is("identity")) {
+      Next();
       col.identity = true;
-      if (accept_symbol("(")) {
-        col.seed = integer();
-        expect_symbol(",");
-        col.increment = integer();
-        expect_symbol(")");
+      if (AcceptSymbol("(")) {
+        col.seed = ParseInteger();
+        ExpectSymbol(",");
+        col.increment = ParseInteger();
+        ExpectSymbol(")");
       }
-    } else if (t.is("constraint") || t.is("default") || t.is("primary")) {
+    } else if (t.Is("constraint") || t.Is("default") || t.Is("primary")) {
       std::string cname;
-      if (accept_word("constraint")) cname = simple_name();
-      if (accept_word("default")) {
-        if (col.has_default) fail();
+      if (AcceptWord("constraint")) cname = ParseSimpleName();
+      if (AcceptWord("default")) {
+        if (col.has_default) Fail();
         col.has_default = true;
         col.default_name = cname;
-        std::size_t b = here();
-        col.default_expr = value();
-        col.default_text = std::string(source(b, last_end()));
-      } else if (peek().is("primary")) {
-        if (col.primary_key) fail();
-        col.primary_key = key_after_primary(cname);
-        if (!col.primary_key->columns.empty()) fail();  // a column's key names no columns
+        std::size_t b = Here();
+        col.default_expr = ParseValue();
+        col.default_text = std::string(SourceText(b, LastEnd()));
+      } else if (Peek().Is("primary")) {
+        if (col.primary_key) Fail();
+        col.primary_key = ParseKeyAfterPrimary(cname);
+        if (!col.primary_key->columns.empty()) Fail();  // a column's key names no columns
       } else {
-        fail();
+        Fail();
       }
     } else {
       return;
@@ -218,198 +218,198 @@ void Parser::column_constraints(ColumnDef& col) {
 }
 
 // PRIMARY KEY [CLUSTERED | NONCLUSTERED] [(columns)] [WITH FILLFACTOR = n]
-KeyDef Parser::key_after_primary(std::string cname) {
-  expect_word("primary");
-  expect_word("key");
+KeyDef Parser::ParseKeyAfterPrimary(std::string cname) {
+  ExpectWord("primary");
+  ExpectWord("key");
   KeyDef k;
   k.name = std::move(cname);
-  if (accept_word("clustered"))
+  if (AcceptWord("clustered"))
     k.clustered = true;
-  else if (accept_word("nonclustered"))
+  else if (AcceptWord("nonclustered"))
     k.clustered = false;
-  if (peek().is_symbol("(")) k.columns = column_list();
+  if (Peek().IsSymbol("(")) k.columns = ParseColumnList();
   bool pad = false;
-  if (peek().is("with")) index_options(k.fillfactor, pad);
+  if (Peek().Is("with")) ParseIndexOptions(k.fillfactor, pad);
   return k;
 }
 
-std::vector<std::string> Parser::column_list() {
-  expect_symbol("(");
+std::vector<std::string> Parser::ParseColumnList() {
+  ExpectSymbol("(");
   std::vector<std::string> cols;
   do {
-    cols.push_back(simple_name());
-    if (!accept_word("asc")) accept_word("desc");
-  } while (accept_symbol(","));
-  expect_symbol(")");
+    cols.push_back(ParseSimpleName());
+    if (!AcceptWord("asc")) AcceptWord("desc");
+  } while (AcceptSymbol(","));
+  ExpectSymbol(")");
   return cols;
 }
 
-CreateIndex Parser::create_index(bool unique, bool clustered) {
-  expect_word("index");
+CreateIndex Parser::ParseCreateIndex(bool unique, bool clustered) {
+  ExpectWord("index");
   CreateIndex ci;
   ci.unique = unique;
   ci.clustered = clustered;
-  ci.name = simple_name();
-  expect_word("on");
-  ci.table = name();
-  ci.columns = column_list();
-  if (peek().is("with")) index_options(ci.fillfactor, ci.pad_index);
+  ci.name = ParseSimpleName();
+  ExpectWord("on");
+  ci.table = ParseName();
+  ci.columns = ParseColumnList();
+  if (Peek().Is("with")) ParseIndexOptions(ci.fillfactor, ci.pad_index);
   return ci;
 }
 
 // WITH PAD_INDEX, FILLFACTOR = n (the old form) or WITH (PAD_INDEX = ON, FILLFACTOR = n).
-void Parser::index_options(int& fillfactor, bool& pad_index) {
-  expect_word("with");
-  bool parenthesized = accept_symbol("(");
+void Parser::ParseIndexOptions(int& fillfactor, bool& pad_index) {
+  ExpectWord("with");
+  bool parenthesized = AcceptSymbol("(");
   do {
-    if (accept_word("pad_index")) {
+    if (AcceptWord("pad_index")) {
       pad_index = true;
       if (parenthesized) {
-        expect_symbol("=");
-        if (accept_word("on"))
+        ExpectSymbol("=");
+        if (AcceptWord("on"))
           pad_index = true;
-        else if (accept_word("off"))
+        else if (AcceptWord("off"))
           pad_index = false;
         else
-          fail();
+          Fail();
       }
-    } else if (accept_word("fillfactor")) {
-      expect_symbol("=");
-      int64_t v = integer();
-      if (v < 0 || v > 100) fail();
+    } else if (AcceptWord("fillfactor")) {
+      ExpectSymbol("=");
+      int64_t v = ParseInteger();
+      if (v < 0 || v > 100) Fail();
       fillfactor = static_cast<int>(v);
     } else {
-      fail();
+      Fail();
     }
-  } while (accept_symbol(","));
-  if (parenthesized) expect_symbol(")");
+  } while (AcceptSymbol(","));
+  if (parenthesized) ExpectSymbol(")");
 }
 
-StatementBody Parser::alter() {
-  expect_word("alter");
-  expect_word("table");
-  std::string table = name();
-  expect_word("add");
-  if (peek().is("constraint") || peek().is("primary")) {
+StatementBody Parser::ParseAlter() {
+  ExpectWord("alter");
+  ExpectWord("table");
+  std::string table = ParseName();
+  ExpectWord("add");
+  if (Peek().Is("constraint") || Peek().Is("primary")) {
     std::string cname;
-    if (accept_word("constraint")) cname = simple_name();
-    if (!peek().is("primary")) fail();
+    if (AcceptWord("constraint")) cname = ParseSimpleName();
+    if (!Peek().Is("primary")) Fail();
     AlterAddKey a;
     a.table = table;
-    a.key = key_after_primary(cname);
-    if (a.key.columns.empty()) fail();
+    a.key = ParseKeyAfterPrimary(cname);
+    if (a.key.columns.empty()) Fail();
     return a;
   }
   AlterAddColumn a;
   a.table = table;
-  column_definition(a.column, nullptr);
+  ParseColumnDefinition(a.column, nullptr);
   return a;
 }
 
-StatementBody Parser::drop() {
-  expect_word("drop");
-  expect_word("table");
+StatementBody Parser::ParseDrop() {
+  ExpectWord("drop");
+  ExpectWord("table");
   DropTable d;
   do {
-    d.tables.push_back(name());
-  } while (accept_symbol(","));
+    d.tables.push_back(ParseName());
+  } while (AcceptSymbol(","));
   return d;
 }
 
-StatementBody Parser::insert() {
-  expect_word("insert");
-  accept_word("into");
+StatementBody Parser::ParseInsert() {
+  ExpectWord("insert");
+  AcceptWord("into");
   Insert ins;
-  ins.table = name();
-  if (peek().is_symbol("(")) {
+  ins.table = ParseName();
+  if (Peek().IsSymbol("(")) {
     ins.has_columns = true;
-    expect_symbol("(");
+    ExpectSymbol("(");
     do {
-      ins.columns.push_back(simple_name());
-    } while (accept_symbol(","));
-    expect_symbol(")");
+      ins.columns.push_back(ParseSimpleName());
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
   }
-  if (accept_word("values")) {
+  if (AcceptWord("values")) {
     do {
-      expect_symbol("(");
+      ExpectSymbol("(");
       std::vector<ExprPtr> row;
       do {
-        row.push_back(value());
-      } while (accept_symbol(","));
-      expect_symbol(")");
+        row.push_back(ParseValue());
+      } while (AcceptSymbol(","));
+      ExpectSymbol(")");
       ins.rows.push_back(std::move(row));
-    } while (accept_symbol(","));
-  } else if (accept_word("select")) {
-    ins.select = select_body();
+    } while (AcceptSymbol(","));
+  } else if (AcceptWord("select")) {
+    ins.select = ParseSelectBody();
   } else {
-    fail();
+    Fail();
   }
   return ins;
 }
 
-StatementBody Parser::update() {
-  expect_word("update");
+StatementBody Parser::ParseUpdate() {
+  ExpectWord("update");
   Update u;
-  u.table = name();
-  expect_word("set");
+  u.table = ParseName();
+  ExpectWord("set");
   do {
     Assignment a;
-    a.column = simple_name();
-    expect_symbol("=");
-    a.value = value();
+    a.column = ParseSimpleName();
+    ExpectSymbol("=");
+    a.value = ParseValue();
     u.sets.push_back(std::move(a));
-  } while (accept_symbol(","));
-  if (accept_word("where")) u.where = condition();
+  } while (AcceptSymbol(","));
+  if (AcceptWord("where")) u.where = ParseCondition();
   return u;
 }
 
-StatementBody Parser::del() {
-  expect_word("delete");
-  accept_word("from");
+StatementBody Parser::ParseDelete() {
+  ExpectWord("delete");
+  AcceptWord("from");
   Delete d;
-  d.table = name();
-  if (accept_word("where")) d.where = condition();
+  d.table = ParseName();
+  if (AcceptWord("where")) d.where = ParseCondition();
   return d;
 }
 
-StatementBody Parser::set() {
-  expect_word("set");
+StatementBody Parser::ParseSet() {
+  ExpectWord("set");
   SetOption s;
-  const Token& opt = peek();
-  if (opt.is("identity_insert")) {
-    next();
+  const Token& opt = Peek();
+  if (opt.Is("identity_insert")) {
+    Next();
     s.kind = SetOption::Kind::IdentityInsert;
-    s.value = name();
-  } else if (opt.is("dateformat")) {
-    next();
+    s.value = ParseName();
+  } else if (opt.Is("dateformat")) {
+    Next();
     s.kind = SetOption::Kind::DateFormat;
-    const Token& v = peek();
-    if (v.kind != Token::Kind::Word && v.kind != Token::Kind::String) fail();
-    s.value = next().text;
+    const Token& v = Peek();
+    if (v.kind != Token::Kind::Word && v.kind != Token::Kind::String) Fail();
+    s.value = Next().text;
     return s;
-  } else if (opt.is("language")) {
-    next();
+  } else if (opt.Is("language")) {
+    Next();
     s.kind = SetOption::Kind::Language;
-    const Token& v = peek();
+    const Token& v = Peek();
     if (v.kind != Token::Kind::Word && v.kind != Token::Kind::String &&
         v.kind != Token::Kind::QuotedName)
-      fail();
-    s.value = next().text;
+      Fail();
+    s.value = Next().text;
     return s;
-  } else if (opt.is("textsize") || opt.is("datefirst") || opt.is("lock_timeout")) {
-    next();
-    integer();
+  } else if (opt.Is("textsize") || opt.Is("datefirst") || opt.Is("lock_timeout")) {
+    Next();
+    ParseInteger();
     return s;
-  } else if (opt.is("transaction")) {
-    next();
-    expect_word("isolation");
-    expect_word("level");
-    if (accept_word("read")) {
-      if (!accept_word("committed") && !accept_word("uncommitted")) fail();
-    } else if (accept_word("repeatable")) {
-      expect_word("read");
-    } else if (!accept_word("serializable") && !accept_word("snapshot")) {
-      fail();
+  } else if (opt.Is("transaction")) {
+    Next();
+    ExpectWord("isolation");
+    ExpectWord("level");
+    if (AcceptWord("read")) {
+      if (!AcceptWord("committed") && !AcceptWord("uncommitted")) Fail();
+    } else if (AcceptWord("repeatable")) {
+      ExpectWord("read");
+    } else if (!AcceptWord("serializable") && !AcceptWord("snapshot")) {
+      Fail();
     }
     return s;
   } else {
@@ -428,54 +428,53 @@ StatementBody Parser::set() {
                                                   "numeric_roundabort"};
     bool nocount = false;
     do {
-      bool known =
-          peek().kind == Token::Kind::Word && fold_name(peek().text).rfind("ansi_", 0) == 0;
-      for (auto o : kOnOff) known = known || peek().is(o);
-      if (!known && peek().kind == Token::Kind::Word && !peek().reserved) {
+      bool known = Peek().kind == Token::Kind::Word && FoldName(Peek().text).rfind("ansi_", 0) == 0;
+      for (auto o : kOnOff) known = known || Peek().Is(o);
+      if (!known && Peek().kind == Token::Kind::Word && !Peek().reserved) {
         SqlError e;
         e.reach = Reach::Batch;
         e.messages.push_back(
-            Message{195, 15, 1, "'" + peek().text + "' is not a recognized SET option."});
+            Message{195, 15, 1, "'" + Peek().text + "' is not a recognized SET option."});
         throw e;
       }
-      if (!known) fail();
-      nocount = nocount || peek().is("nocount");
-      next();
-    } while (accept_symbol(","));
+      if (!known) Fail();
+      nocount = nocount || Peek().Is("nocount");
+      Next();
+    } while (AcceptSymbol(","));
     if (nocount) s.kind = SetOption::Kind::NoCount;
   }
-  if (accept_word("on"))
+  if (AcceptWord("on"))
     s.on = true;
-  else if (accept_word("off"))
+  else if (AcceptWord("off"))
     s.on = false;
   else
-    fail();
+    Fail();
   return s;
 }
 
-StatementBody Parser::dbcc() {
-  expect_word("dbcc");
-  expect_word("checkident");
+StatementBody Parser::ParseDbcc() {
+  ExpectWord("dbcc");
+  ExpectWord("checkident");
   CheckIdent c;
-  expect_symbol("(");
-  const Token& t = peek();
+  ExpectSymbol("(");
+  const Token& t = Peek();
   if (t.kind == Token::Kind::String) {
-    c.table = next().text;
+    c.table = Next().text;
   } else {
-    c.table = name();
+    c.table = ParseName();
   }
-  if (accept_symbol(",")) {
-    if (accept_word("reseed")) {
+  if (AcceptSymbol(",")) {
+    if (AcceptWord("reseed")) {
       c.reseed = true;
-      if (accept_symbol(",")) {
+      if (AcceptSymbol(",")) {
         c.has_value = true;
-        c.value = integer();
+        c.value = ParseInteger();
       }
     } else {
-      expect_word("noreseed");
+      ExpectWord("noreseed");
     }
   }
-  expect_symbol(")");
+  ExpectSymbol(")");
   return c;
 }
 

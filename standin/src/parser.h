@@ -9,6 +9,6 @@
 
 namespace standin {
 
-std::vector<Statement> parse_batch(std::string_view batch_utf8);
+std::vector<Statement> ParseBatch(std::string_view batch_utf8);
 
 }  // namespace standin

@@ -5,7 +5,7 @@
 namespace standin {
 namespace {
 
-std::string quoted(const std::string& s) {
+std::string Quoted(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
     out += c;
@@ -14,14 +14,14 @@ std::string quoted(const std::string& s) {
   return out + "'";
 }
 
-std::string literal(const Value& v) {
-  if (v.kind == Value::Kind::String || v.kind == Value::Kind::DateTime) return quoted(v.text());
-  return v.text();
+std::string Literal(const Value& v) {
+  if (v.kind == Value::Kind::String || v.kind == Value::Kind::DateTime) return Quoted(v.Text());
+  return v.Text();
 }
 
-void render_statement(const StatementOutcome& st, std::string& out) {
+void RenderStatement(const StatementOutcome& st, std::string& out) {
   for (const Message& m : st.messages) {
-    out += m.is_error() ? "error " : "info ";
+    out += m.IsError() ? "error " : "info ";
     out += std::to_string(m.number) + "/" + std::to_string(m.severity) + "/" +
            std::to_string(m.state) + ": " + m.text + "\n";
   }
@@ -30,14 +30,14 @@ void render_statement(const StatementOutcome& st, std::string& out) {
     for (std::size_t i = 0; i < st.columns.size(); ++i) {
       const Column& c = st.columns[i];
       if (i) out += ", ";
-      out += c.name + " " + c.type.sql() + (c.nullable ? " null" : " not null");
+      out += c.name + " " + c.type.Sql() + (c.nullable ? " null" : " not null");
     }
     out += "\n";
     for (const auto& row : st.rows) {
       out += "row ";
       for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) out += ", ";
-        out += literal(row[i]);
+        out += Literal(row[i]);
       }
       out += "\n";
     }
@@ -52,16 +52,16 @@ void render_statement(const StatementOutcome& st, std::string& out) {
 
 }  // namespace
 
-const Message* BatchOutcome::first_error() const {
+const Message* BatchOutcome::FirstError() const {
   for (const StatementOutcome& st : statements)
     for (const Message& m : st.messages)
-      if (m.is_error()) return &m;
+      if (m.IsError()) return &m;
   return nullptr;
 }
 
-std::string render(const BatchOutcome& outcome) {
+std::string Render(const BatchOutcome& outcome) {
   std::string out;
-  for (const StatementOutcome& st : outcome.statements) render_statement(st, out);
+  for (const StatementOutcome& st : outcome.statements) RenderStatement(st, out);
   return out;
 }
 

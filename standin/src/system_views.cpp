@@ -11,13 +11,13 @@
 namespace standin {
 namespace {
 
-Column col(const char* name, Type t, bool nullable, int length = 0) {
+Column Col(const char* name, Type t, bool nullable, int length = 0) {
   return Column{name, TypeSpec{t, length, t == Type::Numeric ? 18 : 0, 0}, nullable};
 }
 
-Value str(std::string_view utf8) { return make_string(text::Utf8ToGbk(utf8, text::Mode::kLossy)); }
-Value i(int64_t v) { return make_int(v); }
-Value null() { return Value{}; }
+Value Str(std::string_view utf8) { return MakeString(text::Utf8ToGbk(utf8, text::Mode::kLossy)); }
+Value I(int64_t v) { return MakeInt(v); }
+Value Null() { return Value{}; }
 
 struct ObjectRow {
   std::string name;
@@ -29,8 +29,8 @@ struct ObjectRow {
   int userstat, sysstat;
 };
 
-void object_rows(const Catalog& catalog, std::vector<ObjectRow>& out) {
-  for (const Table* t : catalog.in_creation_order()) {
+void ObjectRows(const Catalog& catalog, std::vector<ObjectRow>& out) {
+  for (const Table* t : catalog.InCreationOrder()) {
     out.push_back({t->name, t->id, "U ", "U ", 0, t->created, 1, 3});
     for (const Index& ix : t->indexes)
       if (ix.primary_key)
@@ -44,7 +44,7 @@ void object_rows(const Catalog& catalog, std::vector<ObjectRow>& out) {
             [](const ObjectRow& a, const ObjectRow& b) { return a.id < b.id; });
 }
 
-int storage_length(const TypeSpec& t) {
+int StorageLength(const TypeSpec& t) {
   switch (t.type) {
     case Type::Char:
     case Type::VarChar:
@@ -61,7 +61,7 @@ int storage_length(const TypeSpec& t) {
   return 0;
 }
 
-int xtype_code(Type t) {
+int XtypeCode(Type t) {
   switch (t) {
     case Type::Char:
       return 175;
@@ -79,59 +79,59 @@ int xtype_code(Type t) {
   return 0;
 }
 
-std::vector<Row> sysobjects_rows(const Catalog& catalog) {
+std::vector<Row> SysobjectsRows(const Catalog& catalog) {
   std::vector<ObjectRow> objs;
-  object_rows(catalog, objs);
+  ObjectRows(catalog, objs);
   std::vector<Row> rows;
   for (const ObjectRow& o : objs) {
-    rows.push_back(Row{str(o.name),   i(o.id),
-                       str(o.xtype),  i(1),
-                       i(0),          i(0),
-                       i(0),          i(0),
-                       i(o.parent),   make_datetime(o.created),
-                       i(0),          i(0),
-                       i(0),          str(o.type),
-                       i(o.userstat), i(o.sysstat),
-                       i(0),          make_datetime(o.created),
-                       i(0),          i(0),
-                       i(0),          i(0),
-                       i(0),          i(0),
-                       i(0)});
+    rows.push_back(Row{Str(o.name),   I(o.id),
+                       Str(o.xtype),  I(1),
+                       I(0),          I(0),
+                       I(0),          I(0),
+                       I(o.parent),   MakeDatetime(o.created),
+                       I(0),          I(0),
+                       I(0),          Str(o.type),
+                       I(o.userstat), I(o.sysstat),
+                       I(0),          MakeDatetime(o.created),
+                       I(0),          I(0),
+                       I(0),          I(0),
+                       I(0),          I(0),
+                       I(0)});
   }
   return rows;
 }
 
-std::vector<Row> syscolumns_rows(const Catalog& catalog) {
+std::vector<Row> SyscolumnsRows(const Catalog& catalog) {
   std::vector<Row> rows;
-  for (const Table* t : catalog.in_creation_order()) {
+  for (const Table* t : catalog.InCreationOrder()) {
     for (std::size_t k = 0; k < t->columns.size(); ++k) {
       const TableColumn& c = t->columns[k];
       const TypeSpec& ty = c.column.type;
-      bool str_type = is_string_type(ty.type);
+      bool str_type = IsStringType(ty.type);
       int prec = str_type                    ? ty.length
                  : ty.type == Type::Int      ? 10
                  : ty.type == Type::SmallInt ? 5
                  : ty.type == Type::DateTime ? 23
                                              : ty.precision;
       int scale = ty.type == Type::Numeric ? ty.scale : ty.type == Type::DateTime ? 3 : 0;
-      rows.push_back(Row{str(c.column.name), i(t->id), i(xtype_code(ty.type)),
-                         i(storage_length(ty)), i(str_type ? 0 : prec), i(scale),
-                         i(static_cast<int64_t>(k) + 1), i(c.identity ? 1 : 0),
-                         i(c.default_constraint ? c.default_constraint->object_id : 0), i(prec),
-                         str_type ? null() : i(scale), i(c.column.nullable ? 1 : 0),
-                         str_type ? str("Chinese_PRC_CI_AS") : null()});
+      rows.push_back(Row{Str(c.column.name), I(t->id), I(XtypeCode(ty.type)), I(StorageLength(ty)),
+                         I(str_type ? 0 : prec), I(scale), I(static_cast<int64_t>(k) + 1),
+                         I(c.identity ? 1 : 0),
+                         I(c.default_constraint ? c.default_constraint->object_id : 0), I(prec),
+                         str_type ? Null() : I(scale), I(c.column.nullable ? 1 : 0),
+                         str_type ? Str("Chinese_PRC_CI_AS") : Null()});
     }
   }
   return rows;
 }
 
-std::vector<Row> sysindexes_rows(const Catalog& catalog) {
+std::vector<Row> SysindexesRows(const Catalog& catalog) {
   std::vector<Row> rows;
-  for (const Table* t : catalog.in_creation_order()) {
+  for (const Table* t : catalog.InCreationOrder()) {
     auto n = static_cast<int64_t>(t->rows.size());
     bool clustered = std::any_of(t->indexes.begin(), t->indexes.end(),
                                  [](const Index& ix) { return ix.clustered; });
-    if (!clustered) rows.push_back(Row{i(t->id), i(0), i(0), i(0), i(n), i(0), null(), i(n)});
+    if (!clustered) rows.push_back(Row{I(t->id), I(0), I(0), I(0), I(n), I(0), Null(), I(n)});
     std::vector<const Index*> ixs;
     for (const Index& ix : t->indexes) ixs.push_back(&ix);
     std::sort(ixs.begin(), ixs.end(),
@@ -139,9 +139,9 @@ std::vector<Row> sysindexes_rows(const Catalog& catalog) {
     for (const Index* ix : ixs) {
       // status bits: 2 unique, 16 clustered, 2048 primary key (documented meanings).
       int status = (ix->unique ? 2 : 0) | (ix->clustered ? 16 : 0) | (ix->primary_key ? 2048 : 0);
-      rows.push_back(Row{i(t->id), i(status), i(ix->indid),
-                         i(static_cast<int64_t>(ix->columns.size())), i(n), i(ix->fillfactor),
-                         str(ix->name), i(n)});
+      rows.push_back(Row{I(t->id), I(status), I(ix->indid),
+                         I(static_cast<int64_t>(ix->columns.size())), I(n), I(ix->fillfactor),
+                         Str(ix->name), I(n)});
     }
   }
   return rows;
@@ -149,52 +149,52 @@ std::vector<Row> sysindexes_rows(const Catalog& catalog) {
 
 }  // namespace
 
-bool is_system_view(std::string_view name) {
-  return same_name(name, "sysobjects") || same_name(name, "syscolumns") ||
-         same_name(name, "sysindexes");
+bool IsSystemView(std::string_view name) {
+  return SameName(name, "sysobjects") || SameName(name, "syscolumns") ||
+         SameName(name, "sysindexes");
 }
 
-std::vector<Column> system_view_columns(std::string_view name) {
-  if (same_name(name, "sysobjects")) {
-    return {col("name", Type::VarChar, false, 128),   col("id", Type::Int, false),
-            col("xtype", Type::Char, false, 2),       col("uid", Type::SmallInt, true),
-            col("info", Type::SmallInt, true),        col("status", Type::Int, true),
-            col("base_schema_ver", Type::Int, true),  col("replinfo", Type::Int, true),
-            col("parent_obj", Type::Int, false),      col("crdate", Type::DateTime, false),
-            col("ftcatid", Type::SmallInt, true),     col("schema_ver", Type::Int, true),
-            col("stats_schema_ver", Type::Int, true), col("type", Type::Char, true, 2),
-            col("userstat", Type::SmallInt, true),    col("sysstat", Type::SmallInt, true),
-            col("indexdel", Type::SmallInt, true),    col("refdate", Type::DateTime, false),
-            col("version", Type::Int, true),          col("deltrig", Type::Int, true),
-            col("instrig", Type::Int, true),          col("updtrig", Type::Int, true),
-            col("seltrig", Type::Int, true),          col("category", Type::Int, true),
-            col("cache", Type::SmallInt, true)};
+std::vector<Column> SystemViewColumns(std::string_view name) {
+  if (SameName(name, "sysobjects")) {
+    return {Col("name", Type::VarChar, false, 128),   Col("id", Type::Int, false),
+            Col("xtype", Type::Char, false, 2),       Col("uid", Type::SmallInt, true),
+            Col("info", Type::SmallInt, true),        Col("status", Type::Int, true),
+            Col("base_schema_ver", Type::Int, true),  Col("replinfo", Type::Int, true),
+            Col("parent_obj", Type::Int, false),      Col("crdate", Type::DateTime, false),
+            Col("ftcatid", Type::SmallInt, true),     Col("schema_ver", Type::Int, true),
+            Col("stats_schema_ver", Type::Int, true), Col("type", Type::Char, true, 2),
+            Col("userstat", Type::SmallInt, true),    Col("sysstat", Type::SmallInt, true),
+            Col("indexdel", Type::SmallInt, true),    Col("refdate", Type::DateTime, false),
+            Col("version", Type::Int, true),          Col("deltrig", Type::Int, true),
+            Col("instrig", Type::Int, true),          Col("updtrig", Type::Int, true),
+            Col("seltrig", Type::Int, true),          Col("category", Type::Int, true),
+            Col("cache", Type::SmallInt, true)};
   }
-  if (same_name(name, "syscolumns")) {
-    return {col("name", Type::VarChar, true, 128),
-            col("id", Type::Int, false),
-            col("xtype", Type::SmallInt, false),
-            col("length", Type::SmallInt, false),
-            col("xprec", Type::SmallInt, false),
-            col("xscale", Type::SmallInt, false),
-            col("colid", Type::SmallInt, true),
-            col("colstat", Type::SmallInt, true),
-            col("cdefault", Type::Int, false),
-            col("prec", Type::SmallInt, true),
-            col("scale", Type::Int, true),
-            col("isnullable", Type::Int, true),
-            col("collation", Type::VarChar, true, 128)};
+  if (SameName(name, "syscolumns")) {
+    return {Col("name", Type::VarChar, true, 128),
+            Col("id", Type::Int, false),
+            Col("xtype", Type::SmallInt, false),
+            Col("length", Type::SmallInt, false),
+            Col("xprec", Type::SmallInt, false),
+            Col("xscale", Type::SmallInt, false),
+            Col("colid", Type::SmallInt, true),
+            Col("colstat", Type::SmallInt, true),
+            Col("cdefault", Type::Int, false),
+            Col("prec", Type::SmallInt, true),
+            Col("scale", Type::Int, true),
+            Col("isnullable", Type::Int, true),
+            Col("collation", Type::VarChar, true, 128)};
   }
-  return {col("id", Type::Int, false),           col("status", Type::Int, true),
-          col("indid", Type::SmallInt, true),    col("keycnt", Type::SmallInt, true),
-          col("rowcnt", Type::Int, true),        col("OrigFillFactor", Type::SmallInt, true),
-          col("name", Type::VarChar, true, 128), col("rows", Type::Int, true)};
+  return {Col("id", Type::Int, false),           Col("status", Type::Int, true),
+          Col("indid", Type::SmallInt, true),    Col("keycnt", Type::SmallInt, true),
+          Col("rowcnt", Type::Int, true),        Col("OrigFillFactor", Type::SmallInt, true),
+          Col("name", Type::VarChar, true, 128), Col("rows", Type::Int, true)};
 }
 
-std::vector<Row> system_view_rows(std::string_view name, const Catalog& catalog) {
-  if (same_name(name, "sysobjects")) return sysobjects_rows(catalog);
-  if (same_name(name, "syscolumns")) return syscolumns_rows(catalog);
-  return sysindexes_rows(catalog);
+std::vector<Row> SystemViewRows(std::string_view name, const Catalog& catalog) {
+  if (SameName(name, "sysobjects")) return SysobjectsRows(catalog);
+  if (SameName(name, "syscolumns")) return SyscolumnsRows(catalog);
+  return SysindexesRows(catalog);
 }
 
 }  // namespace standin

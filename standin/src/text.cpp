@@ -2,14 +2,14 @@
 
 namespace standin {
 
-std::string fold_name(std::string_view name) {
+std::string FoldName(std::string_view name) {
   std::string out(name);
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
 }
 
-bool same_name(std::string_view a, std::string_view b) {
+bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
@@ -20,14 +20,14 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::size_t trimmed_size(std::string_view gbk) {
+std::size_t TrimmedSize(std::string_view gbk) {
   std::size_t n = gbk.size();
   while (n > 0 && gbk[n - 1] == ' ') --n;
   return n;
 }
 
-std::string collation_key(std::string_view gbk) {
-  std::string out(gbk.substr(0, trimmed_size(gbk)));
+std::string CollationKey(std::string_view gbk) {
+  std::string out(gbk.substr(0, TrimmedSize(gbk)));
   for (std::size_t i = 0; i < out.size(); ++i) {
     auto c = static_cast<unsigned char>(out[i]);
     if (c >= 0x81 && c <= 0xFE && i + 1 < out.size()) {
@@ -41,7 +41,7 @@ std::string collation_key(std::string_view gbk) {
   return out;
 }
 
-std::string utf8_prefix(std::string_view s, std::size_t n) {
+std::string Utf8Prefix(std::string_view s, std::size_t n) {
   std::size_t i = 0, seen = 0;
   for (; i < s.size(); ++i) {
     if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {

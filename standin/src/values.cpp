@@ -7,7 +7,7 @@
 
 namespace standin {
 
-std::string TypeSpec::sql() const {
+std::string TypeSpec::Sql() const {
   switch (type) {
     case Type::Char:
       return "char(" + std::to_string(length) + ")";
@@ -25,24 +25,24 @@ std::string TypeSpec::sql() const {
   return "int";
 }
 
-std::string Value::text() const {
+std::string Value::Text() const {
   switch (kind) {
     case Kind::Null:
       return "NULL";
     case Kind::Int:
       return std::to_string(i);
     case Kind::Numeric:
-      return numeric_text(i, scale);
+      return NumericText(i, scale);
     case Kind::String:
       return text::GbkToUtf8(s, text::Mode::kStrict);
     case Kind::DateTime:
-      return datetime_text(dt);
+      return DatetimeText(dt);
   }
   return "NULL";
 }
 
-std::optional<DateFormat> parse_dateformat(std::string_view text) {
-  std::string t = fold_name(text);
+std::optional<DateFormat> ParseDateformat(std::string_view text) {
+  std::string t = FoldName(text);
   if (t == "mdy") return DateFormat::mdy;
   if (t == "dmy") return DateFormat::dmy;
   if (t == "ymd") return DateFormat::ymd;
@@ -52,10 +52,10 @@ std::optional<DateFormat> parse_dateformat(std::string_view text) {
   return std::nullopt;
 }
 
-bool is_string_type(Type t) { return t == Type::Char || t == Type::VarChar; }
-bool is_integer_type(Type t) { return t == Type::Int || t == Type::SmallInt; }
+bool IsStringType(Type t) { return t == Type::Char || t == Type::VarChar; }
+bool IsIntegerType(Type t) { return t == Type::Int || t == Type::SmallInt; }
 
-std::string type_name(Type t) {
+std::string TypeName(Type t) {
   switch (t) {
     case Type::Char:
       return "char";
@@ -73,7 +73,7 @@ std::string type_name(Type t) {
   return "int";
 }
 
-int type_rank(Type t) {
+int TypeRank(Type t) {
   switch (t) {
     case Type::Char:
       return 0;
@@ -91,7 +91,7 @@ int type_rank(Type t) {
   return 0;
 }
 
-int32_t days_from_civil(int y, int m, int d) {
+int32_t DaysFromCivil(int y, int m, int d) {
   y -= m <= 2;
   const int era = (y >= 0 ? y : y - 399) / 400;
   const int yoe = y - era * 400;
@@ -101,7 +101,7 @@ int32_t days_from_civil(int y, int m, int d) {
   return from_epoch + 25567;                               // 1900-01-01 is 25567 days earlier
 }
 
-void civil_from_days(int32_t days, int& y, int& m, int& d) {
+void CivilFromDays(int32_t days, int& y, int& m, int& d) {
   int32_t z = days - 25567 + 719468;
   const int era = (z >= 0 ? z : z - 146096) / 146097;
   const int doe = z - era * 146097;
@@ -113,7 +113,7 @@ void civil_from_days(int32_t days, int& y, int& m, int& d) {
   y = yoe + era * 400 + (m <= 2);
 }
 
-bool valid_date(int y, int m, int d) {
+bool ValidDate(int y, int m, int d) {
   static const int month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (y < 1753 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
   bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -123,7 +123,7 @@ bool valid_date(int y, int m, int d) {
 
 namespace {
 
-void split_ticks(uint32_t ticks, int& h, int& mi, int& s, int& ms) {
+void SplitTicks(uint32_t ticks, int& h, int& mi, int& s, int& ms) {
   // 300 ticks a second; milliseconds shown rounded as the server does (.000, .003, .007).
   uint32_t secs = ticks / 300;
   uint32_t rest = ticks % 300;
@@ -135,22 +135,22 @@ void split_ticks(uint32_t ticks, int& h, int& mi, int& s, int& ms) {
 
 }  // namespace
 
-std::string datetime_text(const DateTime& dt, char separator) {
+std::string DatetimeText(const DateTime& dt, char separator) {
   int y, m, d, h, mi, s, ms;
-  civil_from_days(dt.days, y, m, d);
-  split_ticks(dt.ticks, h, mi, s, ms);
+  CivilFromDays(dt.days, y, m, d);
+  SplitTicks(dt.ticks, h, mi, s, ms);
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d%c%02d:%02d:%02d.%03d", y, m, d, separator, h, mi,
                 s, ms);
   return buf;
 }
 
-std::string datetime_style0(const DateTime& dt) {
+std::string DatetimeStyle0(const DateTime& dt) {
   static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   int y, m, d, h, mi, s, ms;
-  civil_from_days(dt.days, y, m, d);
-  split_ticks(dt.ticks, h, mi, s, ms);
+  CivilFromDays(dt.days, y, m, d);
+  SplitTicks(dt.ticks, h, mi, s, ms);
   int h12 = h % 12 == 0 ? 12 : h % 12;
   char buf[40];
   std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", months[m - 1], d, y, h12, mi,
@@ -158,7 +158,7 @@ std::string datetime_style0(const DateTime& dt) {
   return buf;
 }
 
-std::string numeric_text(int64_t mantissa, int scale) {
+std::string NumericText(int64_t mantissa, int scale) {
   bool negative = mantissa < 0;
   uint64_t mag = negative ? 0 - static_cast<uint64_t>(mantissa) : static_cast<uint64_t>(mantissa);
   std::string digits = std::to_string(mag);
@@ -170,26 +170,26 @@ std::string numeric_text(int64_t mantissa, int scale) {
   return negative ? "-" + digits : digits;
 }
 
-Value make_int(int64_t v) {
+Value MakeInt(int64_t v) {
   Value r;
   r.kind = Value::Kind::Int;
   r.i = v;
   return r;
 }
-Value make_numeric(int64_t mantissa, int scale) {
+Value MakeNumeric(int64_t mantissa, int scale) {
   Value r;
   r.kind = Value::Kind::Numeric;
   r.i = mantissa;
   r.scale = scale;
   return r;
 }
-Value make_string(std::string gbk) {
+Value MakeString(std::string gbk) {
   Value r;
   r.kind = Value::Kind::String;
   r.s = std::move(gbk);
   return r;
 }
-Value make_datetime(DateTime dt) {
+Value MakeDatetime(DateTime dt) {
   Value r;
   r.kind = Value::Kind::DateTime;
   r.dt = dt;

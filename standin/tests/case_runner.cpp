@@ -7,7 +7,7 @@
 //   === name of the case      starts a case; every case runs on a fresh Database("vrek")
 //   --- batch                 the lines up to the next "--- expect" are one batch
 //   --- expect                the lines up to the next "--- batch", "=== " or end of file are
-//                             the whole render() of that batch's outcome
+//                             the whole Render() of that batch's outcome
 //
 // Batch text: the lines joined with "\n", trailing empty lines dropped, no final newline. Real
 // tab characters may be written as they are, but inside a batch these escapes are replaced:
@@ -16,7 +16,7 @@
 // Any other backslash sequence is an error in the case file. A batch line cannot begin with
 // "=== " or "---"; no statement of the subset needs to.
 //
-// Expect text: the lines joined with "\n", trailing empty lines dropped. render()'s output is
+// Expect text: the lines joined with "\n", trailing empty lines dropped. Render()'s output is
 // compared whole, after dropping one final newline. Two notations keep a guess or a value that
 // SQL Server does not pin down in one place:
 //   @terminated   a line of its own: the informational message that follows 2627, 515, 8152,
@@ -63,7 +63,7 @@ struct Case {
   std::string load_error;  // set when the file could not be read: the case then fails with it
 };
 
-std::string unescape_batch_line(const std::string& s, const std::string& where) {
+std::string UnescapeBatchLine(const std::string& s, const std::string& where) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] != '\\') {
@@ -94,7 +94,7 @@ std::string unescape_batch_line(const std::string& s, const std::string& where) 
   return out;
 }
 
-std::string join_lines(std::vector<std::string> lines) {
+std::string JoinLines(std::vector<std::string> lines) {
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
   std::string out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -104,7 +104,7 @@ std::string join_lines(std::vector<std::string> lines) {
   return out;
 }
 
-std::vector<Case> parse_file(const std::filesystem::path& path) {
+std::vector<Case> ParseFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path.string());
   std::stringstream buf;
@@ -120,9 +120,9 @@ std::vector<Case> parse_file(const std::filesystem::path& path) {
 
   auto close_block = [&] {
     if (state == In::Batch) {
-      cases.back().batches.back().text = join_lines(block);
+      cases.back().batches.back().text = JoinLines(block);
     } else if (state == In::Expect) {
-      cases.back().batches.back().expect = join_lines(block);
+      cases.back().batches.back().expect = JoinLines(block);
     }
     block.clear();
   };
@@ -157,7 +157,7 @@ std::vector<Case> parse_file(const std::filesystem::path& path) {
     } else if (line.rfind("---", 0) == 0) {
       throw std::runtime_error(where + ": unknown section line: " + line);
     } else if (state == In::Batch) {
-      block.push_back(unescape_batch_line(line, where));
+      block.push_back(UnescapeBatchLine(line, where));
     } else if (!line.empty() && line[0] == '#') {
       // comment
     } else if (state == In::Expect) {
@@ -174,7 +174,7 @@ std::vector<Case> parse_file(const std::filesystem::path& path) {
   return cases;
 }
 
-std::vector<Case> load_all() {
+std::vector<Case> LoadAll() {
   std::vector<Case> all;
   std::vector<std::filesystem::path> files;
   try {
@@ -190,7 +190,7 @@ std::vector<Case> load_all() {
   std::sort(files.begin(), files.end());
   for (const auto& f : files) {
     try {
-      auto cs = parse_file(f);
+      auto cs = ParseFile(f);
       all.insert(all.end(), cs.begin(), cs.end());
     } catch (const std::exception& e) {
       Case c;
@@ -212,7 +212,7 @@ std::vector<Case> load_all() {
 
 // Matches `pat` against `s` where "{any}" stands for any run of characters other than ',' and
 // '\n'. Recursion happens only at a wildcard, so its depth is the number of wildcards.
-bool wildcard_match(std::string_view pat, std::string_view s) {
+bool WildcardMatch(std::string_view pat, std::string_view s) {
   static constexpr std::string_view kAny = "{any}";
   const std::size_t star = pat.find(kAny);
   if (star == std::string_view::npos) return pat == s;
@@ -220,7 +220,7 @@ bool wildcard_match(std::string_view pat, std::string_view s) {
   std::string_view rest_pat = pat.substr(star + kAny.size());
   std::string_view rest = s.substr(star);
   for (std::size_t k = 0;; ++k) {
-    if (wildcard_match(rest_pat, rest.substr(k))) return true;
+    if (WildcardMatch(rest_pat, rest.substr(k))) return true;
     if (k == rest.size() || rest[k] == ',' || rest[k] == '\n') return false;
   }
 }
@@ -237,9 +237,9 @@ TEST_P(CaseTest, Run) {
   standin::Session session(db);
   for (std::size_t i = 0; i < c.batches.size(); ++i) {
     const Batch& b = c.batches[i];
-    std::string actual = standin::render(session.execute(b.text));
+    std::string actual = standin::Render(session.Execute(b.text));
     if (!actual.empty() && actual.back() == '\n') actual.pop_back();
-    if (!wildcard_match(b.expect, actual)) {
+    if (!WildcardMatch(b.expect, actual)) {
       ADD_FAILURE_AT(c.file.c_str(), b.line)
           << "case \"" << c.name << "\" (" << c.file << ":" << c.line << "), batch " << i + 1
           << " of " << c.batches.size() << ":\n"
@@ -250,7 +250,7 @@ TEST_P(CaseTest, Run) {
   }
 }
 
-std::string test_name(const ::testing::TestParamInfo<Case>& info) {
+std::string TestName(const ::testing::TestParamInfo<Case>& info) {
   const Case& c = info.param;
   std::string stem = c.file.substr(0, c.file.rfind('.'));
   std::string raw = stem + "_" + c.name;
@@ -270,6 +270,6 @@ std::string test_name(const ::testing::TestParamInfo<Case>& info) {
   return out + "_" + std::to_string(info.index);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CaseTest, ::testing::ValuesIn(load_all()), test_name);
+INSTANTIATE_TEST_SUITE_P(Cases, CaseTest, ::testing::ValuesIn(LoadAll()), TestName);
 
 }  // namespace

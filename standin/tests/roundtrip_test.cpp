@@ -1,4 +1,4 @@
-// The fixtures load, and dump_script/load_script reproduce a database exactly: the same script
+// The fixtures load, and DumpScript/LoadScript reproduce a database exactly: the same script
 // again, the same rows, the same catalog names, and identity numbering that continues where the
 // original would have continued.
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@ using standin::Session;
 
 using vrektest::ReadFixture;
 
-std::string run(Session& s, std::string_view sql) {
-  std::string r = standin::render(s.execute(sql));
+std::string RunBatch(Session& s, std::string_view sql) {
+  std::string r = standin::Render(s.Execute(sql));
   if (!r.empty() && r.back() == '\n') r.pop_back();
   return r;
 }
@@ -36,7 +36,7 @@ struct Fixture {
 
 void PrintTo(const Fixture& f, std::ostream* os) { *os << f.file; }
 
-const std::vector<Fixture>& fixtures() {
+const std::vector<Fixture>& Fixtures() {
   static const std::vector<Fixture> all = {
       {"old_register.sql",
        {{"lib_vrek", 44},
@@ -107,55 +107,55 @@ class FixtureTest : public ::testing::TestWithParam<Fixture> {};
 TEST_P(FixtureTest, LoadsWithTheExpectedTables) {
   const Fixture& f = GetParam();
   Database db;
-  ASSERT_NO_THROW(db.load_script(ReadFixture(f.file)));
+  ASSERT_NO_THROW(db.LoadScript(ReadFixture(f.file)));
   Session s(db);
   for (const auto& [table, n] : f.rows) {
-    const auto o = s.execute("select * from " + table);
+    const auto o = s.Execute("select * from " + table);
     ASSERT_EQ(o.statements.size(), 1u) << table;
-    EXPECT_FALSE(o.failed()) << table;
+    EXPECT_FALSE(o.Failed()) << table;
     EXPECT_EQ(o.statements[0].rows.size(), n) << table;
   }
   for (const auto& table : f.absent) {
-    const auto probe = s.execute("select * from sysobjects where name ='" + table + "'");
+    const auto probe = s.Execute("select * from sysobjects where name ='" + table + "'");
     ASSERT_EQ(probe.statements.size(), 1u) << table;
     EXPECT_TRUE(probe.statements[0].has_result && probe.statements[0].rows.empty()) << table;
   }
   for (const auto& table : f.absent)
-    EXPECT_EQ(run(s, "select * from " + table),
+    EXPECT_EQ(RunBatch(s, "select * from " + table),
               "error 208/16/1: Invalid object name '" + table + "'.\ndone error");
 }
 
 TEST_P(FixtureTest, DumpAndLoadGiveTheSameDatabase) {
   const Fixture& f = GetParam();
   Database a;
-  a.load_script(ReadFixture(f.file));
+  a.LoadScript(ReadFixture(f.file));
   Session sa(a);
   // An index with a fill factor, and an identity value consumed by a row that is gone again.
-  ASSERT_EQ(run(sa,
-                "create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH "
-                "PAD_INDEX,FILLFACTOR=85"),
+  ASSERT_EQ(RunBatch(sa,
+                     "create index PK_lib_liushui_barcode on lib_liushui(ls_barcode) WITH "
+                     "PAD_INDEX,FILLFACTOR=85"),
             "done");
-  ASSERT_EQ(run(sa,
-                "insert into lib_unit (un_unit, un_order) values ('临时', 99)\ndelete from "
-                "lib_unit where un_order = 99"),
+  ASSERT_EQ(RunBatch(sa,
+                     "insert into lib_unit (un_unit, un_order) values ('临时', 99)\ndelete from "
+                     "lib_unit where un_order = 99"),
             "done count 1\ndone count 1");
 
-  const std::string dump = a.dump_script();
+  const std::string dump = a.DumpScript();
   Database b;
-  ASSERT_NO_THROW(b.load_script(dump)) << dump;
-  EXPECT_EQ(b.dump_script(), dump);
+  ASSERT_NO_THROW(b.LoadScript(dump)) << dump;
+  EXPECT_EQ(b.DumpScript(), dump);
   Session sb(b);
 
   for (const auto& [table, key] : f.order) {
     const std::string q = "select * from " + table + " order by " + key;
-    EXPECT_EQ(run(sb, q), run(sa, q)) << q;
+    EXPECT_EQ(RunBatch(sb, q), RunBatch(sa, q)) << q;
   }
   const char* catalog[] = {
       "select name, xtype, type from sysobjects order by name",
       "select name, indid, OrigFillFactor from sysindexes where id in (select id from sysobjects "
       "where xtype = 'U') order by name, indid",
   };
-  for (const char* q : catalog) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
+  for (const char* q : catalog) EXPECT_EQ(RunBatch(sb, q), RunBatch(sa, q)) << q;
 
   // The same statements give the same rows in both: identity, defaults, system-named defaults.
   const char* later[] = {
@@ -163,23 +163,23 @@ TEST_P(FixtureTest, DumpAndLoadGiveTheSameDatabase) {
       "insert into lib_vrek (vr_id) values ('X1')",
       "insert into lib_liushui (ls_barcode) values ('6900000000000')",
   };
-  for (const char* q : later) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
+  for (const char* q : later) EXPECT_EQ(RunBatch(sb, q), RunBatch(sa, q)) << q;
   const std::string unit = "select * from lib_unit where un_unit = '新'";
   const std::string expected_unit =
       "columns un_id int not null, un_unit char(10) null, un_order int null\nrow " +
       std::to_string(f.next_unit_id) + ", '新        ', 10\ndone count 1";
-  EXPECT_EQ(run(sa, unit), expected_unit);
-  EXPECT_EQ(run(sb, unit), expected_unit);
+  EXPECT_EQ(RunBatch(sa, unit), expected_unit);
+  EXPECT_EQ(RunBatch(sb, unit), expected_unit);
   const std::string vrek = "select * from lib_vrek where vr_id = 'X1'";
-  EXPECT_EQ(run(sb, vrek), run(sa, vrek));
+  EXPECT_EQ(RunBatch(sb, vrek), RunBatch(sa, vrek));
   const std::string ls =
       "select ls_barcode from lib_liushui where ls_barcode = '6900000000000' and ls_date is not "
       "null";
-  EXPECT_EQ(run(sb, ls),
+  EXPECT_EQ(RunBatch(sb, ls),
             "columns ls_barcode char(20) not null\nrow '6900000000000       '\ndone count 1");
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest, ::testing::ValuesIn(fixtures()),
+INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest, ::testing::ValuesIn(Fixtures()),
                          [](const ::testing::TestParamInfo<Fixture>& info) {
                            std::string n = info.param.file.substr(0, info.param.file.find('.'));
                            return n;
@@ -189,28 +189,29 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTest, ::testing::ValuesIn(fixtures()),
 // a quote inside a name, times of day, NULLs, a varchar with a trailing blank.
 TEST(RoundTrip, OldRegisterValuesSurviveExactly) {
   Database a;
-  a.load_script(ReadFixture("old_register.sql"));
+  a.LoadScript(ReadFixture("old_register.sql"));
   Database b;
-  b.load_script(a.dump_script());
+  b.LoadScript(a.DumpScript());
   Session s(b);
-  EXPECT_EQ(run(s,
-                "select pe_no, pe_name, pe_bdate, pe_pass, pe_memo from lib_people where pe_no = 7 "
-                "or pe_no = 12 order by pe_no"),
-            "columns pe_no int not null, pe_name char(8) null, pe_bdate datetime null, pe_pass "
-            "char(9) null, pe_memo varchar(60) null\n"
-            "row 7, '欧阳小芳', '1985-12-31 23:59:59.000', 'pw7      ', NULL\n"
-            "row 12, 'O''Brien ', '1970-05-01 12:00:00.000', '         ', '外籍教师'\n"
-            "done count 2");
-  EXPECT_EQ(run(s,
-                "select vr_id, vr_name, vr_price, vr_ddate from lib_vrek where vr_id = "
-                "'2004000014' or vr_id = '2003000007' or vr_id = '2003000016' order by vr_id"),
+  EXPECT_EQ(
+      RunBatch(s,
+               "select pe_no, pe_name, pe_bdate, pe_pass, pe_memo from lib_people where pe_no = 7 "
+               "or pe_no = 12 order by pe_no"),
+      "columns pe_no int not null, pe_name char(8) null, pe_bdate datetime null, pe_pass "
+      "char(9) null, pe_memo varchar(60) null\n"
+      "row 7, '欧阳小芳', '1985-12-31 23:59:59.000', 'pw7      ', NULL\n"
+      "row 12, 'O''Brien ', '1970-05-01 12:00:00.000', '         ', '外籍教师'\n"
+      "done count 2");
+  EXPECT_EQ(RunBatch(s,
+                     "select vr_id, vr_name, vr_price, vr_ddate from lib_vrek where vr_id = "
+                     "'2004000014' or vr_id = '2003000007' or vr_id = '2003000016' order by vr_id"),
             "columns vr_id char(20) not null, vr_name varchar(40) null, vr_price numeric(15,2) "
             "null, vr_ddate datetime null\n"
             "row '2003000007          ', 'Printer ', 1990.00, NULL\n"
             "row '2003000016          ', '学生课桌椅', 260.00, '2004-11-30 16:45:00.000'\n"
             "row '2004000014          ', NULL, 120.00, NULL\n"
             "done count 3");
-  EXPECT_EQ(run(s, "select * from lib_unit where un_id = 1 or un_id = 7 order by un_id"),
+  EXPECT_EQ(RunBatch(s, "select * from lib_unit where un_id = 1 or un_id = 7 order by un_id"),
             "columns un_id int not null, un_unit char(10) null, un_order int null\n"
             "row 1, '个        ', 1\nrow 7, 'kg        ', 7\ndone count 2");
 }
@@ -233,12 +234,12 @@ TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
       "create table Empty (a int)",
       "DBCC CHECKIDENT ('Edge', RESEED, 100)",
   };
-  for (const char* q : setup) ASSERT_FALSE(sa.execute(q).failed()) << q;
+  for (const char* q : setup) ASSERT_FALSE(sa.Execute(q).Failed()) << q;
 
   Database b;
-  const std::string dump = a.dump_script();
-  ASSERT_NO_THROW(b.load_script(dump)) << dump;
-  EXPECT_EQ(b.dump_script(), dump);
+  const std::string dump = a.DumpScript();
+  ASSERT_NO_THROW(b.LoadScript(dump)) << dump;
+  EXPECT_EQ(b.DumpScript(), dump);
   Session sb(b);
   const char* same[] = {
       "select * from Edge order by Id",
@@ -247,8 +248,8 @@ TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
       "select indid, name from sysindexes where id in (select id from sysobjects where name = "
       "'Edge')",
   };
-  for (const char* q : same) EXPECT_EQ(run(sb, q), run(sa, q)) << q;
-  EXPECT_EQ(run(sb, "select * from Edge order by Id"),
+  for (const char* q : same) EXPECT_EQ(RunBatch(sb, q), RunBatch(sa, q)) << q;
+  EXPECT_EQ(RunBatch(sb, "select * from Edge order by Id"),
             "columns Id int not null, Txt varchar(40) null, C char(6) not null, D datetime null, "
             "N numeric(15,2) null, S smallint null, Later int null\n"
             "row 1, 'a\r\n\tb''c', 'x     ', '1753-01-01 00:00:00.000', -0.01, -32768, NULL\n"
@@ -256,8 +257,8 @@ TEST(RoundTrip, EdgeValuesAndSchemaDetailsSurvive) {
             "row 3, '', '      ', NULL, NULL, NULL, NULL\n"
             "done count 3");
   for (Session* s : {&sa, &sb}) {
-    EXPECT_EQ(run(*s, "insert into Edge (C) values ('y')"), "done count 1");
-    EXPECT_EQ(run(*s, "select Id, Later from Edge where C = 'y'"),
+    EXPECT_EQ(RunBatch(*s, "insert into Edge (C) values ('y')"), "done count 1");
+    EXPECT_EQ(RunBatch(*s, "select Id, Later from Edge where C = 'y'"),
               "columns Id int not null, Later int null\nrow 101, 3\ndone count 1");
   }
 }

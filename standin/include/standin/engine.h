@@ -26,7 +26,7 @@ struct TypeSpec {
   int precision = 0;  // numeric
   int scale = 0;      // numeric
   // The type as SQL Server spells it in a definition: "char(9)", "int", "numeric(15,2)".
-  std::string sql() const;
+  std::string Sql() const;
 };
 
 // datetime as SQL Server stores it: days since 1900-01-01 and 1/300-second ticks since midnight.
@@ -44,10 +44,10 @@ struct Value {
   std::string s;  // String: code page 936 bytes, exactly as stored (char(n) padded to n)
   DateTime dt;    // DateTime
 
-  bool is_null() const { return kind == Kind::Null; }
+  bool IsNull() const { return kind == Kind::Null; }
   // The value as SQL Server's client tools would print it, in UTF-8: "NULL", "12", "12.50",
   // the text itself, "1975-03-03 10:30:00.000".
-  std::string text() const;
+  std::string Text() const;
 };
 
 // An error or informational message, as the server sends it in an ERROR or INFO token.
@@ -56,7 +56,7 @@ struct Message {
   int severity = 0;  // the TDS "class": above 10 is an error
   int state = 0;
   std::string text;  // UTF-8
-  bool is_error() const { return severity > 10; }
+  bool IsError() const { return severity > 10; }
 };
 
 struct Column {
@@ -80,8 +80,8 @@ struct StatementOutcome {
 // aborted the batch have no outcome.
 struct BatchOutcome {
   std::vector<StatementOutcome> statements;
-  const Message* first_error() const;  // nullptr when no statement failed
-  bool failed() const { return first_error() != nullptr; }
+  const Message* FirstError() const;  // nullptr when no statement failed
+  bool Failed() const { return FirstError() != nullptr; }
 };
 
 // A stable, line-oriented rendering of an outcome, used by the table-driven tests:
@@ -94,7 +94,7 @@ struct BatchOutcome {
 //   info 3621/0/0: <text>         a message with severity <= 10
 // Each statement renders its messages first, then its columns and rows, then its done line.
 // Strings are UTF-8 between single quotes, embedded quotes doubled.
-std::string render(const BatchOutcome& outcome);
+std::string Render(const BatchOutcome& outcome);
 
 class Database;
 
@@ -108,7 +108,7 @@ class Session {
 
   // Runs one batch exactly as a client sent it, records it in the database's log, and returns
   // its outcome. Never throws for SQL errors: they are part of the outcome.
-  BatchOutcome execute(std::string_view batch_utf8);
+  BatchOutcome Execute(std::string_view batch_utf8);
 
  private:
   struct State;
@@ -134,32 +134,32 @@ class Database {
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
-  const std::string& name() const;
+  const std::string& Name() const;
 
   struct LogEntry {
-    std::size_t seq = 0;  // 1-based, in arrival order over all sessions (clear_log keeps counting)
+    std::size_t seq = 0;  // 1-based, in arrival order over all sessions (ClearLog keeps counting)
     std::string text;     // the batch exactly as received
     BatchOutcome outcome;
   };
-  std::vector<LogEntry> log() const;
-  void clear_log();
+  std::vector<LogEntry> Log() const;
+  void ClearLog();
 
   // Fault injection: the batch with sequence number `seq` (or each batch the predicate picks)
   // is not executed and fails with one error of this number, severity 16, state 1.
-  void fail_batch(std::size_t seq, int number, std::string message);
+  void FailBatch(std::size_t seq, int number, std::string message);
   using BatchPredicate = std::function<bool(std::size_t seq, std::string_view text)>;
-  void fail_when(BatchPredicate pick, int number, std::string message);
-  void clear_faults();
+  void FailWhen(BatchPredicate pick, int number, std::string message);
+  void ClearFaults();
 
   // The clock behind getdate() and creation dates: the machine's local time unless a test
   // sets another. It is read once per batch.
-  void set_clock(std::function<DateTime()> now);
+  void SetClock(std::function<DateTime()> now);
 
   // Runs a script of batches separated by lines holding only GO (any case, blanks around it),
   // in a session of its own, without logging. Throws std::runtime_error with the first error.
-  void load_script(std::string_view script_utf8);
-  // The whole database as a script that load_script turns into an identical database.
-  std::string dump_script() const;
+  void LoadScript(std::string_view script_utf8);
+  // The whole database as a script that LoadScript turns into an identical database.
+  std::string DumpScript() const;
 
  private:
   friend class Session;

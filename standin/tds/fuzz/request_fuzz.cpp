@@ -18,13 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string detail;
   switch (data[0] % 4) {
     case 0:
-      prelogin_reply(input);
+      PreloginReply(input);
       break;
     case 1:
-      parse_login7(input, detail);
+      ParseLogin7(input, detail);
       break;
     case 2:
-      batch_text(input, detail);
+      BatchText(input, detail);
       break;
     case 3: {
       // Once through both lossy conversions, text is a fixed point of them.

@@ -13,7 +13,7 @@ constexpr uint16_t kCommandSelect = 0xC1;
 
 }  // namespace
 
-std::optional<std::string> batch_text(std::string_view payload, std::string& detail) {
+std::optional<std::string> BatchText(std::string_view payload, std::string& detail) {
   if (payload.size() < 4) {
     detail = "SQL batch without ALL_HEADERS";
     return std::nullopt;
@@ -33,30 +33,30 @@ std::optional<std::string> batch_text(std::string_view payload, std::string& det
   return text::Utf16LeToUtf8(text, text::Mode::kLossy);
 }
 
-std::string batch_reply(const BatchOutcome& outcome, std::size_t* mismatched) {
+std::string BatchReply(const BatchOutcome& outcome, std::size_t* mismatched) {
   TokenWriter w;
   const auto& statements = outcome.statements;
   for (std::size_t i = 0; i < statements.size(); ++i) {
     const StatementOutcome& s = statements[i];
-    for (const standin::Message& m : s.messages) w.message(m);
-    if (s.has_result) w.result(s.columns, s.rows);
+    for (const standin::Message& m : s.messages) w.WriteMessage(m);
+    if (s.has_result) w.WriteResult(s.columns, s.rows);
     uint16_t status = 0;
     if (i + 1 < statements.size()) status |= done::kMore;
     if (s.has_count) status |= done::kCount;
     if (s.failed) status |= done::kError;
-    w.done(status, s.has_result ? kCommandSelect : 0,
-           s.has_count ? static_cast<uint64_t>(s.count) : 0);
+    w.WriteDone(status, s.has_result ? kCommandSelect : 0,
+                s.has_count ? static_cast<uint64_t>(s.count) : 0);
   }
-  if (statements.empty()) w.done(0, 0, 0);
-  if (mismatched != nullptr) *mismatched = w.mismatched_values();
-  return w.bytes();
+  if (statements.empty()) w.WriteDone(0, 0, 0);
+  if (mismatched != nullptr) *mismatched = w.MismatchedValues();
+  return w.Bytes();
 }
 
-std::string refusal_reply(int number, std::string_view text) {
+std::string RefusalReply(int number, std::string_view text) {
   TokenWriter w;
-  w.message(standin::Message{number, 16, 1, std::string(text)});
-  w.done(done::kError, 0, 0);
-  return w.bytes();
+  w.WriteMessage(standin::Message{number, 16, 1, std::string(text)});
+  w.WriteDone(done::kError, 0, 0);
+  return w.Bytes();
 }
 
 }  // namespace standin::tds

@@ -15,7 +15,7 @@ Connection::~Connection() {
   }
 }
 
-bool Connection::read_exact(char* buf, std::size_t n) {
+bool Connection::ReadExact(char* buf, std::size_t n) {
   std::size_t got = 0;
   while (got < n) {
     const ssize_t r = ::recv(fd_, buf + got, n - got, 0);
@@ -30,7 +30,7 @@ bool Connection::read_exact(char* buf, std::size_t n) {
   return true;
 }
 
-bool Connection::write_all(const char* buf, std::size_t n) {
+bool Connection::WriteAll(const char* buf, std::size_t n) {
   std::size_t sent = 0;
   while (sent < n) {
     const ssize_t r = ::send(fd_, buf + sent, n - sent, MSG_NOSIGNAL);
@@ -45,13 +45,13 @@ bool Connection::write_all(const char* buf, std::size_t n) {
   return true;
 }
 
-ReadStatus Connection::read_message(Message& out, std::size_t max_payload, std::string& detail) {
+ReadStatus Connection::ReadMessage(Message& out, std::size_t max_payload, std::string& detail) {
   out.type = 0;
   out.payload.clear();
   bool first = true;
   for (;;) {
     unsigned char header[packet::kHeaderSize];
-    if (!read_exact(reinterpret_cast<char*>(header), sizeof header)) {
+    if (!ReadExact(reinterpret_cast<char*>(header), sizeof header)) {
       if (!first) detail = "connection lost in the middle of a message";
       return first ? ReadStatus::Closed : ReadStatus::Malformed;
     }
@@ -77,7 +77,7 @@ ReadStatus Connection::read_message(Message& out, std::size_t max_payload, std::
     }
     const std::size_t at = out.payload.size();
     out.payload.resize(at + body);
-    if (body > 0 && !read_exact(out.payload.data() + at, body)) {
+    if (body > 0 && !ReadExact(out.payload.data() + at, body)) {
       detail = "connection lost in the middle of a packet";
       return ReadStatus::Malformed;
     }
@@ -86,7 +86,7 @@ ReadStatus Connection::read_message(Message& out, std::size_t max_payload, std::
   }
 }
 
-bool Connection::send_reply(const std::string& payload) {
+bool Connection::SendReply(const std::string& payload) {
   const std::size_t chunk = packet_size_ - packet::kHeaderSize;
   std::size_t at = 0;
   std::string buf;
@@ -104,7 +104,7 @@ bool Connection::send_reply(const std::string& payload) {
     buf += static_cast<char>(next_packet_id_++);
     buf += '\0';
     buf.append(payload, at, n);
-    if (!write_all(buf.data(), buf.size())) return false;
+    if (!WriteAll(buf.data(), buf.size())) return false;
     at += n;
   } while (at < payload.size());
   return true;

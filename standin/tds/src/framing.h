@@ -42,18 +42,18 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Reads one whole message of at most max_payload bytes. On Malformed, detail says why.
-  ReadStatus read_message(Message& out, std::size_t max_payload, std::string& detail);
+  ReadStatus ReadMessage(Message& out, std::size_t max_payload, std::string& detail);
 
   // Sends payload as a reply message split at the negotiated packet size. False when the
   // peer is gone.
-  bool send_reply(const std::string& payload);
+  bool SendReply(const std::string& payload);
 
-  void set_packet_size(std::size_t size) { packet_size_ = size; }
-  std::size_t packet_size() const { return packet_size_; }
+  void SetPacketSize(std::size_t size) { packet_size_ = size; }
+  std::size_t PacketSize() const { return packet_size_; }
 
  private:
-  bool read_exact(char* buf, std::size_t n);
-  bool write_all(const char* buf, std::size_t n);
+  bool ReadExact(char* buf, std::size_t n);
+  bool WriteAll(const char* buf, std::size_t n);
 
   int fd_;
   uint16_t spid_;

@@ -5,7 +5,7 @@
 
 namespace standin::tds {
 
-std::string json_log_line(std::size_t seq, std::string_view text, const standin::Message* error) {
+std::string JsonLogLine(std::size_t seq, std::string_view text, const standin::Message* error) {
   // Keys in the order written; a byte that is not UTF-8 becomes U+FFFD instead of ending the
   // session with an exception.
   nlohmann::ordered_json line = {{"seq", seq}, {"text", text}, {"error", nullptr}};
@@ -19,8 +19,8 @@ JsonLog::JsonLog(const std::string& path) : file_(std::fopen(path.c_str(), "w"))
 
 JsonLog::~JsonLog() { std::fclose(file_); }
 
-void JsonLog::write(std::size_t seq, std::string_view text, const standin::Message* error) {
-  const std::string line = json_log_line(seq, text, error);
+void JsonLog::Write(std::size_t seq, std::string_view text, const standin::Message* error) {
+  const std::string line = JsonLogLine(seq, text, error);
   std::lock_guard lock(mutex_);
   std::fwrite(line.data(), 1, line.size(), file_);
   std::fflush(file_);

@@ -12,7 +12,7 @@ namespace standin::tds {
 
 // {"seq":N,"text":"...","error":null} or with "error":{"number":N,"message":"..."}, and a line
 // break. Strings are escaped as JSON requires, UTF-8 kept as is.
-std::string json_log_line(std::size_t seq, std::string_view text, const standin::Message* error);
+std::string JsonLogLine(std::size_t seq, std::string_view text, const standin::Message* error);
 
 class JsonLog {
  public:
@@ -22,7 +22,7 @@ class JsonLog {
   JsonLog(const JsonLog&) = delete;
   JsonLog& operator=(const JsonLog&) = delete;
 
-  void write(std::size_t seq, std::string_view text, const standin::Message* error);
+  void Write(std::size_t seq, std::string_view text, const standin::Message* error);
 
  private:
   std::mutex mutex_;

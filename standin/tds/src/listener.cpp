@@ -28,13 +28,13 @@ constexpr std::size_t kMaxBatchMessage = 32 * 1024 * 1024;
 constexpr uint16_t kFirstSpid = 51;
 
 // One write per line, so that lines of concurrent connections do not interleave.
-void say(std::size_t id, const std::string& what) {
+void Say(std::size_t id, const std::string& what) {
   const std::string line = "sqlstandin: connection " + std::to_string(id) + ": " + what + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
 
-bool ascii_iequal(const std::string& a, const std::string& b) {
+bool AsciiIequal(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     const auto lower = [](char c) {
@@ -45,10 +45,10 @@ bool ascii_iequal(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::string attention_reply() {
+std::string AttentionReply() {
   TokenWriter w;
-  w.done(done::kAttention, 0, 0);
-  return w.bytes();
+  w.WriteDone(done::kAttention, 0, 0);
+  return w.Bytes();
 }
 
 }  // namespace
@@ -57,9 +57,9 @@ Listener::Listener(Database& db, ListenerConfig config) : db_(db), config_(std::
   if (config_.logins.empty()) config_.logins.emplace_back("sa", "");
   if (config_.fail_seq > 0) {
     const std::size_t target = config_.fail_seq;
-    db_.fail_when([this, target](std::size_t, std::string_view) { return current_seq_ == target; },
-                  config_.fail_number,
-                  "Batch " + std::to_string(target) + " failed: error injected by the stand-in.");
+    db_.FailWhen([this, target](std::size_t, std::string_view) { return current_seq_ == target; },
+                 config_.fail_number,
+                 "Batch " + std::to_string(target) + " failed: error injected by the stand-in.");
   }
 }
 
@@ -67,7 +67,7 @@ Listener::~Listener() {
   if (listen_fd_ >= 0) ::close(listen_fd_);
 }
 
-uint16_t Listener::bind(uint16_t port) {
+uint16_t Listener::Bind(uint16_t port) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listen_fd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
   const int one = 1;
@@ -87,7 +87,7 @@ uint16_t Listener::bind(uint16_t port) {
   return ntohs(addr.sin_port);
 }
 
-void Listener::run() {
+void Listener::Run() {
   for (;;) {
     const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
@@ -102,90 +102,90 @@ void Listener::run() {
     const std::size_t id = next_connection_++;
     const auto spid = static_cast<uint16_t>(kFirstSpid + (id - 1) % 30000);
     try {
-      std::thread([this, fd, spid, id] { serve(fd, spid, id); }).detach();
+      std::thread([this, fd, spid, id] { Serve(fd, spid, id); }).detach();
     } catch (const std::exception& e) {
-      say(id, std::string("refused: no thread: ") + e.what());
+      Say(id, std::string("refused: no thread: ") + e.what());
       ::close(fd);
     }
   }
 }
 
-bool Listener::accepted(const std::string& user, const std::string& password) const {
+bool Listener::Accepted(const std::string& user, const std::string& password) const {
   for (const auto& [u, p] : config_.logins)
-    if (ascii_iequal(u, user) && p == password) return true;
+    if (AsciiIequal(u, user) && p == password) return true;
   return false;
 }
 
-bool Listener::login(Connection& c, std::size_t id) {
+bool Listener::Login(Connection& c, std::size_t id) {
   Message m;
   std::string detail;
-  ReadStatus st = c.read_message(m, kMaxLoginMessage, detail);
+  ReadStatus st = c.ReadMessage(m, kMaxLoginMessage, detail);
   if (st != ReadStatus::Ok) {
-    if (st == ReadStatus::Malformed) say(id, "refused: " + detail);
+    if (st == ReadStatus::Malformed) Say(id, "refused: " + detail);
     return false;
   }
   if (m.type == packet::kPrelogin) {
-    const auto reply = prelogin_reply(m.payload);
+    const auto reply = PreloginReply(m.payload);
     if (!reply) {
-      say(id, "refused: malformed PRELOGIN");
+      Say(id, "refused: malformed PRELOGIN");
       return false;
     }
-    if (!c.send_reply(*reply)) return false;
-    st = c.read_message(m, kMaxLoginMessage, detail);
+    if (!c.SendReply(*reply)) return false;
+    st = c.ReadMessage(m, kMaxLoginMessage, detail);
     if (st != ReadStatus::Ok) {
-      if (st == ReadStatus::Malformed) say(id, "refused: " + detail);
+      if (st == ReadStatus::Malformed) Say(id, "refused: " + detail);
       return false;
     }
   }
   if (m.type != packet::kLogin7) {
-    say(id, "refused: expected LOGIN7, got packet type " + std::to_string(m.type));
+    Say(id, "refused: expected LOGIN7, got packet type " + std::to_string(m.type));
     return false;
   }
-  const auto l = parse_login7(m.payload, detail);
+  const auto l = ParseLogin7(m.payload, detail);
   if (!l) {
-    say(id, "refused: " + detail);
+    Say(id, "refused: " + detail);
     return false;
   }
   TokenWriter w;
-  if (!accepted(l->user, l->password)) {
-    say(id, "refused: login failed for user '" + l->user + "'");
-    w.message(standin::Message{18456, 14, 1, "Login failed for user '" + l->user + "'."});
-    w.done(done::kError, 0, 0);
-    c.send_reply(w.bytes());
+  if (!Accepted(l->user, l->password)) {
+    Say(id, "refused: login failed for user '" + l->user + "'");
+    w.WriteMessage(standin::Message{18456, 14, 1, "Login failed for user '" + l->user + "'."});
+    w.WriteDone(done::kError, 0, 0);
+    c.SendReply(w.Bytes());
     return false;
   }
-  const std::size_t size = negotiated_packet_size(l->packet_size);
-  const std::string& db = db_.name();
-  w.env_change(1, db, "master");
-  w.message(standin::Message{5701, 0, 2, "Changed database context to '" + db + "'."});
-  w.env_collation();
-  w.env_change(2, "us_english", "");
-  w.message(standin::Message{5703, 0, 1, "Changed language setting to us_english."});
-  w.login_ack("Microsoft SQL Server");
-  w.env_change(4, std::to_string(size), std::to_string(packet::kDefaultSize));
-  w.done(0, 0, 0);
-  if (!c.send_reply(w.bytes())) return false;
-  c.set_packet_size(size);
+  const std::size_t size = NegotiatedPacketSize(l->packet_size);
+  const std::string& db = db_.Name();
+  w.WriteEnvChange(1, db, "master");
+  w.WriteMessage(standin::Message{5701, 0, 2, "Changed database context to '" + db + "'."});
+  w.WriteEnvCollation();
+  w.WriteEnvChange(2, "us_english", "");
+  w.WriteMessage(standin::Message{5703, 0, 1, "Changed language setting to us_english."});
+  w.WriteLoginAck("Microsoft SQL Server");
+  w.WriteEnvChange(4, std::to_string(size), std::to_string(packet::kDefaultSize));
+  w.WriteDone(0, 0, 0);
+  if (!c.SendReply(w.Bytes())) return false;
+  c.SetPacketSize(size);
   return true;
 }
 
-bool Listener::handle_batch(Connection& c, Session& session, const std::string& text,
-                            std::size_t id) {
+bool Listener::HandleBatch(Connection& c, Session& session, const std::string& text,
+                           std::size_t id) {
   std::string reply;
   {
     std::lock_guard lock(batch_mutex_);
     const std::size_t seq = ++seq_;
     if (seq == config_.drop_seq) {
-      if (config_.log != nullptr) config_.log->write(seq, text, nullptr);
-      say(id, "dropped at batch " + std::to_string(seq) + " as asked");
+      if (config_.log != nullptr) config_.log->Write(seq, text, nullptr);
+      Say(id, "dropped at batch " + std::to_string(seq) + " as asked");
       return false;
     }
     current_seq_ = seq;
     BatchOutcome outcome;
     try {
-      outcome = session.execute(text);
+      outcome = session.Execute(text);
     } catch (const std::exception& e) {
-      say(id, std::string("engine threw: ") + e.what());
+      Say(id, std::string("engine threw: ") + e.what());
       StatementOutcome s;
       s.failed = true;
       s.messages.push_back(
@@ -193,56 +193,56 @@ bool Listener::handle_batch(Connection& c, Session& session, const std::string& 
       outcome.statements.push_back(std::move(s));
     }
     current_seq_ = 0;
-    if (config_.log != nullptr) config_.log->write(seq, text, outcome.first_error());
+    if (config_.log != nullptr) config_.log->Write(seq, text, outcome.FirstError());
     std::size_t mismatched = 0;
-    reply = batch_reply(outcome, &mismatched);
+    reply = BatchReply(outcome, &mismatched);
     if (mismatched > 0)
-      say(id, "engine returned " + std::to_string(mismatched) +
+      Say(id, "engine returned " + std::to_string(mismatched) +
                   " values of a kind unfit for their column in batch " + std::to_string(seq) +
                   "; sent as NULL");
   }
-  return c.send_reply(reply);
+  return c.SendReply(reply);
 }
 
-void Listener::serve(int fd, uint16_t spid, std::size_t id) {
+void Listener::Serve(int fd, uint16_t spid, std::size_t id) {
   try {
     Connection c(fd, spid);
-    if (!login(c, id)) return;
+    if (!Login(c, id)) return;
     Session session(db_);
     for (;;) {
       Message m;
       std::string detail;
-      const ReadStatus st = c.read_message(m, kMaxBatchMessage, detail);
+      const ReadStatus st = c.ReadMessage(m, kMaxBatchMessage, detail);
       if (st == ReadStatus::Closed) return;
       if (st == ReadStatus::Malformed) {
-        say(id, "refused: " + detail);
+        Say(id, "refused: " + detail);
         return;
       }
       switch (m.type) {
         case packet::kSqlBatch: {
-          const auto text = batch_text(m.payload, detail);
+          const auto text = BatchText(m.payload, detail);
           if (!text) {
-            say(id, "refused: " + detail);
+            Say(id, "refused: " + detail);
             return;
           }
-          if (!handle_batch(c, session, *text, id)) return;
+          if (!HandleBatch(c, session, *text, id)) return;
           break;
         }
         case packet::kAttention:
-          if (!c.send_reply(attention_reply())) return;
+          if (!c.SendReply(AttentionReply())) return;
           break;
         case packet::kRpc:
         case packet::kTransactionManager:
-          say(id, "refused: request type " + std::to_string(m.type) + " is not supported");
-          if (!c.send_reply(refusal_reply(50000, "The stand-in accepts only SQL batches."))) return;
+          Say(id, "refused: request type " + std::to_string(m.type) + " is not supported");
+          if (!c.SendReply(RefusalReply(50000, "The stand-in accepts only SQL batches."))) return;
           break;
         default:
-          say(id, "refused: unexpected packet type " + std::to_string(m.type));
+          Say(id, "refused: unexpected packet type " + std::to_string(m.type));
           return;
       }
     }
   } catch (const std::exception& e) {
-    say(id, std::string("closed after an internal error: ") + e.what());
+    Say(id, std::string("closed after an internal error: ") + e.what());
   }
 }
 

@@ -34,16 +34,16 @@ class Listener {
   Listener& operator=(const Listener&) = delete;
 
   // Binds 127.0.0.1:port (0: any free port) and returns the port. Throws std::runtime_error.
-  uint16_t bind(uint16_t port);
+  uint16_t Bind(uint16_t port);
   // Accepts clients for ever, each served on a detached thread.
-  [[noreturn]] void run();
+  [[noreturn]] void Run();
 
  private:
-  void serve(int fd, uint16_t spid, std::size_t id);
-  bool login(Connection& c, std::size_t id);
-  bool accepted(const std::string& user, const std::string& password) const;
+  void Serve(int fd, uint16_t spid, std::size_t id);
+  bool Login(Connection& c, std::size_t id);
+  bool Accepted(const std::string& user, const std::string& password) const;
   // Runs one batch and answers it. False when the connection is to be closed.
-  bool handle_batch(Connection& c, Session& session, const std::string& text, std::size_t id);
+  bool HandleBatch(Connection& c, Session& session, const std::string& text, std::size_t id);
 
   Database& db_;
   ListenerConfig config_;

@@ -8,18 +8,18 @@
 namespace standin::tds {
 namespace {
 
-uint32_t le32(std::string_view s, std::size_t at) {
+uint32_t Le32(std::string_view s, std::size_t at) {
   uint32_t v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
   return v;
 }
 
-uint16_t le16(std::string_view s, std::size_t at) {
+uint16_t Le16(std::string_view s, std::size_t at) {
   return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
                                (static_cast<unsigned char>(s[at + 1]) << 8));
 }
 
-uint16_t be16(std::string_view s, std::size_t at) {
+uint16_t Be16(std::string_view s, std::size_t at) {
   return static_cast<uint16_t>((static_cast<unsigned char>(s[at]) << 8) |
                                static_cast<unsigned char>(s[at + 1]));
 }
@@ -28,15 +28,15 @@ constexpr std::size_t kLogin7FixedSize = 94;
 
 }  // namespace
 
-std::optional<std::string> prelogin_reply(std::string_view request) {
+std::optional<std::string> PreloginReply(std::string_view request) {
   // The option table must end with 0xFF and every option's data lie inside the message.
   std::size_t at = 0;
   for (;;) {
     if (at >= request.size()) return std::nullopt;
     if (static_cast<unsigned char>(request[at]) == 0xFF) break;
     if (at + 5 > request.size()) return std::nullopt;
-    const std::size_t offset = be16(request, at + 1);
-    const std::size_t length = be16(request, at + 3);
+    const std::size_t offset = Be16(request, at + 1);
+    const std::size_t length = Be16(request, at + 3);
     if (offset + length > request.size()) return std::nullopt;
     at += 5;
   }
@@ -68,20 +68,20 @@ std::optional<std::string> prelogin_reply(std::string_view request) {
   return table + data;
 }
 
-std::optional<Login7> parse_login7(std::string_view p, std::string& detail) {
+std::optional<Login7> ParseLogin7(std::string_view p, std::string& detail) {
   if (p.size() < kLogin7FixedSize) {
     detail = "LOGIN7 shorter than its fixed part";
     return std::nullopt;
   }
   Login7 login;
-  login.tds_version = le32(p, 4);
-  login.packet_size = le32(p, 8);
+  login.tds_version = Le32(p, 4);
+  login.packet_size = Le32(p, 8);
 
   bool ok = true;
   // A string field: offset and length in characters, both 16 bits, at `at` in the fixed part.
   const auto field = [&](std::size_t at, bool obfuscated) {
-    const std::size_t offset = le16(p, at);
-    const std::size_t bytes = 2 * static_cast<std::size_t>(le16(p, at + 2));
+    const std::size_t offset = Le16(p, at);
+    const std::size_t bytes = 2 * static_cast<std::size_t>(Le16(p, at + 2));
     if (bytes == 0) return std::string();
     if (offset < kLogin7FixedSize || offset + bytes > p.size()) {
       ok = false;
@@ -111,7 +111,7 @@ std::optional<Login7> parse_login7(std::string_view p, std::string& detail) {
   return login;
 }
 
-std::size_t negotiated_packet_size(std::size_t asked) {
+std::size_t NegotiatedPacketSize(std::size_t asked) {
   if (asked == 0) return packet::kDefaultSize;
   if (asked < packet::kMinSize) return packet::kMinSize;
   if (asked > packet::kMaxSize) return packet::kMaxSize;

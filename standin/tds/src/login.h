@@ -10,7 +10,7 @@ namespace standin::tds {
 
 // The reply payload to a client's PRELOGIN: version, no encryption, no instance, MARS off.
 // Returns nullopt when the client's option table is malformed.
-std::optional<std::string> prelogin_reply(std::string_view request);
+std::optional<std::string> PreloginReply(std::string_view request);
 
 struct Login7 {
   uint32_t tds_version = 0;
@@ -19,9 +19,9 @@ struct Login7 {
 };
 
 // Parses a LOGIN7 payload, password de-obfuscated. On failure returns nullopt and says why.
-std::optional<Login7> parse_login7(std::string_view payload, std::string& detail);
+std::optional<Login7> ParseLogin7(std::string_view payload, std::string& detail);
 
 // The packet size the server confirms for a request of `asked` bytes.
-std::size_t negotiated_packet_size(std::size_t asked);
+std::size_t NegotiatedPacketSize(std::size_t asked);
 
 }  // namespace standin::tds

@@ -27,37 +27,37 @@ inline constexpr std::string_view kServerName = "SQLSTANDIN";
 
 class TokenWriter {
  public:
-  const std::string& bytes() const { return out_; }
+  const std::string& Bytes() const { return out_; }
   // Values whose kind did not fit their column's type; they went out as NULL.
-  std::size_t mismatched_values() const { return mismatched_; }
+  std::size_t MismatchedValues() const { return mismatched_; }
 
   // ENVCHANGE with text values (database 1, language 2, packet size 4).
-  void env_change(uint8_t type, std::string_view new_value, std::string_view old_value);
+  void WriteEnvChange(uint8_t type, std::string_view new_value, std::string_view old_value);
   // ENVCHANGE 7: the collation as a byte value, no old value.
-  void env_collation();
+  void WriteEnvCollation();
   // INFO (severity <= 10) or ERROR token; text and names are UTF-8.
-  void message(const standin::Message& m, int line = 1);
-  void login_ack(std::string_view program);
-  void done(uint16_t status, uint16_t command, uint64_t count);
+  void WriteMessage(const standin::Message& m, int line = 1);
+  void WriteLoginAck(std::string_view program);
+  void WriteDone(uint16_t status, uint16_t command, uint64_t count);
   // COLMETADATA for columns, then one ROW per row.
-  void result(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows);
+  void WriteResult(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows);
 
  private:
-  void u8(uint8_t v) { out_ += static_cast<char>(v); }
-  void u16(uint16_t v);
-  void u32(uint32_t v);
-  void u64(uint64_t v);
+  void WriteU8(uint8_t v) { out_ += static_cast<char>(v); }
+  void WriteU16(uint16_t v);
+  void WriteU32(uint32_t v);
+  void WriteU64(uint64_t v);
   // B_VARCHAR: a one-byte count of UTF-16 units, then the text; longer text is cut.
-  void b_varchar(std::string_view utf8);
-  void column_metadata(const std::vector<Column>& columns);
-  void row(const std::vector<Column>& columns, const std::vector<Value>& values);
-  void value(const TypeSpec& type, const Value& v);
+  void WriteBVarchar(std::string_view utf8);
+  void WriteColumnMetadata(const std::vector<Column>& columns);
+  void WriteRow(const std::vector<Column>& columns, const std::vector<Value>& values);
+  void WriteValue(const TypeSpec& type, const Value& v);
 
   std::string out_;
   std::size_t mismatched_ = 0;
 };
 
 // The length byte a NUMERICN value of this precision takes (sign byte included).
-int numeric_length(int precision);
+int NumericLength(int precision);
 
 }  // namespace standin::tds

@@ -30,22 +30,22 @@ inline const char kLoadScript[] =
 class ServerTest : public ::testing::Test {
  protected:
   // Starts a server with the load script and these extra arguments.
-  void start(std::vector<std::string> args = {}) {
+  void Start(std::vector<std::string> args = {}) {
     args.insert(args.begin(), {"--load", dir_.Write("load.sql", kLoadScript)});
-    server_ = std::make_unique<vrektest::Standin>(args, stderr_path());
-    ASSERT_TRUE(server_->started()) << ReadFile(stderr_path());
+    server_ = std::make_unique<vrektest::Standin>(args, StderrPath());
+    ASSERT_TRUE(server_->started()) << ReadFile(StderrPath());
   }
-  void SetUp() override { start(extra_args()); }
-  virtual std::vector<std::string> extra_args() { return {}; }
+  void SetUp() override { Start(ExtraArgs()); }
+  virtual std::vector<std::string> ExtraArgs() { return {}; }
 
   // A client connected as sa; the test fails when it cannot connect.
-  std::unique_ptr<OdbcClient> client() {
+  std::unique_ptr<OdbcClient> Client() {
     auto c = std::make_unique<OdbcClient>();
-    const std::string out = c->connect(connection_string(server_->port()));
+    const std::string out = c->Connect(ConnectionString(server_->port()));
     EXPECT_EQ(out, "connect SQL_SUCCESS\n");
     return c;
   }
-  std::string stderr_path() const { return dir_.path() + "/stderr"; }
+  std::string StderrPath() const { return dir_.path() + "/stderr"; }
 
   TempDir dir_;
   std::unique_ptr<vrektest::Standin> server_;

@@ -8,20 +8,20 @@
 namespace standin::tds::testing {
 namespace {
 
-std::vector<SQLWCHAR> wide(const std::string& utf8) {
+std::vector<SQLWCHAR> Wide(const std::string& utf8) {
   const std::string bytes = text::Utf8ToUtf16Le(utf8, text::Mode::kLossy);
   std::vector<SQLWCHAR> w(bytes.size() / 2 + 1, 0);
   std::memcpy(w.data(), bytes.data(), bytes.size());
   return w;
 }
 
-std::string narrow(const SQLWCHAR* w, std::size_t units) {
+std::string Narrow(const SQLWCHAR* w, std::size_t units) {
   std::string bytes(units * 2, '\0');
   std::memcpy(bytes.data(), w, bytes.size());
   return text::Utf16LeToUtf8(bytes, text::Mode::kLossy);
 }
 
-std::string rc_name(SQLRETURN rc) {
+std::string RcName(SQLRETURN rc) {
   switch (rc) {
     case SQL_SUCCESS:
       return "SQL_SUCCESS";
@@ -40,7 +40,7 @@ std::string rc_name(SQLRETURN rc) {
   }
 }
 
-std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   std::string out;
   for (SQLSMALLINT i = 1; i <= 20; ++i) {
     SQLWCHAR state[6] = {0};
@@ -52,7 +52,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
     const std::size_t units =
         std::min<std::size_t>(static_cast<std::size_t>(len), std::size(text) - 1);
-    out += "diag " + narrow(state, 5) + " " + std::to_string(native) + " " + narrow(text, units) +
+    out += "diag " + Narrow(state, 5) + " " + std::to_string(native) + " " + Narrow(text, units) +
            "\n";
   }
   return out;
@@ -60,7 +60,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 
 }  // namespace
 
-std::string connection_string(int port, const std::string& user, const std::string& password) {
+std::string ConnectionString(int port, const std::string& user, const std::string& password) {
   return std::string("DRIVER=") + TDS_DRIVER_PATH +
          ";SERVER=127.0.0.1;PORT=" + std::to_string(port) + ";TDS_Version=7.4;UID=" + user +
          ";PWD=" + password + ";ClientCharset=UTF-8";
@@ -78,21 +78,21 @@ OdbcClient::~OdbcClient() {
   SQLFreeHandle(SQL_HANDLE_ENV, env_);
 }
 
-std::string OdbcClient::connect(const std::string& connection) {
+std::string OdbcClient::Connect(const std::string& connection) {
   SQLSetConnectAttrW(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-  std::vector<SQLWCHAR> w = wide(connection);
+  std::vector<SQLWCHAR> w = Wide(connection);
   SQLWCHAR out[1024];
   SQLSMALLINT out_len = 0;
   const SQLRETURN rc =
       SQLDriverConnectW(dbc_, nullptr, w.data(), SQL_NTS, out,
                         static_cast<SQLSMALLINT>(std::size(out)), &out_len, SQL_DRIVER_NOPROMPT);
   connected_ = SQL_SUCCEEDED(rc);
-  return "connect " + rc_name(rc) + "\n" + diagnostics(SQL_HANDLE_DBC, dbc_);
+  return "connect " + RcName(rc) + "\n" + Diagnostics(SQL_HANDLE_DBC, dbc_);
 }
 
-std::string OdbcClient::step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
+std::string OdbcClient::Step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
   std::string out =
-      std::string(what) + " " + rc_name(rc) + "\n" + diagnostics(SQL_HANDLE_STMT, stmt);
+      std::string(what) + " " + RcName(rc) + "\n" + Diagnostics(SQL_HANDLE_STMT, stmt);
   if (!SQL_SUCCEEDED(rc)) return out;
   SQLSMALLINT ncols = 0;
   SQLNumResultCols(stmt, &ncols);
@@ -107,14 +107,14 @@ std::string OdbcClient::step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
     SQLSMALLINT len = 0;
     SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(c), SQL_DESC_NAME, name, sizeof name, &len,
                      nullptr);
-    out += (c > 1 ? ", " : "") + narrow(name, static_cast<std::size_t>(len) / sizeof(SQLWCHAR));
+    out += (c > 1 ? ", " : "") + Narrow(name, static_cast<std::size_t>(len) / sizeof(SQLWCHAR));
   }
   out += "\n";
   for (int r = 0; r < 10000; ++r) {
     const SQLRETURN f = SQLFetch(stmt);
     if (f == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(f)) {
-      out += "fetch " + rc_name(f) + "\n" + diagnostics(SQL_HANDLE_STMT, stmt);
+      out += "fetch " + RcName(f) + "\n" + Diagnostics(SQL_HANDLE_STMT, stmt);
       break;
     }
     out += "row ";
@@ -126,37 +126,37 @@ std::string OdbcClient::step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
       out += c > 1 ? "|" : "";
       out += ind == SQL_NULL_DATA
                  ? "NULL"
-                 : narrow(buf.data(), static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
+                 : Narrow(buf.data(), static_cast<std::size_t>(ind) / sizeof(SQLWCHAR));
     }
     out += "\n";
   }
   return out;
 }
 
-std::string OdbcClient::run(const std::string& batch_utf8) {
+std::string OdbcClient::Run(const std::string& batch_utf8) {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) return "no statement\n";
   SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-  std::vector<SQLWCHAR> w = wide(batch_utf8);
-  std::string out = step(stmt, "exec", SQLExecDirectW(stmt, w.data(), SQL_NTS));
+  std::vector<SQLWCHAR> w = Wide(batch_utf8);
+  std::string out = Step(stmt, "exec", SQLExecDirectW(stmt, w.data(), SQL_NTS));
   for (int i = 0; i < 50; ++i) {
     const SQLRETURN rc = SQLMoreResults(stmt);
     if (rc == SQL_NO_DATA) break;
-    out += step(stmt, "more", rc);
+    out += Step(stmt, "more", rc);
   }
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   return out;
 }
 
-std::string OdbcClient::run_first_row_then_close(const std::string& batch_utf8) {
+std::string OdbcClient::RunFirstRowThenClose(const std::string& batch_utf8) {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) return "no statement\n";
   SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-  std::vector<SQLWCHAR> w = wide(batch_utf8);
+  std::vector<SQLWCHAR> w = Wide(batch_utf8);
   const SQLRETURN rc = SQLExecDirectW(stmt, w.data(), SQL_NTS);
-  std::string out = "exec " + rc_name(rc) + "\n";
+  std::string out = "exec " + RcName(rc) + "\n";
   const SQLRETURN f = SQLFetch(stmt);
-  out += "fetch " + rc_name(f) + "\n";
+  out += "fetch " + RcName(f) + "\n";
   SQLFreeStmt(stmt, SQL_CLOSE);
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   return out;

@@ -10,8 +10,8 @@
 namespace standin::tds::testing {
 
 // "DRIVER=...;SERVER=127.0.0.1;PORT=port;TDS_Version=7.4;UID=...;PWD=...;ClientCharset=UTF-8"
-std::string connection_string(int port, const std::string& user = "sa",
-                              const std::string& password = "");
+std::string ConnectionString(int port, const std::string& user = "sa",
+                             const std::string& password = "");
 
 class OdbcClient {
  public:
@@ -22,8 +22,8 @@ class OdbcClient {
 
   // Connects (login timeout 10 s). Returns "connect <RC>" and one "diag ..." line per
   // diagnostic record, each line ending in '\n'.
-  std::string connect(const std::string& connection);
-  bool connected() const { return connected_; }
+  std::string Connect(const std::string& connection);
+  bool Connected() const { return connected_; }
 
   // Runs one batch and drains it: the return code of SQLExecDirect, then of every
   // SQLMoreResults (at most 50) until SQL_NO_DATA. Per step:
@@ -32,14 +32,14 @@ class OdbcClient {
   //   columns <name>, ...      and per row:  row <v>|<v>...   (values as text, NULL)
   //   count <N>                SQLRowCount, when the step has no columns
   // The statement has a query timeout of 10 s.
-  std::string run(const std::string& batch_utf8);
+  std::string Run(const std::string& batch_utf8);
 
   // Executes a batch and fetches only the first row of its first result, then closes the
   // statement with results pending. Returns the rendering of that first step.
-  std::string run_first_row_then_close(const std::string& batch_utf8);
+  std::string RunFirstRowThenClose(const std::string& batch_utf8);
 
  private:
-  std::string step(SQLHSTMT stmt, const char* what, SQLRETURN rc);
+  std::string Step(SQLHSTMT stmt, const char* what, SQLRETURN rc);
 
   SQLHENV env_ = SQL_NULL_HENV;
   SQLHDBC dbc_ = SQL_NULL_HDBC;

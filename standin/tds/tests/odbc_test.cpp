@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 const std::string kPrefix = "[FreeTDS][SQL Server]";
 
 TEST_F(ServerTest, ReportsEveryStatementOfABatchWithItsErrors) {
-  auto c = client();
+  auto c = Client();
   const std::string dup3 =
       "diag 23000 2627 " + kPrefix +
       "Violation of PRIMARY KEY constraint 'PK_asset'. Cannot insert duplicate key in object "
@@ -24,7 +24,7 @@ TEST_F(ServerTest, ReportsEveryStatementOfABatchWithItsErrors) {
       "'dbo.asset'. The duplicate key value is (4).\n";
   const std::string terminated =
       "diag 01000 3621 " + kPrefix + "The statement has been terminated.\n";
-  EXPECT_EQ(c->run("insert into asset (id) values (3)\n"
+  EXPECT_EQ(c->Run("insert into asset (id) values (3)\n"
                    "insert into asset (id) values (3)\n"
                    "insert into asset (id) values (4)\n"
                    "insert into asset (id) values (4)"),
@@ -35,20 +35,20 @@ TEST_F(ServerTest, ReportsEveryStatementOfABatchWithItsErrors) {
                 "more SQL_ERROR\n" +
                 dup4 + terminated);
   // The connection stays usable after the errors.
-  EXPECT_EQ(c->run("select id from asset where id > 2 order by id"),
+  EXPECT_EQ(c->Run("select id from asset where id > 2 order by id"),
             "exec SQL_SUCCESS\ncolumns id\nrow 3\nrow 4\n");
 }
 
 TEST_F(ServerTest, DdlReturnsNoData) {
-  auto c = client();
-  EXPECT_EQ(c->run("create table t2 (a int)"), "exec SQL_NO_DATA\n");
-  EXPECT_EQ(c->run("drop table t2"), "exec SQL_NO_DATA\n");
+  auto c = Client();
+  EXPECT_EQ(c->Run("create table t2 (a int)"), "exec SQL_NO_DATA\n");
+  EXPECT_EQ(c->Run("drop table t2"), "exec SQL_NO_DATA\n");
 }
 
 TEST_F(ServerTest, SelectsEveryTypeWithNulls) {
-  auto c = client();
+  auto c = Client();
   EXPECT_EQ(
-      c->run("select id, name, note, qty, amount, bought from asset order by id"),
+      c->Run("select id, name, note, qty, amount, bought from asset order by id"),
       "exec SQL_SUCCESS\n"
       "columns id, name, note, qty, amount, bought\n"
       "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"
@@ -57,38 +57,38 @@ TEST_F(ServerTest, SelectsEveryTypeWithNulls) {
 
 TEST_F(ServerTest, WrongPasswordIsRefusedWith18456) {
   OdbcClient c;
-  EXPECT_EQ(c.connect(connection_string(server_->port(), "sa", "wrong")),
+  EXPECT_EQ(c.Connect(ConnectionString(server_->port(), "sa", "wrong")),
             "connect SQL_ERROR\n"
             "diag 42000 18456 " +
                 kPrefix +
                 "Login failed for user 'sa'.\n"
                 "diag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n");
-  EXPECT_FALSE(c.connected());
+  EXPECT_FALSE(c.Connected());
 }
 
 TEST_F(ServerTest, ClosingAStatementWithPendingResultsSendsAttention) {
-  auto c = client();
-  EXPECT_EQ(c->run_first_row_then_close("select id from asset order by id\nselect id from asset"),
+  auto c = Client();
+  EXPECT_EQ(c->RunFirstRowThenClose("select id from asset order by id\nselect id from asset"),
             "exec SQL_SUCCESS\nfetch SQL_SUCCESS\n");
-  EXPECT_EQ(c->run("select id from asset where id = 2"), "exec SQL_SUCCESS\ncolumns id\nrow 2\n");
+  EXPECT_EQ(c->Run("select id from asset where id = 2"), "exec SQL_SUCCESS\ncolumns id\nrow 2\n");
 }
 
 TEST_F(ServerTest, TwoClientsAtOnce) {
-  auto a = client();
-  auto b = client();
-  EXPECT_EQ(a->run("insert into asset (id, note) values (10, 'from a')"),
+  auto a = Client();
+  auto b = Client();
+  EXPECT_EQ(a->Run("insert into asset (id, note) values (10, 'from a')"),
             "exec SQL_SUCCESS\ncount 1\n");
-  EXPECT_EQ(b->run("select note from asset where id = 10"),
+  EXPECT_EQ(b->Run("select note from asset where id = 10"),
             "exec SQL_SUCCESS\ncolumns note\nrow from a\n");
   // Both at the same time, each on its own thread.
   std::string out[2];
   std::thread ta([&] {
     for (int i = 0; i < 20; ++i)
-      out[0] += a->run("insert into asset (id) values (" + std::to_string(100 + i) + ")");
+      out[0] += a->Run("insert into asset (id) values (" + std::to_string(100 + i) + ")");
   });
   std::thread tb([&] {
     for (int i = 0; i < 20; ++i)
-      out[1] += b->run("insert into asset (id) values (" + std::to_string(200 + i) + ")");
+      out[1] += b->Run("insert into asset (id) values (" + std::to_string(200 + i) + ")");
   });
   ta.join();
   tb.join();
@@ -96,13 +96,13 @@ TEST_F(ServerTest, TwoClientsAtOnce) {
   for (int i = 0; i < 20; ++i) twenty += "exec SQL_SUCCESS\ncount 1\n";
   EXPECT_EQ(out[0], twenty);
   EXPECT_EQ(out[1], twenty);
-  EXPECT_EQ(a->run("select count(*) from asset where id >= 100"),
+  EXPECT_EQ(a->Run("select count(*) from asset where id >= 100"),
             "exec SQL_SUCCESS\ncolumns \nrow 40\n");
 }
 
 class LoginServerTest : public ServerTest {
  protected:
-  std::vector<std::string> extra_args() override {
+  std::vector<std::string> ExtraArgs() override {
     return {"--login", "alice:S3cret:x", "--login", "bob:"};
   }
 };
@@ -123,7 +123,7 @@ TEST_F(LoginServerTest, AcceptsOnlyTheConfiguredLogins) {
     const std::string refused =
         "connect SQL_ERROR\ndiag 42000 18456 " + kPrefix + "Login failed for user '" + c.user +
         "'.\ndiag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n";
-    EXPECT_EQ(client.connect(connection_string(server_->port(), c.user, c.password)),
+    EXPECT_EQ(client.Connect(ConnectionString(server_->port(), c.user, c.password)),
               c.accepted ? "connect SQL_SUCCESS\n" : refused)
         << c.user << ":" << c.password;
   }
@@ -164,11 +164,11 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
 
 class LoggingServerTest : public ServerTest {
  protected:
-  std::vector<std::string> extra_args() override { return {"--log", dir_.path() + "/log.jsonl"}; }
+  std::vector<std::string> ExtraArgs() override { return {"--log", dir_.path() + "/log.jsonl"}; }
 };
 
 TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
-  auto c = client();
+  auto c = Client();
   // Over 9 KB, so that it arrives in several packets.
   const std::string comment = "/* " + std::string(9200, 'x') + " */\r\n";
   const std::string batches[] = {
@@ -176,9 +176,9 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
       comment + "select note from asset where id = 1",
       "select '\"a\\b\" \xE4\xB8\xAD' from nosuch",
   };
-  EXPECT_EQ(c->run(batches[0]), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
-  EXPECT_EQ(c->run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
-  EXPECT_EQ(c->run(batches[2]),
+  EXPECT_EQ(c->Run(batches[0]), "exec SQL_SUCCESS\ncolumns id\nrow 1\n");
+  EXPECT_EQ(c->Run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
+  EXPECT_EQ(c->Run(batches[2]),
             "exec SQL_ERROR\ndiag 42S02 208 " + kPrefix + "Invalid object name 'nosuch'.\n");
   EXPECT_EQ(ReadFile(dir_.path() + "/log.jsonl"),
             "{\"seq\":1,\"text\":\"select id\\tfrom asset\\r\\nwhere id = 1\",\"error\":null}\n"
@@ -191,36 +191,36 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
 
 class FaultServerTest : public ServerTest {
  protected:
-  std::vector<std::string> extra_args() override { return {"--fail", "2:50001", "--drop", "4"}; }
+  std::vector<std::string> ExtraArgs() override { return {"--fail", "2:50001", "--drop", "4"}; }
 };
 
 TEST_F(FaultServerTest, FailsTheSecondBatchAndDropsTheFourth) {
-  auto c = client();
+  auto c = Client();
   const std::string one = "exec SQL_SUCCESS\ncolumns id\nrow 1\n";
   const std::string query = "select id from asset where id = 1";
-  EXPECT_EQ(c->run(query), one);
-  EXPECT_EQ(c->run(query), "exec SQL_ERROR\ndiag 42000 50001 " + kPrefix +
+  EXPECT_EQ(c->Run(query), one);
+  EXPECT_EQ(c->Run(query), "exec SQL_ERROR\ndiag 42000 50001 " + kPrefix +
                                "Batch 2 failed: error injected by the stand-in.\n");
-  EXPECT_EQ(c->run(query), one);
+  EXPECT_EQ(c->Run(query), one);
   EXPECT_EQ(
-      c->run(query),
+      c->Run(query),
       "exec SQL_ERROR\ndiag 01000 20017 [FreeTDS][SQL Server]Unexpected EOF from the server\n");
   // The server goes on serving others.
-  EXPECT_EQ(client()->run(query), one);
+  EXPECT_EQ(Client()->Run(query), one);
 }
 
 TEST_F(ServerTest, SavedDatabaseLoadsBack) {
   const std::string saved = dir_.path() + "/saved.sql";
   server_->Stop();
-  start({"--save", saved});
-  EXPECT_EQ(client()->run("insert into asset (id, note) values (7, 'saved\xE4\xB8\xAD')"),
+  Start({"--save", saved});
+  EXPECT_EQ(Client()->Run("insert into asset (id, note) values (7, 'saved\xE4\xB8\xAD')"),
             "exec SQL_SUCCESS\ncount 1\n");
   EXPECT_EQ(server_->Stop(), 0);
   server_ =
-      std::make_unique<vrektest::Standin>(std::vector<std::string>{"--load", saved}, stderr_path());
-  ASSERT_TRUE(server_->started()) << ReadFile(stderr_path());
+      std::make_unique<vrektest::Standin>(std::vector<std::string>{"--load", saved}, StderrPath());
+  ASSERT_TRUE(server_->started()) << ReadFile(StderrPath());
   EXPECT_EQ(
-      client()->run("select id, name, note, qty, amount, bought from asset order by id"),
+      Client()->Run("select id, name, note, qty, amount, bought from asset order by id"),
       "exec SQL_SUCCESS\n"
       "columns id, name, note, qty, amount, bought\n"
       "row 1|\xE5\x8A\x9E\xE5\x85\xAC\xE6\xA1\x8C    |desk|3|1234.50|2011-05-20 10:30:00.000\n"

@@ -8,7 +8,7 @@
 
 namespace standin::tds::testing {
 
-std::string ucs2(const std::string& ascii) {
+std::string Ucs2(const std::string& ascii) {
   std::string out;
   for (const char c : ascii) {
     out += c;
@@ -17,16 +17,16 @@ std::string ucs2(const std::string& ascii) {
   return out;
 }
 
-std::string login7_payload(const std::string& user, const std::string& password) {
+std::string Login7Payload(const std::string& user, const std::string& password) {
   std::string fixed(94, '\0');
   const auto put16 = [&](std::size_t at, std::size_t v) {
     fixed[at] = static_cast<char>(v & 0xFF);
     fixed[at + 1] = static_cast<char>(v >> 8);
   };
-  std::string data = ucs2(user);
+  std::string data = Ucs2(user);
   put16(40, 94);
   put16(42, user.size());
-  std::string pw = ucs2(password);
+  std::string pw = Ucs2(password);
   for (char& ch : pw) {
     const auto b = static_cast<unsigned char>(ch);
     ch = static_cast<char>((((b & 0x0F) << 4) | (b >> 4)) ^ 0xA5);
@@ -43,12 +43,12 @@ std::string login7_payload(const std::string& user, const std::string& password)
   return fixed + data;
 }
 
-std::string batch_payload(const std::string& ascii_text) {
+std::string BatchPayload(const std::string& ascii_text) {
   return std::string("\x16\x00\x00\x00\x12\x00\x00\x00\x02\x00", 10) + std::string(8, '\0') +
-         std::string("\x01\x00\x00\x00", 4) + ucs2(ascii_text);
+         std::string("\x01\x00\x00\x00", 4) + Ucs2(ascii_text);
 }
 
-std::string hex(const std::string& bytes) {
+std::string Hex(const std::string& bytes) {
   static const char digits[] = "0123456789ABCDEF";
   std::string out;
   for (const char c : bytes) {
@@ -76,12 +76,12 @@ RawClient::~RawClient() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool RawClient::send_bytes(const std::string& bytes) {
+bool RawClient::SendBytes(const std::string& bytes) {
   return fd_ >= 0 &&
          send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
-bool RawClient::send_message(unsigned char type, const std::string& payload) {
+bool RawClient::SendMessage(unsigned char type, const std::string& payload) {
   std::size_t at = 0;
   do {
     const std::size_t n = std::min<std::size_t>(4096 - 8, payload.size() - at);
@@ -96,13 +96,13 @@ bool RawClient::send_message(unsigned char type, const std::string& payload) {
                           1,
                           0};
     packet.append(payload, at, n);
-    if (!send_bytes(packet)) return false;
+    if (!SendBytes(packet)) return false;
     at += n;
   } while (at < payload.size());
   return true;
 }
 
-bool RawClient::receive_exact(char* buf, std::size_t n) {
+bool RawClient::ReceiveExact(char* buf, std::size_t n) {
   std::size_t got = 0;
   while (got < n) {
     pollfd p{fd_, POLLIN, 0};
@@ -114,35 +114,35 @@ bool RawClient::receive_exact(char* buf, std::size_t n) {
   return true;
 }
 
-std::vector<std::string> RawClient::receive_message() {
+std::vector<std::string> RawClient::ReceiveMessage() {
   std::vector<std::string> packets;
   if (fd_ < 0) return packets;
   for (int i = 0; i < 10000; ++i) {
     std::string packet(8, '\0');
-    if (!receive_exact(packet.data(), 8)) return {};
+    if (!ReceiveExact(packet.data(), 8)) return {};
     const std::size_t length =
         (static_cast<unsigned char>(packet[2]) << 8) | static_cast<unsigned char>(packet[3]);
     if (length < 8) return {};
     packet.resize(length);
-    if (!receive_exact(packet.data() + 8, length - 8)) return {};
+    if (!ReceiveExact(packet.data() + 8, length - 8)) return {};
     packets.push_back(packet);
     if ((packet[1] & 1) != 0) break;
   }
   return packets;
 }
 
-bool RawClient::closed_by_server() {
+bool RawClient::ClosedByServer() {
   char c;
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, 5000) <= 0) return false;
   return recv(fd_, &c, 1, 0) == 0;
 }
 
-bool RawClient::login() {
+bool RawClient::Login() {
   const std::string prelogin = std::string("\x00\x00\x06\x00\x06\xFF", 6) + std::string(6, '\0');
-  if (!send_message(0x12, prelogin) || receive_message().empty()) return false;
-  if (!send_message(0x10, login7_payload("sa", ""))) return false;
-  const auto reply = receive_message();
+  if (!SendMessage(0x12, prelogin) || ReceiveMessage().empty()) return false;
+  if (!SendMessage(0x10, Login7Payload("sa", ""))) return false;
+  const auto reply = ReceiveMessage();
   if (reply.size() != 1 || reply[0].size() < 8 + 13) return false;
   const std::string done = reply[0].substr(reply[0].size() - 13);
   return done == std::string("\xFD\x00\x00\x00\x00", 5) + std::string(8, '\0');

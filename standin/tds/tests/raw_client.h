@@ -7,16 +7,16 @@
 namespace standin::tds::testing {
 
 // `ascii` as UCS-2LE.
-std::string ucs2(const std::string& ascii);
+std::string Ucs2(const std::string& ascii);
 
 // A LOGIN7 payload for user and password (obfuscated as clients do), packet size 4096.
-std::string login7_payload(const std::string& user, const std::string& password);
+std::string Login7Payload(const std::string& user, const std::string& password);
 
 // A SQL_BATCH payload: ALL_HEADERS with one transaction descriptor, then the text as UCS-2LE.
-std::string batch_payload(const std::string& ascii_text);
+std::string BatchPayload(const std::string& ascii_text);
 
 // Bytes as upper-case hex pairs separated by blanks.
-std::string hex(const std::string& bytes);
+std::string Hex(const std::string& bytes);
 
 class RawClient {
  public:
@@ -26,20 +26,20 @@ class RawClient {
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
 
-  bool connected() const { return fd_ >= 0; }
-  bool send_bytes(const std::string& bytes);
+  bool Connected() const { return fd_ >= 0; }
+  bool SendBytes(const std::string& bytes);
   // Sends a message split into packets of at most 4096 bytes, EOM on the last.
-  bool send_message(unsigned char type, const std::string& payload);
+  bool SendMessage(unsigned char type, const std::string& payload);
   // The packets of one reply message, headers included, up to the one with EOM. Empty when
   // the server closed the connection (or 5 s passed) before a whole message arrived.
-  std::vector<std::string> receive_message();
+  std::vector<std::string> ReceiveMessage();
   // True when the server closes the connection within 5 s without sending anything more.
-  bool closed_by_server();
+  bool ClosedByServer();
   // PRELOGIN and LOGIN7 as sa; true when the login reply ends with a DONE without error.
-  bool login();
+  bool Login();
 
  private:
-  bool receive_exact(char* buf, std::size_t n);
+  bool ReceiveExact(char* buf, std::size_t n);
   int fd_ = -1;
 };
 
