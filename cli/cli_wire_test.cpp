@@ -39,10 +39,10 @@ class CliWire : public testing::Test {
     if (!extra.empty())
       options.insert(options.end(), {"--load", dir_.Write("extra.sql", extra + "\n")});
     server_ = std::make_unique<vrektest::Standin>(options);
-    ASSERT_TRUE(server_->started()) << server_->first_line();
+    ASSERT_TRUE(server_->Started()) << server_->FirstLine();
     vrektest::WriteDataSources(
-        dir_.path(),
-        vrektest::FreeTdsSource("VrekODBC", VREK_TDS_ODBC_DRIVER, server_->port_text()));
+        dir_.Path(),
+        vrektest::FreeTdsSource("VrekODBC", VREK_TDS_ODBC_DRIVER, server_->PortText()));
     Settings(kPassword);
   }
 
@@ -54,7 +54,7 @@ class CliWire : public testing::Test {
 
   // `input` is the program's standard input.
   ProgramRun Program(const std::string& args, const std::string& input = "") {
-    const std::string& d = dir_.path();
+    const std::string& d = dir_.Path();
     std::vector<std::string> argv = {VREK_UPVREK_CLI};
     std::istringstream words(args);
     for (std::string w; words >> w;) argv.push_back(w);
@@ -68,7 +68,7 @@ class CliWire : public testing::Test {
     return r;
   }
 
-  std::string LogPath() const { return dir_.path() + "/log.jsonl"; }
+  std::string LogPath() const { return dir_.Path() + "/log.jsonl"; }
   std::vector<std::string> Log() { return vrektest::ReadLoggedBatches(LogPath()); }
 
   // A plan, then a run: the plan sends only selects, and its batches are the run's, in the

@@ -44,7 +44,7 @@ class NoEcho {
   }
   NoEcho(const NoEcho&) = delete;
   NoEcho& operator=(const NoEcho&) = delete;
-  bool terminal() const { return terminal_; }
+  bool Terminal() const { return terminal_; }
 
  private:
   bool terminal_ = false;
@@ -72,7 +72,7 @@ int Encode(std::istream& in, std::ostream& out, std::ostream& err) {
   bool read = false;
   {
     NoEcho no_echo;
-    if (no_echo.terminal())
+    if (no_echo.Terminal())
       err << "请输入要编码的文字（输入的内容不会显示），按回车结束：" << std::flush;
 #ifdef _WIN32
     if (no_echo.terminal()) {
@@ -105,7 +105,7 @@ int Encode(std::istream& in, std::ostream& out, std::ostream& err) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
 #endif
     if (!read) {
-      if (no_echo.terminal()) err << '\n';
+      if (no_echo.Terminal()) err << '\n';
       err << "没有读到任何文字：标准输入是空的。\n";
       return 1;
     }

@@ -25,18 +25,18 @@ using namespace std::chrono_literals;
 class Server {
  public:
   Server(const TempDir& dir, const std::string& name, const std::vector<std::string>& extra)
-      : dir_(dir.path()), name_(name) {
+      : dir_(dir.Path()), name_(name) {
     std::vector<std::string> options = {"--load", vrektest::FixturePath("old_register.sql"),
                                         "--log",  LogPath(),
                                         "--save", SavePath()};
     options.insert(options.end(), extra.begin(), extra.end());
     process_ = std::make_unique<vrektest::Standin>(options);
     dir.Write(name_ + ".ini",
-              vrektest::FreeTdsSource("VrekODBC", VREK_TDS_ODBC_DRIVER, process_->port_text()));
+              vrektest::FreeTdsSource("VrekODBC", VREK_TDS_ODBC_DRIVER, process_->PortText()));
     dir.Write("odbcinst.ini", "");
     dir.Write("vrek.reg", vrektest::SettingsText("VrekODBC", vrektest::DigitCoded("sa"), ""));
   }
-  bool Ready() const { return process_->started(); }
+  bool Ready() const { return process_->Started(); }
 
   ProgramRun Program(const std::string& args) const {
     std::vector<std::string> argv = {VREK_UPVREK_CLI};

@@ -15,7 +15,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
   // Writes content (bytes as given) to the file `name` in the directory; returns its path.
   std::string Write(const std::string& name, const std::string& content) const;
 

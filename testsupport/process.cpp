@@ -198,7 +198,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& op
   child.env = options.env;
   child.input = options.input;
   child.stderr_to_stdout = options.merge_stderr;
-  if (!options.merge_stderr) child.stderr_path = scratch.path() + "/err";
+  if (!options.merge_stderr) child.stderr_path = scratch.Path() + "/err";
   ChildProcess process(argv, child);
   ProgramRun run;
   run.out = process.ReadAll(options.limit);
@@ -207,7 +207,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& op
   const std::optional<int> status = process.Wait(std::max(left, std::chrono::milliseconds(2s)));
   run.status = status ? *status : -1;
   process.Stop();
-  if (!options.merge_stderr) run.err = ReadFile(scratch.path() + "/err");
+  if (!options.merge_stderr) run.err = ReadFile(scratch.Path() + "/err");
   return run;
 }
 

@@ -80,11 +80,11 @@ class Standin {
   // error goes to stderr_path ("": the test's).
   explicit Standin(const std::vector<std::string>& options, const std::string& stderr_path = "");
 
-  bool started() const { return port_ > 0; }
-  int port() const { return port_; }
-  std::string port_text() const { return std::to_string(port_); }
+  bool Started() const { return port_ > 0; }
+  int Port() const { return port_; }
+  std::string PortText() const { return std::to_string(port_); }
   // The first line it printed: the listening line, or what it printed instead ("" if nothing).
-  const std::string& first_line() const { return first_line_; }
+  const std::string& FirstLine() const { return first_line_; }
   // Ends it as ChildProcess::Stop does; sqlstandin ends with status 0 on SIGTERM.
   int Stop() { return process_.Stop(); }
 

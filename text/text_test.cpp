@@ -79,7 +79,7 @@ TEST_P(TextCases, LossyReplacesStrictThrows) {
       ADD_FAILURE() << "strict mode returned " << testing::PrintToString(out);
     } catch (const ETextConversionError& e) {
       EXPECT_EQ(std::string(e.what()), c.error);
-      EXPECT_EQ(c.error.substr(c.error.rfind(' ') + 1), std::to_string(e.offset()));
+      EXPECT_EQ(c.error.substr(c.error.rfind(' ') + 1), std::to_string(e.Offset()));
     }
   }
   if (c.in.form == Form::kUtf8 && c.lossy.form == Form::kUtf16) {

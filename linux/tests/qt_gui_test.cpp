@@ -464,7 +464,7 @@ TEST(QtEntry, OutcomesAndTheirEventLog) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const vrektest::TempDir dir;
-    const std::string path = dir.path() + "/gui.log";
+    const std::string path = dir.Path() + "/gui.log";
     setenv("VREK_GUI_LOG", path.c_str(), 1);
     ConnectMessage.clear();
     {

@@ -10,27 +10,27 @@ namespace {
 
 static_assert(kMaxPhraseChars < 16, "phrase lengths must fit the masks and entries of PhraseIndex");
 
-bool isLead(unsigned char b) { return b >= kLeadFirst && b <= kLeadLast; }
-bool isTrail(unsigned char b) { return b >= kTrailFirst && b <= kTrailLast && b != 0x7f; }
+bool IsLead(unsigned char b) { return b >= kLeadFirst && b <= kLeadLast; }
+bool IsTrail(unsigned char b) { return b >= kTrailFirst && b <= kTrailLast && b != 0x7f; }
 
 constexpr size_t kCodes = (kLeadLast - kLeadFirst + 1) * kTrails;
 
-constexpr size_t codeIndex(unsigned char lead, unsigned char trail) {
+constexpr size_t CodeIndex(unsigned char lead, unsigned char trail) {
   return (lead - kLeadFirst) * kTrails + (trail - kTrailFirst);
 }
 
 // Number of bytes at text[i] that form one valid two-byte character: 2, or 0.
-size_t doubleByteAt(const unsigned char *text, size_t length, size_t i) {
-  return i + 1 < length && isLead(text[i]) && isTrail(text[i + 1]) ? 2 : 0;
+size_t DoubleByteAt(const unsigned char *text, size_t length, size_t i) {
+  return i + 1 < length && IsLead(text[i]) && IsTrail(text[i + 1]) ? 2 : 0;
 }
 
 // Hash of a phrase key, extended one two-byte character at a time, so that the
 // words of 2, 3, ... characters starting at one place share the work.
 constexpr std::uint32_t kHashStart = 2166136261u;
-std::uint32_t hashStep(std::uint32_t h, const unsigned char *c) {
+std::uint32_t HashStep(std::uint32_t h, const unsigned char *c) {
   return (h ^ (std::uint32_t{c[0]} << 8 | c[1])) * 0x9E3779B1u;
 }
-std::uint32_t hashSlot(std::uint32_t h) {
+std::uint32_t HashSlot(std::uint32_t h) {
   h ^= h >> 16;
   h *= 0x85EBCA6Bu;
   h ^= h >> 13;
@@ -55,11 +55,11 @@ class PhraseIndex {
     mask_ = slots - 1;
     for (unsigned chars = 2; chars <= kMaxPhraseChars; ++chars) {
       for (std::uint32_t r = 0; r < kPhrases[chars].count; ++r) {
-        const auto *key = reinterpret_cast<const unsigned char *>(record(chars, r));
-        lengths_[codeIndex(key[0], key[1])] |= static_cast<std::uint16_t>(1u << chars);
+        const auto *key = reinterpret_cast<const unsigned char *>(Record(chars, r));
+        lengths_[CodeIndex(key[0], key[1])] |= static_cast<std::uint16_t>(1u << chars);
         std::uint32_t h = kHashStart;
-        for (unsigned c = 0; c < chars; ++c) h = hashStep(h, key + 2 * c);
-        size_t slot = hashSlot(h) & mask_;
+        for (unsigned c = 0; c < chars; ++c) h = HashStep(h, key + 2 * c);
+        size_t slot = HashSlot(h) & mask_;
         while (slots_[slot] != 0) slot = (slot + 1) & mask_;
         slots_[slot] = r << 4 | chars;
       }
@@ -70,24 +70,24 @@ class PhraseIndex {
   PhraseIndex &operator=(const PhraseIndex &) = delete;
 
   // Lengths of the phrases that begin with the character at `c` (bit n for n).
-  unsigned lengths(const unsigned char *c) const {
-    return slots_ != nullptr ? lengths_[codeIndex(c[0], c[1])] : 0;
+  unsigned Lengths(const unsigned char *c) const {
+    return slots_ != nullptr ? lengths_[CodeIndex(c[0], c[1])] : 0;
   }
 
   // The record of the phrase of `chars` characters at `key`, whose hash is `h`,
   // from its initials on (then its weight byte), or nullptr when there is none.
-  const char *find(const unsigned char *key, unsigned chars, std::uint32_t h) const {
-    for (size_t slot = hashSlot(h) & mask_; slots_[slot] != 0; slot = (slot + 1) & mask_) {
+  const char *Find(const unsigned char *key, unsigned chars, std::uint32_t h) const {
+    for (size_t slot = HashSlot(h) & mask_; slots_[slot] != 0; slot = (slot + 1) & mask_) {
       const std::uint32_t entry = slots_[slot];
       if ((entry & 15u) != chars) continue;
-      const char *found = record(chars, entry >> 4);
+      const char *found = Record(chars, entry >> 4);
       if (std::memcmp(found, key, 2 * chars) == 0) return found + 2 * chars;
     }
     return nullptr;
   }
 
  private:
-  static const char *record(unsigned chars, std::uint32_t r) {
+  static const char *Record(unsigned chars, std::uint32_t r) {
     return kPhrases[chars].records + size_t{r} * (3 * chars + 1);
   }
 
@@ -96,13 +96,13 @@ class PhraseIndex {
   size_t mask_ = 0;
 };
 
-const PhraseIndex &phraseIndex() {
+const PhraseIndex &Phrases() {
   static const PhraseIndex index;
   return index;
 }
 
-char charInitial(unsigned char lead, unsigned char trail) {
-  const char c = kCharInitial[codeIndex(lead, trail)];
+char CharInitial(unsigned char lead, unsigned char trail) {
+  const char c = kCharInitial[CodeIndex(lead, trail)];
   return c == '.' ? '\0' : c;
 }
 
@@ -116,7 +116,7 @@ struct Step {
   unsigned chars;        // length of the last word
   const char *initials;  // the last word's initials; nullptr for a lone character
 
-  bool worseThan(unsigned w, unsigned g) const { return w < words || (w == words && g > weight); }
+  bool WorseThan(unsigned w, unsigned g) const { return w < words || (w == words && g > weight); }
 };
 
 // Writes the initials of `chars` valid two-byte characters at `run` to `out`
@@ -125,28 +125,28 @@ struct Step {
 // not 大|厦门|禁); between splits of as many words, the one whose words are
 // more common wins (长春|分公司 over 长|春分|公司 is decided by count alone,
 // 长|调节|阀 over 长调|节|阀 by weight). `best` holds chars + 1 entries.
-size_t segmentRun(const unsigned char *run, size_t chars, Step *best, char *out) {
-  const PhraseIndex &index = phraseIndex();
+size_t SegmentRun(const unsigned char *run, size_t chars, Step *best, char *out) {
+  const PhraseIndex &index = Phrases();
   best[0] = {0, 0, 0, nullptr};
   for (size_t j = 1; j <= chars; ++j) best[j] = {~0u, 0, 0, nullptr};
   // best[i] is final once every word ending at i has been weighed, that is
   // before the words that start at i are.
   for (size_t i = 0; i < chars; ++i) {
     const unsigned words = best[i].words + 1;
-    if (best[i + 1].worseThan(words, best[i].weight))
+    if (best[i + 1].WorseThan(words, best[i].weight))
       best[i + 1] = {words, best[i].weight, 1, nullptr};
     const unsigned char *at = run + 2 * i;
-    const unsigned mask = index.lengths(at);
+    const unsigned mask = index.Lengths(at);
     if (mask == 0) continue;
-    std::uint32_t h = hashStep(kHashStart, at);
+    std::uint32_t h = HashStep(kHashStart, at);
     for (unsigned n = 2; mask >> n != 0 && i + n <= chars; ++n) {
-      h = hashStep(h, at + 2 * (n - 1));
+      h = HashStep(h, at + 2 * (n - 1));
       if (!((mask >> n) & 1u)) continue;
-      const char *initials = index.find(at, n, h);
+      const char *initials = index.Find(at, n, h);
       if (initials == nullptr) continue;
       const unsigned weight = best[i].weight + static_cast<unsigned char>(initials[n]);
       Step &end = best[i + n];
-      if (end.worseThan(words, weight)) end = {words, weight, n, initials};
+      if (end.WorseThan(words, weight)) end = {words, weight, n, initials};
     }
   }
   // Walk back from the end: first to count the letters, then to write each
@@ -156,7 +156,7 @@ size_t segmentRun(const unsigned char *run, size_t chars, Step *best, char *out)
     const Step &s = best[j];
     if (s.initials != nullptr)
       written += s.chars;
-    else if (charInitial(run[2 * (j - 1)], run[2 * j - 1]) != '\0')
+    else if (CharInitial(run[2 * (j - 1)], run[2 * j - 1]) != '\0')
       ++written;
   }
   size_t pos = written;
@@ -165,7 +165,7 @@ size_t segmentRun(const unsigned char *run, size_t chars, Step *best, char *out)
     if (s.initials != nullptr) {
       pos -= s.chars;
       std::memcpy(out + pos, s.initials, s.chars);
-    } else if (const char c = charInitial(run[2 * (j - 1)], run[2 * j - 1])) {
+    } else if (const char c = CharInitial(run[2 * (j - 1)], run[2 * j - 1])) {
       out[--pos] = c;
     }
   }
@@ -191,15 +191,15 @@ extern "C" PINYIN_API void GetPinYinFirstChar(const char *text, size_t length, c
         else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9'))
           out[n++] = static_cast<char>(b);
         ++i;
-      } else if (doubleByteAt(in, length, i)) {
+      } else if (DoubleByteAt(in, length, i)) {
         size_t chars = 0;
-        for (size_t j = i; doubleByteAt(in, length, j); j += 2) ++chars;
+        for (size_t j = i; DoubleByteAt(in, length, j); j += 2) ++chars;
         if (chars + 1 > sizeof local / sizeof local[0] && best == local) {
           // Only texts longer than any asset name get here; the rest stay on the stack.
           best = static_cast<Step *>(std::malloc((length / 2 + 1) * sizeof(Step)));
           if (best == nullptr) break;
         }
-        n += segmentRun(in + i, chars, best, out + n);
+        n += SegmentRun(in + i, chars, best, out + n);
         i += 2 * chars;
       } else {
         ++i;  // a byte that starts no valid character: skipped alone

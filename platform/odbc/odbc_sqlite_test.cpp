@@ -19,13 +19,13 @@ vrektest::TempDir& Dir() {
   return dir;
 }
 
-std::string DatabaseFile() { return Dir().path() + "/register.db"; }
+std::string DatabaseFile() { return Dir().Path() + "/register.db"; }
 
 class DataSources : public testing::Environment {
  public:
   void SetUp() override {
     vrektest::UseDataSources(
-        Dir().path(),
+        Dir().Path(),
         "[VrekSqlite]\nDriver = " VREK_SQLITE_ODBC_DRIVER "\nDatabase = " + DatabaseFile() + "\n");
   }
 };
@@ -98,10 +98,10 @@ TEST_F(OdbcSqliteTest, ValuesReadAsTheirKinds) {
   ResultSet rs = db_->Open("select i, d, s from t");
   ASSERT_EQ(rs.rows.size(), 1u);
   ASSERT_EQ(rs.rows[0].size(), 3u);
-  EXPECT_EQ(rs.rows[0][0].kind(), Variant::Kind::Integer);
+  EXPECT_EQ(rs.rows[0][0].DataType(), Variant::Kind::Integer);
   EXPECT_EQ(rs.rows[0][0].AsInteger(), -2147483647 - 1);
   EXPECT_EQ(rs.rows[0][1].AsDateTime(), (TDateTime{2012, 7, 18, 10, 11, 12, 345}));
-  EXPECT_EQ(rs.rows[0][2].kind(), Variant::Kind::Text);
+  EXPECT_EQ(rs.rows[0][2].DataType(), Variant::Kind::Text);
   EXPECT_EQ(rs.rows[0][2].AsString(), "abc");
 }
 

@@ -26,7 +26,7 @@ vrektest::TempDir& Dir() {
   return dir;
 }
 
-std::string LogFile() { return Dir().path() + "/batches.log"; }
+std::string LogFile() { return Dir().Path() + "/batches.log"; }
 
 // A socket bound to a free port of 127.0.0.1; listening when asked, which completes every
 // connection attempt without ever answering.
@@ -58,7 +58,7 @@ class Listener : public testing::Environment {
     int closed_port = 0, silent_port = 0;
     close(BoundSocket(false, &closed_port));
     silent_ = BoundSocket(true, &silent_port);
-    vrektest::UseDataSources(Dir().path(), DataSource("VrekTds", port) +
+    vrektest::UseDataSources(Dir().Path(), DataSource("VrekTds", port) +
                                                DataSource("VrekDropping", dropping_port) +
                                                DataSource("VrekNowhere", closed_port) +
                                                DataSource("VrekSilent", silent_port));
@@ -71,8 +71,8 @@ class Listener : public testing::Environment {
 
  private:
   static int Port(const vrektest::Standin& server) {
-    if (!server.started()) ADD_FAILURE() << "sqlstandin said: " << server.first_line();
-    return server.port();
+    if (!server.Started()) ADD_FAILURE() << "sqlstandin said: " << server.FirstLine();
+    return server.Port();
   }
 
   std::unique_ptr<vrektest::Standin> server_, dropping_;
@@ -291,10 +291,10 @@ TEST_F(OdbcTdsTest, ValuesAndNullsOfEachTypeRead) {
   const std::vector<Variant>& v = rs.rows[0];
   ASSERT_EQ(v.size(), 4u);
   ASSERT_EQ(rs.rows[1].size(), 4u);
-  EXPECT_EQ(v[0].kind(), Variant::Kind::Integer);
+  EXPECT_EQ(v[0].DataType(), Variant::Kind::Integer);
   EXPECT_EQ(v[0].AsInteger(), -5);
   EXPECT_EQ(v[1].AsString(), "abc");
-  EXPECT_EQ(v[2].kind(), Variant::Kind::Numeric);
+  EXPECT_EQ(v[2].DataType(), Variant::Kind::Numeric);
   EXPECT_EQ(v[2].AsString(), "1234.50");
   EXPECT_EQ(v[3].AsDateTime(), (TDateTime{2011, 5, 20, 10, 30, 0, 997}));
   for (const Variant& null : rs.rows[1]) {

@@ -58,7 +58,7 @@ class Display {
                "-nolisten", "tcp"}) {
     number_ = xvfb_.ReadLine(20s);
   }
-  const std::string& number() const { return number_; }
+  const std::string& Number() const { return number_; }
 
  private:
   ChildProcess xvfb_;
@@ -69,7 +69,7 @@ class UpVrekProgram : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     display_ = new Display;
-    setenv("DISPLAY", (":" + display_->number()).c_str(), 1);
+    setenv("DISPLAY", (":" + display_->Number()).c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     // Seen only in sanitized builds: what system libraries keep at exit is not ours to free.
     setenv("LSAN_OPTIONS", "suppressions=" VREK_LSAN_SUPPRESSIONS, 1);
@@ -80,10 +80,10 @@ class UpVrekProgram : public testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_FALSE(display_->number().empty()) << "Xvfb did not start";
-    setenv("ODBCINI", (dir_.path() + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.path().c_str(), 1);
-    setenv("VREK_REGISTRY", (dir_.path() + "/vrek.reg").c_str(), 1);
+    ASSERT_FALSE(display_->Number().empty()) << "Xvfb did not start";
+    setenv("ODBCINI", (dir_.Path() + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir_.Path().c_str(), 1);
+    setenv("VREK_REGISTRY", (dir_.Path() + "/vrek.reg").c_str(), 1);
     setenv("VREK_GUI_LOG", gui_log_.c_str(), 1);
     // The driver stays loaded until the program ends: unloading it once it has left thread-local
     // data behind crashes the leak checker of sanitized builds at exit.
@@ -93,8 +93,8 @@ class UpVrekProgram : public testing::Test {
   // Starts the listener on the old register; the data source VrekODBC reaches it.
   void StartServer(const std::vector<std::string>& options = {}) {
     server_ = StartListener(server_log_, options);
-    ASSERT_TRUE(server_->started()) << server_->first_line();
-    WriteDataSource(server_->port_text());
+    ASSERT_TRUE(server_->Started()) << server_->FirstLine();
+    WriteDataSource(server_->PortText());
   }
 
   void WriteDataSource(const std::string& port) {
@@ -110,14 +110,14 @@ class UpVrekProgram : public testing::Test {
   std::unique_ptr<ChildProcess> Launch() {
     std::remove(gui_log_.c_str());
     ChildProcess::Options options;
-    options.stdout_path = dir_.path() + "/program.out";
+    options.stdout_path = dir_.Path() + "/program.out";
     options.stderr_to_stdout = true;
     return std::make_unique<ChildProcess>(std::vector<std::string>{VREK_UPVREK}, options);
   }
 
   // The program ends by itself, successfully; else its output tells why.
   void ExpectCleanExit(ChildProcess& program) {
-    EXPECT_EQ(program.Wait(20s), 0) << ReadFile(dir_.path() + "/program.out");
+    EXPECT_EQ(program.Wait(20s), 0) << ReadFile(dir_.Path() + "/program.out");
   }
 
   // The window log once it holds `line`, or as it is when the time is up.
@@ -158,8 +158,8 @@ class UpVrekProgram : public testing::Test {
 
   static Display* display_;
   TempDir dir_;
-  std::string gui_log_ = dir_.path() + "/gui.log";
-  std::string server_log_ = dir_.path() + "/batches.jsonl";
+  std::string gui_log_ = dir_.Path() + "/gui.log";
+  std::string server_log_ = dir_.Path() + "/batches.jsonl";
   std::unique_ptr<vrektest::Standin> server_;
 };
 

@@ -38,15 +38,15 @@ class WireUpgrade : public testing::Test {
   // reaches it.
   void Start(const std::vector<std::string>& options = {}) {
     server_ = StartListener(log_path_, options);
-    ASSERT_TRUE(server_->started()) << server_->first_line();
+    ASSERT_TRUE(server_->Started()) << server_->FirstLine();
     // The driver manager caches what it read of the data-source file, so each server gets a data
     // source of its own name, added to the one file of the process.
     static TempDir odbc_dir;
     static std::string odbc_ini;
-    const std::string port = server_->port_text();
+    const std::string port = server_->PortText();
     alias_ = "Vrek" + port;
     odbc_ini += vrektest::FreeTdsSource(alias_, VREK_TDS_ODBC_DRIVER, port);
-    vrektest::UseDataSources(odbc_dir.path(), odbc_ini);
+    vrektest::UseDataSources(odbc_dir.Path(), odbc_ini);
   }
 
   // One program run over ODBC: a new connection, a click on "开始升级".
@@ -71,7 +71,7 @@ class WireUpgrade : public testing::Test {
   std::vector<std::string> Logged() { return vrektest::ReadLoggedBatches(log_path_); }
 
   TempDir dir_;
-  std::string log_path_ = dir_.path() + "/batches.jsonl";
+  std::string log_path_ = dir_.Path() + "/batches.jsonl";
   std::unique_ptr<vrektest::Standin> server_;
   std::string alias_;
   platform::OdbcDriver driver_{5};
@@ -89,14 +89,14 @@ TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
   ASSERT_GT(expected.size(), 100u);
   EXPECT_EQ(Logged(), expected);
 
-  EXPECT_EQ(QueryWithTsql(server_->port_text(),
+  EXPECT_EQ(QueryWithTsql(server_->PortText(),
                           "select un_id, un_unit, un_unitpy from lib_unit where un_id in "
                           "(1, 5, 27) order by un_id"),
             "un_id\tun_unit\tun_unitpy\n"
             "1\t请选择    \t \n"  // char(10) holds 6 bytes of code page 936 and 4 blanks
             "5\tKg        \tk\n"
             "27\tT         \tt\n");
-  EXPECT_EQ(QueryWithTsql(server_->port_text(),
+  EXPECT_EQ(QueryWithTsql(server_->PortText(),
                           "select pe_no, pe_name, pe_bdate from lib_people where pe_no in ('7', "
                           "'12') order by pe_no"),
             "pe_no\tpe_name\tpe_bdate\n"

@@ -129,7 +129,7 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   bool Started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  pid_t Pid() const { return pid_; }
   bool Running() {
     Reap();
     return pid_ > 0 && !exited_;
@@ -429,7 +429,7 @@ TEST_F(WineProgram, SplashWhileConnectingThenAClickUpgradesAsTheLinuxProgramDoes
   ASSERT_FALSE(port.empty());
   ASSERT_EQ(Settings(port), "");
   // The server does not answer until it is let go: the splash stands meanwhile.
-  kill(server_->pid(), SIGSTOP);
+  kill(server_->Pid(), SIGSTOP);
   const auto started = Clock::now();
   StartProgram("upgrade");
   const bool splash = WaitFor(90s, [] { return Shown(kSplash); });
@@ -442,7 +442,7 @@ TEST_F(WineProgram, SplashWhileConnectingThenAClickUpgradesAsTheLinuxProgramDoes
     EXPECT_FALSE(Shown(kCaption)) << "the upgrade window is there before the connection";
     EXPECT_FALSE(Named(kTitle).empty()) << "no application window (taskbar entry) " << kTitle;
   }
-  kill(server_->pid(), SIGCONT);
+  kill(server_->Pid(), SIGCONT);
   ASSERT_TRUE(splash) << "no splash while the connection waits";
 
   ASSERT_TRUE(WaitFor(60s, [] { return Shown(kCaption); })) << "no upgrade window";

@@ -90,7 +90,7 @@ struct Units {
   std::u16string_view s;
   std::size_t size() const { return s.size(); }
   char32_t operator[](std::size_t i) const { return s[i]; }
-  bool odd_byte() const { return false; }
+  bool OddByte() const { return false; }
 };
 struct LeBytes {
   std::string_view s;
@@ -98,7 +98,7 @@ struct LeBytes {
   char32_t operator[](std::size_t i) const {
     return static_cast<unsigned char>(s[2 * i]) | static_cast<unsigned char>(s[2 * i + 1]) << 8;
   }
-  bool odd_byte() const { return s.size() % 2 != 0; }
+  bool OddByte() const { return s.size() % 2 != 0; }
 };
 
 template <class In>
@@ -106,7 +106,7 @@ class Utf16Source {
  public:
   static constexpr const char* kForm = "UTF-16";
   explicit Utf16Source(In in) : in_(in) {}
-  bool Done() const { return i_ >= in_.size() && !(in_.odd_byte() && !odd_done_); }
+  bool Done() const { return i_ >= in_.size() && !(in_.OddByte() && !odd_done_); }
 
   Step Next() {
     const std::size_t start = 2 * i_;

@@ -59,7 +59,7 @@ class Variant {
   static Variant Text(std::string utf8);
   static Variant DateTime(const TDateTime& dt);
 
-  Kind kind() const { return kind_; }
+  Kind DataType() const { return kind_; }
   bool IsNull() const { return kind_ == Kind::Null; }
 
   // Conversions. AsString of NULL is the empty text; AsInteger and AsDateTime of NULL, and any

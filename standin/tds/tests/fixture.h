@@ -33,7 +33,7 @@ class ServerTest : public ::testing::Test {
   void Start(std::vector<std::string> args = {}) {
     args.insert(args.begin(), {"--load", dir_.Write("load.sql", kLoadScript)});
     server_ = std::make_unique<vrektest::Standin>(args, StderrPath());
-    ASSERT_TRUE(server_->started()) << ReadFile(StderrPath());
+    ASSERT_TRUE(server_->Started()) << ReadFile(StderrPath());
   }
   void SetUp() override { Start(ExtraArgs()); }
   virtual std::vector<std::string> ExtraArgs() { return {}; }
@@ -41,11 +41,11 @@ class ServerTest : public ::testing::Test {
   // A client connected as sa; the test fails when it cannot connect.
   std::unique_ptr<OdbcClient> Client() {
     auto c = std::make_unique<OdbcClient>();
-    const std::string out = c->Connect(ConnectionString(server_->port()));
+    const std::string out = c->Connect(ConnectionString(server_->Port()));
     EXPECT_EQ(out, "connect SQL_SUCCESS\n");
     return c;
   }
-  std::string StderrPath() const { return dir_.path() + "/stderr"; }
+  std::string StderrPath() const { return dir_.Path() + "/stderr"; }
 
   TempDir dir_;
   std::unique_ptr<vrektest::Standin> server_;

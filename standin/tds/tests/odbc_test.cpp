@@ -57,7 +57,7 @@ TEST_F(ServerTest, SelectsEveryTypeWithNulls) {
 
 TEST_F(ServerTest, WrongPasswordIsRefusedWith18456) {
   OdbcClient c;
-  EXPECT_EQ(c.Connect(ConnectionString(server_->port(), "sa", "wrong")),
+  EXPECT_EQ(c.Connect(ConnectionString(server_->Port(), "sa", "wrong")),
             "connect SQL_ERROR\n"
             "diag 42000 18456 " +
                 kPrefix +
@@ -123,7 +123,7 @@ TEST_F(LoginServerTest, AcceptsOnlyTheConfiguredLogins) {
     const std::string refused =
         "connect SQL_ERROR\ndiag 42000 18456 " + kPrefix + "Login failed for user '" + c.user +
         "'.\ndiag 08001 0 [FreeTDS][SQL Server]Unable to connect to data source\n";
-    EXPECT_EQ(client.Connect(ConnectionString(server_->port(), c.user, c.password)),
+    EXPECT_EQ(client.Connect(ConnectionString(server_->Port(), c.user, c.password)),
               c.accepted ? "connect SQL_SUCCESS\n" : refused)
         << c.user << ":" << c.password;
   }
@@ -142,9 +142,9 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
     std::string output;
   } cases[] = {
       {{"--port", "0", "--load", bad}, 1, "sqlstandin: Msg 208: Invalid object name 'nosuch'.\n"},
-      {{"--port", "0", "--load", dir.path() + "/none.sql"},
+      {{"--port", "0", "--load", dir.Path() + "/none.sql"},
        1,
-       "sqlstandin: cannot read " + dir.path() + "/none.sql\n"},
+       "sqlstandin: cannot read " + dir.Path() + "/none.sql\n"},
       {{"--port", "70000"}, 2, "sqlstandin: bad port 70000\n" + usage},
       {{"--port", "0", "--fail", "0"}, 2, "sqlstandin: bad --fail 0\n" + usage},
       {{"--port", "0", "--login", "nopassword"},
@@ -164,7 +164,7 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
 
 class LoggingServerTest : public ServerTest {
  protected:
-  std::vector<std::string> ExtraArgs() override { return {"--log", dir_.path() + "/log.jsonl"}; }
+  std::vector<std::string> ExtraArgs() override { return {"--log", dir_.Path() + "/log.jsonl"}; }
 };
 
 TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
@@ -180,7 +180,7 @@ TEST_F(LoggingServerTest, LogsEveryBatchAsSentAndItsFirstError) {
   EXPECT_EQ(c->Run(batches[1]), "exec SQL_SUCCESS\ncolumns note\nrow desk\n");
   EXPECT_EQ(c->Run(batches[2]),
             "exec SQL_ERROR\ndiag 42S02 208 " + kPrefix + "Invalid object name 'nosuch'.\n");
-  EXPECT_EQ(ReadFile(dir_.path() + "/log.jsonl"),
+  EXPECT_EQ(ReadFile(dir_.Path() + "/log.jsonl"),
             "{\"seq\":1,\"text\":\"select id\\tfrom asset\\r\\nwhere id = 1\",\"error\":null}\n"
             "{\"seq\":2,\"text\":\"/* " +
                 std::string(9200, 'x') +
@@ -210,7 +210,7 @@ TEST_F(FaultServerTest, FailsTheSecondBatchAndDropsTheFourth) {
 }
 
 TEST_F(ServerTest, SavedDatabaseLoadsBack) {
-  const std::string saved = dir_.path() + "/saved.sql";
+  const std::string saved = dir_.Path() + "/saved.sql";
   server_->Stop();
   Start({"--save", saved});
   EXPECT_EQ(Client()->Run("insert into asset (id, note) values (7, 'saved\xE4\xB8\xAD')"),
@@ -218,7 +218,7 @@ TEST_F(ServerTest, SavedDatabaseLoadsBack) {
   EXPECT_EQ(server_->Stop(), 0);
   server_ =
       std::make_unique<vrektest::Standin>(std::vector<std::string>{"--load", saved}, StderrPath());
-  ASSERT_TRUE(server_->started()) << ReadFile(StderrPath());
+  ASSERT_TRUE(server_->Started()) << ReadFile(StderrPath());
   EXPECT_EQ(
       Client()->Run("select id, name, note, qty, amount, bought from asset order by id"),
       "exec SQL_SUCCESS\n"
@@ -230,7 +230,7 @@ TEST_F(ServerTest, SavedDatabaseLoadsBack) {
 
 TEST_F(ServerTest, FreeTdsOwnClientQueriesToo) {
   const vrektest::ProgramRun run =
-      vrektest::RunProgram({TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->port()),
+      vrektest::RunProgram({TSQL_PATH, "-H", "127.0.0.1", "-p", std::to_string(server_->Port()),
                             "-U", "sa", "-P", "", "-o", "q"},
                            {.input = "select id, note from asset order by id\ngo\nexit\n",
                             .limit = 20s,

@@ -34,7 +34,7 @@ std::string Info(uint32_t number, char state, const std::string& text) {
 }
 
 TEST_F(ServerTest, LoginReplyFollowsTheServersOrder) {
-  RawClient c(server_->port());
+  RawClient c(server_->Port());
   ASSERT_TRUE(
       c.SendMessage(0x12, std::string("\x00\x00\x06\x00\x06\xFF", 6) + std::string(6, '\0')));
   ASSERT_EQ(c.ReceiveMessage().size(), 1u);
@@ -59,7 +59,7 @@ TEST_F(ServerTest, LoginReplyFollowsTheServersOrder) {
 }
 
 TEST_F(ServerTest, AttentionGetsADoneWithTheAttentionBit) {
-  RawClient c(server_->port());
+  RawClient c(server_->Port());
   ASSERT_TRUE(c.Login());
   ASSERT_TRUE(c.SendBytes(std::string("\x06\x01\x00\x08\x00\x00\x01\x00", 8)));
   const auto reply = c.ReceiveMessage();
@@ -68,7 +68,7 @@ TEST_F(ServerTest, AttentionGetsADoneWithTheAttentionBit) {
 }
 
 TEST_F(ServerTest, LongRequestsAndRepliesAreSplitIntoPackets) {
-  RawClient c(server_->port());
+  RawClient c(server_->Port());
   ASSERT_TRUE(c.Login());
   // 12 KB of request text, three packets; a reply of over 6000 bytes.
   const std::string batch =
@@ -89,7 +89,7 @@ TEST_F(ServerTest, LongRequestsAndRepliesAreSplitIntoPackets) {
 }
 
 TEST_F(ServerTest, MalformedAndVanishingClientsDoNotStopTheServer) {
-  const int port = server_->port();
+  const int port = server_->Port();
   struct Case {
     const char* what;
     bool login_first;

@@ -38,7 +38,7 @@ class ETextConversionError : public std::runtime_error {
   ETextConversionError(const std::string& what, std::size_t offset)
       : std::runtime_error(what), offset_(offset) {}
   // Where in the input the failure starts, in bytes (a UTF-16 unit counts two).
-  std::size_t offset() const { return offset_; }
+  std::size_t Offset() const { return offset_; }
 
  private:
   std::size_t offset_;
