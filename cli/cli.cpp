@@ -1,11 +1,13 @@
 #include "cli.h"
 
+#include <functional>
 #include <optional>
 
 #include "UpVrek.h"
 #include "batch_decorators.h"
 #include "dmToolsData.h"
 #include "frmUpVrekMain.h"
+#include "halfdone.h"
 #include "json_text.h"
 #include "plan_report.h"
 #include "platform/headless_gui.h"
@@ -28,17 +30,28 @@ const char kUsage[] =
     "  repair --plan    不改变数据库，说明哪些部分未完成及原因，并列出修复将发送的语句\n"
     "  repair --plan --batches   只列出这些语句，每行一个 JSON 对象\n";
 
-// How a run over `driver` ended: the completion message, or the error that stopped it.
+const char kRunRepair[] = "数据库未升级完成，请运行 upvrek-cli repair 修复。";
+
+// How a run over `driver` ended: the completion message, the error that stopped it, or neither
+// when the run ended unfinished; and what its checks found half-done.
 struct Outcome {
   bool connected = false;
   std::optional<std::string> done, error;
+  std::vector<upgrade::HalfDoneBlock> at_start, at_end;
 };
 
 // One click on "开始升级" over the connection the upgrade program makes (the same data module,
-// settings and credentials) through `driver`; the boxes the window shows become the outcome.
-Outcome Upgrade(platform::Driver& driver) {
+// settings and credentials) through `driver`, answering No where it offers a repair: `run` runs
+// the steps as they are and leaves repairing to `repair`. The boxes the window shows become the
+// outcome. `prepare` may change the window before the click.
+Outcome Upgrade(platform::Driver& driver,
+                const std::function<void(TUpVrekMain&)>& prepare = nullptr) {
   Outcome outcome;
   platform::HeadlessGui gui;
+  gui.Answer = [](const platform::ShownMessageBox& box) {
+    return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
+                                                      : platform::MsgResult::Ok;
+  };
   platform::TApplication app(gui);
   app.Title = kApplicationTitle;
   try {
@@ -50,14 +63,23 @@ Outcome Upgrade(platform::Driver& driver) {
   outcome.connected = true;
   gui.ClearShown();
   TUpVrekMain form(app);
+  if (prepare) prepare(form);
   app.Click(form.btUp);
   for (const platform::ShownMessageBox& box : gui.Shown()) {
     if (box.icon == platform::MsgIcon::Error)
       outcome.error = box.text;
-    else
+    else if (box.icon != platform::MsgIcon::Question)
       outcome.done = box.text;
   }
+  outcome.at_start = form.HalfDoneAtStart;
+  outcome.at_end = form.HalfDoneAtEnd;
   return outcome;
+}
+
+void PrintHalfDone(const char* head, const std::vector<upgrade::HalfDoneBlock>& found,
+                   std::ostream& out) {
+  out << head << '\n';
+  for (const std::string& line : upgrade::DescribeHalfDone(found)) out << "  " << line << '\n';
 }
 
 std::string Header(std::size_t number) { return "-- 批 " + std::to_string(number); }
@@ -71,17 +93,36 @@ int Run(platform::Driver& driver, std::ostream& out, std::ostream& err) {
     err << kConnectFailed << '\n';
     return 2;
   }
+  if (!outcome.at_start.empty()) PrintHalfDone("上次升级未完成：", outcome.at_start, err);
   if (outcome.error) {
     err << *outcome.error << '\n';
     return 1;
   }
-  out << outcome.done.value_or("") << '\n';
+  if (!outcome.done) {
+    PrintHalfDone("升级未完成：", outcome.at_end, err);
+    err << kRunRepair << '\n';
+    return 1;
+  }
+  out << *outcome.done << '\n';
   return 0;
 }
 
 int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::ostream& err) {
   PlanDriver plan(driver);
-  const Outcome outcome = Upgrade(plan);
+  // The check before the end reads the database the run leaves, which the plan cannot read. When
+  // the run sends nothing but reads, that is the database now, read as the run would; otherwise
+  // the plan foresees what the check finds (what the start found, the steps completing nothing
+  // half-done) and leaves its reads out of the listed batches.
+  bool end_check_listed = true;
+  std::vector<upgrade::HalfDoneBlock> found_at_start;
+  const Outcome outcome = Upgrade(plan, [&](TUpVrekMain& form) {
+    form.FindHalfDone = [&](platform::TQuery& query, bool at_end) {
+      if (!at_end) return found_at_start = upgrade::FindHalfDone(query);
+      for (const PlannedBatch& b : plan.Batches())
+        if (b.kind == PlannedBatch::Kind::Execute) end_check_listed = false;
+      return end_check_listed ? upgrade::FindHalfDone(query) : found_at_start;
+    };
+  });
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
@@ -91,9 +132,20 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
     for (const PlannedBatch& b : batches) out << JsonBatchLine(b.text) << '\n';
   } else {
     out << "升级计划（只读取，不改变数据库）：\n";
+    if (!outcome.at_start.empty()) {
+      PrintHalfDone("上次升级未完成：", outcome.at_start, out);
+      out << "upvrek-cli repair 将先发送以下语句补全，再执行升级：\n";
+      for (const upgrade::HalfDoneBlock& b : outcome.at_start)
+        for (const upgrade::Statement& s : b.repair) out << upgrade::BatchText(s.lines) << '\n';
+    }
     for (const std::string& line : ExplainPlan(batches)) out << "  " << line << '\n';
+    if (!end_check_listed)
+      out << "  升级结束前将再次检查未完成的部分（只读取）；所读取的内容取决于升级后的数据库，"
+             "不在下列语句中\n";
     if (outcome.error)
       out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
+    else if (!outcome.done)
+      out << "  升级将以“升级未完成”结束，请运行 upvrek-cli repair\n";
     out << "开始升级将发送以下 " << batches.size() << " 批：\n";
     for (std::size_t i = 0; i < batches.size(); ++i)
       out << Header(i + 1) << '\n' << batches[i].text << '\n';
@@ -101,6 +153,10 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
   out << std::flush;
   if (outcome.error) {
     err << *outcome.error << '\n';
+    return 1;
+  }
+  if (!outcome.done) {
+    err << kRunRepair << '\n';
     return 1;
   }
   return 0;
