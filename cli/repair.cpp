@@ -25,6 +25,7 @@ struct Outcome {
   std::vector<upgrade::HalfDoneBlock> found;
   std::vector<std::string> refused;  // lines naming what was left as it is
   std::optional<std::string> done, error;
+  bool end_check_listed = true;  // a plan lists the reads of the check before the end
 };
 
 using FoundHook = std::function<void(const std::vector<upgrade::HalfDoneBlock>&,
@@ -67,12 +68,12 @@ Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
     outcome.error = e.what();
     return outcome;
   }
-  form.FindHalfDone = [&left, plan](platform::TQuery& query, bool at_end) {
+  form.FindHalfDone = [&left, &outcome, plan](platform::TQuery& query, bool at_end) {
     if (!at_end) return left;
     if (plan)
       for (const PlannedBatch& b : plan->Batches())
-        if (b.kind == PlannedBatch::Kind::Execute) return left;
-    return upgrade::FindHalfDone(query);
+        if (b.kind == PlannedBatch::Kind::Execute) outcome.end_check_listed = false;
+    return outcome.end_check_listed ? upgrade::FindHalfDone(query) : left;
   };
   gui.ClearShown();
   app.Click(form.btUp);
@@ -187,6 +188,9 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
     PrintFound(outcome.found, out);
     if (outcome.error)
       out << "修复将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
+    if (!outcome.end_check_listed)
+      out << "修复结束前将再次检查未完成的部分（只读取；所读取的内容取决于修复后的数据库，"
+             "不在下列语句中）\n";
     out << "修复将发送以下 " << batches.size() << " 批：\n";
     for (std::size_t i = 0; i < batches.size(); ++i)
       out << Header(i + 1) << '\n' << batches[i].text << '\n';
