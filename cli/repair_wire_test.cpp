@@ -13,6 +13,7 @@
 #include "listener_log.h"
 #include "process.h"
 #include "settings.h"
+#include "transcripts.h"
 
 namespace {
 
@@ -70,13 +71,14 @@ TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   const std::string clean = clean_server.Stop();
   ASSERT_NE(clean, "");
 
-  // Batch 58 is the fifth person's insert into lib_peopletmp: it never runs.
-  Server server(dir, "broken", {"--drop", "58"});
+  // Batch 61 is the fifth person's insert into lib_peopletmp (after the check's three reads and
+  // 53 batches of the steps): it never runs.
+  Server server(dir, "broken", {"--drop", "61"});
   ASSERT_TRUE(server.Ready());
   const ProgramRun broken = server.Program("run");
   EXPECT_EQ(broken.status, 1);
   const std::vector<std::string> broken_log = server.Log();
-  ASSERT_EQ(broken_log.size(), 58u);
+  ASSERT_EQ(broken_log.size(), 61u);
   EXPECT_EQ(broken_log.back().rfind("insert into lib_peopletmp values(", 0), 0u);
 
   const ProgramRun plan = server.Program("repair --plan --batches");
@@ -87,8 +89,9 @@ TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   const ProgramRun repair = server.Program("repair");
   EXPECT_EQ(repair.status, 0) << repair.err;
   const std::vector<std::string> log = server.Log();
+  // The plan leaves out the reads of the check before the end, which it cannot foresee.
   EXPECT_EQ(
-      vrektest::PlannedBatches(plan.out),
+      vrektest::PlannedBatches(plan.out) + CheckOnUpgraded(),
       std::vector<std::string>(log.begin() + static_cast<long>(planned_log.size()), log.end()));
   EXPECT_EQ(plan.status, 0);
   const std::size_t found = repair.out.find("上次升级未完成：");
