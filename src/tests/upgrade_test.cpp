@@ -226,6 +226,13 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
                    {"2005", "1", "刘洋", "男", "1979-09-09 00:00:00.000", "", "D2005", "4"}}));
 }
 
+// A dump to compare with another: vrektest::Normalized, and the spy's initials, which number its
+// calls (differing from run to run), without their numbers and the blanks that pad them.
+std::string Comparable(const std::string& dump) {
+  static const std::regex kSpyInitials("i''[0-9]+ *");
+  return std::regex_replace(vrektest::Normalized(dump), kSpyInitials, "i''#");
+}
+
 // The box a run ends with when nothing stopped it: the completion message for a database found
 // finished, else the offer of a repair ("升级未完成：").
 void ExpectEndBox(const RunResult& r) {
@@ -247,14 +254,8 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
   const Transcript first = Join(blocks);
   const Table people_numbers = up.Select("select pe_no from lib_people");
   const std::size_t check = CheckOnOldRegister().size();
-  // The spy's initials number its calls, which differ from run to run: compared without numbers
-  // (and the blanks that pad them).
-  const auto normalized = [](const std::string& dump) {
-    static const std::regex kSpyInitials("i''[0-9]+ *");
-    return std::regex_replace(vrektest::Normalized(dump), kSpyInitials, "i''#");
-  };
   up.Run();
-  const std::string clean = normalized(up.db.dump_script());
+  const std::string clean = Comparable(up.db.dump_script());
 
   for (size_t k = 0; k < first.size(); ++k) {
     SCOPED_TRACE("fault at batch " + std::to_string(k + 1) + ": " + first[k]);
@@ -315,7 +316,7 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     } else {
       ExpectEndBox(next);
       if (next.shown.back() == kDoneBox) {
-        EXPECT_EQ(normalized(u.db.dump_script()), clean);
+        EXPECT_EQ(Comparable(u.db.dump_script()), clean);
       }
     }
 
@@ -343,7 +344,7 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     u.answer = nullptr;
     const RunResult repaired = u.Run();
     EXPECT_EQ(repaired.shown.back(), kDoneBox);
-    EXPECT_EQ(normalized(u.db.dump_script()), clean);
+    EXPECT_EQ(Comparable(u.db.dump_script()), clean);
   }
 }
 
@@ -554,6 +555,104 @@ TEST(EdgeCases, NamesTheCollationCountsEqualFormOneGroup) {
   EXPECT_EQ(stored.at(0).at(0), "");
   EXPECT_EQ(PinYinSpy::arguments.size(), stored.size());
   EXPECT_EQ(PinYinSpy::arguments.at(0), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The offers of a repair, at the start and before the end, with each answer, after a first run
+// broken in the person copy (batch 61: the fifth person's insert), and a repair that refuses.
+TEST(Offers, BothBoxesWithBothAnswers) {
+  using platform::MsgResult;
+  const std::string script = ReadFixture("old_register.sql");
+  PinYinSpy::Reset();
+  Upgrade clean_run(script);
+  clean_run.Run();
+  const std::string clean = Comparable(clean_run.db.dump_script());
+  const auto offer = [](const std::string& head, const std::string& lines) {
+    return platform::ShownMessageBox{head + lines + "\n是否立即修复？", "提示信息",
+                                     platform::MsgIcon::Question, platform::MsgButtons::YesNo};
+  };
+  const std::string copy =
+      "\n打印边距与人员编号块：人员复制未完成：lib_peopletmp 有 4 名人员，lib_people 有 10 名，"
+      "仍是旧的形式";
+  const std::string step = "步骤 20110623（检查字段字典）：";
+  const std::string why =
+      "名为 lib_check_field 的对象不是本程序创建的（它的列是 cf_table char(32)），不能向其中写入";
+  struct Case {
+    const char* what;
+    const char* setup;               // before the first run, which is broken at batch 61 when empty
+    std::vector<MsgResult> answers;  // to the offers, in order
+    std::vector<platform::ShownMessageBox> shown;
+    bool enabled, is_clean;
+  };
+  const Case cases[] = {
+      {"Yes at the start repairs, then the steps run",
+       "",
+       {MsgResult::Yes},
+       {offer("上次升级未完成：", copy), kDoneBox},
+       true,
+       true},
+      {"No, then Yes before the end: repaired, checked again, done",
+       "",
+       {MsgResult::No, MsgResult::Yes},
+       {offer("上次升级未完成：", copy), offer("升级未完成：", copy), kDoneBox},
+       true,
+       true},
+      {"No twice: the steps as they are, no completion message",
+       "",
+       {MsgResult::No, MsgResult::No},
+       {offer("上次升级未完成：", copy), offer("升级未完成：", copy)},
+       true,
+       false},
+      {"a refused repair ends as a failed run",
+       "create table lib_check_field (cf_table char(32) not null)",
+       {MsgResult::Yes},
+       {offer("上次升级未完成：", "\n" + step + "无法修复：" + why),
+        ErrorBox("以下未完成的部分不能安全修复，未作改动，数据库仍未升级完成：\n" + step + why)},
+       false,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PinYinSpy::Reset();
+    Upgrade u(script);
+    if (*c.setup) {
+      u.Exec(c.setup);
+    } else {
+      u.db.fail_batch(CheckOnOldRegister().size() + 58, 50000, "Injected fault.");
+    }
+    ASSERT_EQ(u.Run().shown.size(), 1u);
+    u.db.clear_faults();
+    std::size_t asked = 0;
+    u.answer = [&](const platform::ShownMessageBox& box) {
+      if (box.buttons != platform::MsgButtons::YesNo) return MsgResult::Ok;
+      return asked < c.answers.size() ? c.answers[asked++] : MsgResult::Cancel;
+    };
+    const RunResult r = u.Run();
+    EXPECT_EQ(asked, c.answers.size());
+    EXPECT_EQ(r.shown, c.shown);
+    EXPECT_EQ(r.start_enabled, c.enabled);
+    EXPECT_EQ(Comparable(u.db.dump_script()) == clean, c.is_clean);
+  }
+}
+
+// The box lists ten findings at most, then how many more there are.
+TEST(Offers, TenLinesAtMostThenACount) {
+  upgrade::HalfDoneBlock block;
+  block.block = &upgrade::LedgerBlock();
+  for (int i = 1; i <= 13; ++i) block.missing.push_back("缺少 " + std::to_string(i));
+  std::string expected = "上次升级未完成：";
+  for (int i = 1; i <= 10; ++i)
+    expected += "\n" + block.block->title + "：缺少 " + std::to_string(i);
+  expected += "\n……另有 3 项\n是否立即修复？";
+  EXPECT_EQ(TUpVrekMain::HalfDoneText("上次升级未完成：", {block}), expected);
+  block.missing.resize(10);
+  const std::string ten = TUpVrekMain::HalfDoneText("升级未完成：", {block});
+  EXPECT_EQ(ten.substr(ten.size() - std::string("缺少 10\n是否立即修复？").size()),
+            "缺少 10\n是否立即修复？");
+  EXPECT_EQ(ten.find("另有"), std::string::npos);
 }
 
 }  // namespace
