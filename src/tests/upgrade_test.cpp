@@ -638,6 +638,36 @@ TEST(Offers, BothBoxesWithBothAnswers) {
   }
 }
 
+// An asset whose name lib_vrek_name lacks, added after a complete upgrade, counts as unfinished
+// work of the initials step: the run offers to add the name (only adding, nothing the client
+// wrote changes), and declined, it ends without the completion message.
+TEST(Offers, AnAssetNameTheNameTableLacksIsOfferedAndAdded) {
+  PinYinSpy::Reset();
+  Upgrade up(ReadFixture("old_register.sql"));
+  ASSERT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  up.Exec("insert into lib_vrek (vr_id, vr_name) values ('2012000001', '测温枪')");
+  const std::string lacking =
+      "\n步骤 20121106（资产名称拼音首字母）：表 lib_vrek_name 缺少 1 个资产名称\n是否立即修复？";
+  const auto offer = [](const std::string& text) {
+    return platform::ShownMessageBox{text, "提示信息", platform::MsgIcon::Question,
+                                     platform::MsgButtons::YesNo};
+  };
+  up.answer = DeclineRepair;
+  const Transcript check = up.CheckReads();
+  const RunResult declined = up.Run();
+  EXPECT_EQ(declined.sent, check + UpgradedRun() + check);
+  EXPECT_EQ(declined.shown,
+            (std::vector<platform::ShownMessageBox>{offer("上次升级未完成：" + lacking),
+                                                    offer("升级未完成：" + lacking)}));
+  up.answer = nullptr;
+  const RunResult accepted = up.Run();
+  EXPECT_EQ(accepted.shown, (std::vector<platform::ShownMessageBox>{
+                                offer("上次升级未完成：" + lacking), kDoneBox}));
+  EXPECT_EQ(up.Select("select gn_name from lib_vrek_name where gn_name = '测温枪'"),
+            (Table{{"测温枪"}}));
+  EXPECT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+}
+
 // The box lists ten findings at most, then how many more there are.
 TEST(Offers, TenLinesAtMostThenACount) {
   upgrade::HalfDoneBlock block;
