@@ -10,7 +10,8 @@
 //   upvrek-cli --version
 //
 // Exit status: 0 done; 1 the upgrade stopped (or would stop) on an error, whose text goes to
-// standard error; 2 the connection failed; 64 a command line it does not understand.
+// standard error, or it ended with half-done work left (listed on standard error with the advice
+// to run `repair`); 2 the connection failed; 64 a command line it does not understand.
 // Passwords never reach any output: a failed connection is reported by the fixed message only.
 #pragma once
 
