@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <algorithm>
+#include <functional>
 #include <iostream>
 #include <optional>
 
@@ -8,6 +10,7 @@
 #include "dmToolsData.h"
 #include "encode.h"
 #include "frmUpVrekMain.h"
+#include "halfdone.h"
 #include "json_text.h"
 #include "plan_report.h"
 #include "platform/headless_gui.h"
@@ -49,17 +52,28 @@ std::string CommandLineError(const std::vector<std::string>& args) {
   return "";
 }
 
-// How a run over `driver` ended: the completion message, or the error that stopped it.
+const char kRunRepair[] = "数据库未升级完成，请运行 upvrek-cli repair 修复。";
+
+// How a run over `driver` ended: the completion message, the error that stopped it, or neither
+// when the run ended unfinished; and what its checks found half-done.
 struct Outcome {
   bool connected = false;
   std::optional<std::string> done, error;
+  std::vector<upgrade::HalfDoneBlock> at_start, at_end;
 };
 
 // One click on "开始升级" over the connection the upgrade program makes (the same data module,
-// settings and credentials) through `driver`; the boxes the window shows become the outcome.
-Outcome Upgrade(platform::Driver& driver) {
+// settings and credentials) through `driver`, answering No where it offers a repair: `run` runs
+// the steps as they are and leaves repairing to `repair`. The boxes the window shows become the
+// outcome. `prepare` may change the window before the click.
+Outcome Upgrade(platform::Driver& driver,
+                const std::function<void(TUpVrekMain&)>& prepare = nullptr) {
   Outcome outcome;
   platform::HeadlessGui gui;
+  gui.Answer = [](const platform::ShownMessageBox& box) {
+    return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
+                                                      : platform::MsgResult::Ok;
+  };
   platform::TApplication app(gui);
   app.Title = kApplicationTitle;
   try {
@@ -71,14 +85,40 @@ Outcome Upgrade(platform::Driver& driver) {
   outcome.connected = true;
   gui.ClearShown();
   TUpVrekMain form(app);
+  if (prepare) prepare(form);
   app.Click(form.btUp);
   for (const platform::ShownMessageBox& box : gui.Shown()) {
     if (box.icon == platform::MsgIcon::Error)
       outcome.error = box.text;
-    else
+    else if (box.icon != platform::MsgIcon::Question)
       outcome.done = box.text;
   }
+  outcome.at_start = form.HalfDoneAtStart;
+  outcome.at_end = form.HalfDoneAtEnd;
   return outcome;
+}
+
+void PrintHalfDone(const char* head, const std::vector<upgrade::HalfDoneBlock>& found,
+                   std::ostream& out) {
+  out << head << '\n';
+  for (const std::string& line : upgrade::DescribeHalfDone(found)) out << "  " << line << '\n';
+}
+
+// The end of a run or its plan on standard error, and the exit status: what the check at the
+// start found half-done, then the error that stopped the run, or what the check before the end
+// found and the advice to repair.
+int Finish(const Outcome& outcome, std::ostream& err) {
+  if (!outcome.at_start.empty()) PrintHalfDone("上次升级未完成：", outcome.at_start, err);
+  if (outcome.error) {
+    err << *outcome.error << '\n';
+    return 1;
+  }
+  if (!outcome.done) {
+    PrintHalfDone("升级未完成：", outcome.at_end, err);
+    err << kRunRepair << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 std::string Header(std::size_t number) { return "-- 批 " + std::to_string(number); }
@@ -92,39 +132,74 @@ int Run(platform::Driver& driver, std::ostream& out, std::ostream& err) {
     err << kConnectFailed << '\n';
     return 2;
   }
-  if (outcome.error) {
-    err << *outcome.error << '\n';
-    return 1;
-  }
-  out << outcome.done.value_or("") << '\n';
-  return 0;
+  const int status = Finish(outcome, err);
+  if (status == 0) out << *outcome.done << '\n';
+  return status;
 }
 
 int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::ostream& err) {
   PlanDriver plan(driver);
-  const Outcome outcome = Upgrade(plan);
+  // The check before the end reads the database the run leaves, which the plan cannot read. When
+  // the run sends nothing but reads, that is the database now, read as the run would; otherwise
+  // the plan foresees what the check finds (what the start found, the steps completing nothing
+  // half-done) and leaves its reads out of the listed batches.
+  bool end_check_listed = true;
+  std::size_t steps_from = 0, steps_to = 0;
+  std::vector<upgrade::HalfDoneBlock> found_at_start;
+  const Outcome outcome = Upgrade(plan, [&](TUpVrekMain& form) {
+    form.FindHalfDone = [&](platform::TQuery& query, bool at_end) {
+      if (!at_end) {
+        found_at_start = upgrade::FindHalfDone(query);
+        steps_from = plan.Batches().size();
+        return found_at_start;
+      }
+      steps_to = plan.Batches().size();
+      for (const PlannedBatch& b : plan.Batches())
+        if (b.kind == PlannedBatch::Kind::Execute) end_check_listed = false;
+      return end_check_listed ? upgrade::FindHalfDone(query) : found_at_start;
+    };
+  });
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
   }
   const std::vector<PlannedBatch>& batches = plan.Batches();
+  if (steps_to == 0) steps_to = batches.size();  // the run stops before the end
   if (batches_only) {
     for (const PlannedBatch& b : batches) out << JsonBatchLine(b.text) << '\n';
   } else {
     out << "升级计划（只读取，不改变数据库）：\n";
-    for (const std::string& line : ExplainPlan(batches)) out << "  " << line << '\n';
-    if (outcome.error)
+    out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) << " 批查询）：";
+    if (outcome.at_start.empty()) {
+      out << "没有未完成的部分\n";
+    } else {
+      out << "上次升级未完成：\n";
+      for (const std::string& line : upgrade::DescribeHalfDone(outcome.at_start))
+        out << "    " << line << '\n';
+      out << "  升级不会修复这些部分；upvrek-cli repair 将先发送以下语句补全，再执行升级：\n";
+      for (const upgrade::HalfDoneBlock& b : outcome.at_start)
+        for (const upgrade::Statement& s : b.repair) out << upgrade::BatchText(s.lines) << '\n';
+    }
+    const std::vector<PlannedBatch> steps(
+        batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
+        batches.begin() + static_cast<long>(steps_to));
+    for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
+    if (outcome.error) {
       out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
+    } else {
+      if (end_check_listed)
+        out << "  升级结束前再次检查未完成的部分（" << batches.size() - steps_to << " 批查询）\n";
+      else
+        out << "  升级结束前再次检查未完成的部分（只读取；所读取的内容取决于升级后的数据库，"
+               "不在下列语句中）\n";
+      if (!outcome.done) out << "  升级将以“升级未完成”结束，请运行 upvrek-cli repair\n";
+    }
     out << "开始升级将发送以下 " << batches.size() << " 批：\n";
     for (std::size_t i = 0; i < batches.size(); ++i)
       out << Header(i + 1) << '\n' << batches[i].text << '\n';
   }
   out << std::flush;
-  if (outcome.error) {
-    err << *outcome.error << '\n';
-    return 1;
-  }
-  return 0;
+  return Finish(outcome, err);
 }
 
 }  // namespace

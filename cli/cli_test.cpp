@@ -101,20 +101,33 @@ class Cli : public testing::Test {
     db_.ClearLog();
     const CliRun run = Invoke({"run"});
     const std::vector<std::string> sent = Logged();
-    std::string expected_json, expected_echo;
+    // A plan that changes the database cannot read what the check before the end reads; it says
+    // so and leaves those reads out. On these registers they are the check of an upgraded one.
+    std::vector<std::string> planned = sent;
+    if (listing.out.find("不在下列语句中") != std::string::npos) {
+      const Transcript check = CheckOnUpgraded();
+      EXPECT_GE(sent.size(), check.size());
+      if (sent.size() >= check.size()) {
+        EXPECT_EQ(Transcript(sent.end() - static_cast<long>(check.size()), sent.end()), check);
+        planned.resize(sent.size() - check.size());
+      }
+    }
+    std::string expected_json, expected_echo, expected_listing;
     for (std::size_t i = 0; i < sent.size(); ++i) {
-      expected_json += vrekcli::JsonBatchLine(sent[i]) + "\n";
-      expected_echo += "-- 批 " + std::to_string(i + 1) + "\n" + sent[i] + "\n";
+      const std::string echo = "-- 批 " + std::to_string(i + 1) + "\n" + sent[i] + "\n";
+      if (i < planned.size()) expected_json += vrekcli::JsonBatchLine(sent[i]) + "\n";
+      if (i < planned.size()) expected_listing += echo;
+      expected_echo += echo;
     }
     EXPECT_EQ(json.out, expected_json);
     EXPECT_EQ(json.status, run.status);
     EXPECT_EQ(json.err, run.err);
     EXPECT_EQ(run.out.substr(0, expected_echo.size()), expected_echo);
     const std::size_t list_at =
-        listing.out.find("开始升级将发送以下 " + std::to_string(sent.size()) + " 批：\n");
+        listing.out.find("开始升级将发送以下 " + std::to_string(planned.size()) + " 批：\n");
     EXPECT_NE(list_at, std::string::npos) << listing.out;
     if (list_at != std::string::npos) {
-      EXPECT_EQ(listing.out.substr(listing.out.find('\n', list_at) + 1), expected_echo);
+      EXPECT_EQ(listing.out.substr(listing.out.find('\n', list_at) + 1), expected_listing);
     }
     EXPECT_EQ(listing.status, run.status);
     EXPECT_EQ(connected_with_, (std::vector<std::string>{"VrekTest", "sa", kPassword}));
@@ -141,6 +154,7 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
   EXPECT_EQ(
       last_plan_,
       "升级计划（只读取，不改变数据库）：\n"
+      "  检查未完成的部分（3 批查询）：没有未完成的部分\n"
       "  表 ver_manage 不存在：将执行版本台账的创建\n"
       "  列 lib_vrek.vr_dwhy 不存在：将执行报废原因列块（lib_vrek 增加 vr_dwhy）\n"
       "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
@@ -156,16 +170,32 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
       "  版本标记 ZZ20110623.CHECK 未记录（版本台账将新建）：将执行步骤 20110623（检查字段字典）\n"
       "  版本标记 ZZ20121106.CHECK 未记录（版本台账将新建）：将执行步骤 "
       "20121106（资产名称拼音首字母）\n"
-      "  读取资产名称：33 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
+      "  读取资产名称：33 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n"
+      "  升级结束前再次检查未完成的部分（只读取；所读取的内容取决于升级后的数据库，不在下列语句中）"
+      "\n");
 }
 
+// Half-done work that the steps do not complete: the plan names it and what repair would send;
+// the run names it on standard error and ends unfinished.
 TEST_F(Cli, PartlyUpgradedPlanIsTheRun) {
   Load("partly_upgraded.sql");
   const CliRun run = PlanThenRunAgree();
-  EXPECT_EQ(run.status, 0);
+  const std::string found =
+      "  终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）\n"
+      "  步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行\n";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "上次升级未完成：\n" + found + "升级未完成：\n" + found +
+                         "数据库未升级完成，请运行 upvrek-cli repair 修复。\n");
+  EXPECT_EQ(run.out.find("升级已经完成"), std::string::npos);
   EXPECT_EQ(
       last_plan_,
       "升级计划（只读取，不改变数据库）：\n"
+      "  检查未完成的部分（16 批查询）：上次升级未完成：\n"
+      "    终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）\n"
+      "    步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行\n"
+      "  升级不会修复这些部分；upvrek-cli repair 将先发送以下语句补全，再执行升级：\n"
+      "insert into lib_curtermno values('','') \n"
+      "update lib_vrek set vr_company=0 where vr_company is null\n"
       "  表 ver_manage 已存在：跳过版本台账的创建\n"
       "  列 lib_vrek.vr_dwhy 已存在：跳过报废原因列块（lib_vrek 增加 vr_dwhy）\n"
       "  列 lib_unit.un_unitpy 不存在：将执行计量单位字典块（重建 lib_unit 并写入27个标准单位）\n"
@@ -178,7 +208,10 @@ TEST_F(Cli, PartlyUpgradedPlanIsTheRun) {
       "  版本标记 ZZ20110520.DEPT 已记录：跳过步骤 20110520（公司列）\n"
       "  版本标记 ZZ20110623.CHECK 未记录：将执行步骤 20110623（检查字段字典）\n"
       "  版本标记 ZZ20121106.CHECK 未记录：将执行步骤 20121106（资产名称拼音首字母）\n"
-      "  读取资产名称：5 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n");
+      "  读取资产名称：5 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母\n"
+      "  升级结束前再次检查未完成的部分（只读取；所读取的内容取决于升级后的数据库，不在下列语句中）"
+      "\n"
+      "  升级将以“升级未完成”结束，请运行 upvrek-cli repair\n");
 }
 
 TEST_F(Cli, UpgradedPlanIsTheRunOfProbesAndLookupsOnly) {
@@ -186,7 +219,7 @@ TEST_F(Cli, UpgradedPlanIsTheRunOfProbesAndLookupsOnly) {
   ASSERT_EQ(Invoke({"run"}).status, 0);
   const CliRun run = PlanThenRunAgree();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Logged().size(), 12u);
+  EXPECT_EQ(Logged(), CheckedUpgradedRun());
   EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
 }
 

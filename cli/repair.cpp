@@ -25,16 +25,25 @@ struct Outcome {
   std::vector<upgrade::HalfDoneBlock> found;
   std::vector<std::string> refused;  // lines naming what was left as it is
   std::optional<std::string> done, error;
+  bool end_check_listed = true;  // a plan lists the reads of the check before the end
 };
 
 using FoundHook = std::function<void(const std::vector<upgrade::HalfDoneBlock>&,
                                      const std::vector<upgrade::Statement>&)>;
 
 // Over the connection the upgrade program makes through `driver`: the half-done check, the
-// statements that complete what can be completed, then one click on "开始升级".
-Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook) {
+// statements that complete what can be completed (TUpVrekMain::Repair), then one click on
+// "开始升级" whose own check at the start is this one (so it reads nothing more) and whose
+// offers of a repair are answered No: what is left half-done then is what was refused. In a plan,
+// the check before the end is listed only when nothing but reads was planned (cli.cpp).
+Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
+                   const PlanDriver* plan = nullptr) {
   Outcome outcome;
   platform::HeadlessGui gui;
+  gui.Answer = [](const platform::ShownMessageBox& box) {
+    return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
+                                                      : platform::MsgResult::Ok;
+  };
   platform::TApplication app(gui);
   app.Title = "Brantel资产管理系统";
   try {
@@ -45,27 +54,37 @@ Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook) {
   if (ConnectMessage != "OK") return outcome;
   outcome.connected = true;
   TUpVrekMain form(app);
-  std::vector<upgrade::Statement> statements;
+  std::vector<upgrade::HalfDoneBlock> left;  // the refused blocks, which the repair leaves
   try {
     outcome.found = upgrade::FindHalfDone(form.qrTmp);
+    std::vector<upgrade::Statement> statements;
     for (const upgrade::HalfDoneBlock& b : outcome.found) {
       statements.insert(statements.end(), b.repair.begin(), b.repair.end());
-      for (const std::string& r : b.refusals) outcome.refused.push_back(b.block->title + "：" + r);
+      if (!b.refusals.empty()) left.push_back(b);
     }
     if (found_hook) found_hook(outcome.found, statements);
-    form.SendStatements(statements);
+    outcome.refused = form.Repair(outcome.found);
   } catch (const std::exception& e) {
     outcome.error = e.what();
     return outcome;
   }
+  form.FindHalfDone = [&left, &outcome, plan](platform::TQuery& query, bool at_end) {
+    if (!at_end) return left;
+    if (plan)
+      for (const PlannedBatch& b : plan->Batches())
+        if (b.kind == PlannedBatch::Kind::Execute) outcome.end_check_listed = false;
+    return outcome.end_check_listed ? upgrade::FindHalfDone(query) : left;
+  };
   gui.ClearShown();
   app.Click(form.btUp);
   for (const platform::ShownMessageBox& box : gui.Shown()) {
     if (box.icon == platform::MsgIcon::Error)
       outcome.error = box.text;
-    else
+    else if (box.icon != platform::MsgIcon::Question)
       outcome.done = box.text;
   }
+  if (!outcome.error && !outcome.done && outcome.refused.empty())
+    outcome.error = TUpVrekMain::HalfDoneText("升级未完成：", form.HalfDoneAtEnd);
   return outcome;
 }
 
@@ -150,11 +169,13 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
   }
 
   PlanDriver planned(driver);
-  const Outcome outcome =
-      RepairOver(planned, [&planned](const std::vector<upgrade::HalfDoneBlock>&,
-                                     const std::vector<upgrade::Statement>& statements) {
+  const Outcome outcome = RepairOver(
+      planned,
+      [&planned](const std::vector<upgrade::HalfDoneBlock>&,
+                 const std::vector<upgrade::Statement>& statements) {
         AnswerProbes(planned, statements);
-      });
+      },
+      &planned);
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
@@ -167,6 +188,9 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
     PrintFound(outcome.found, out);
     if (outcome.error)
       out << "修复将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
+    if (!outcome.end_check_listed)
+      out << "修复结束前将再次检查未完成的部分（只读取；所读取的内容取决于修复后的数据库，"
+             "不在下列语句中）\n";
     out << "修复将发送以下 " << batches.size() << " 批：\n";
     for (std::size_t i = 0; i < batches.size(); ++i)
       out << Header(i + 1) << '\n' << batches[i].text << '\n';

@@ -10,6 +10,7 @@ using platform::TQuery;
 TUpVrekMain::TUpVrekMain(platform::TApplication& application)
     : GetPinYin(DefaultPinYinFunction()),
       FreePinYin([](char* initials) { std::free(initials); }),
+      FindHalfDone([](TQuery& query, bool) { return upgrade::FindHalfDone(query); }),
       application_(application) {
   Name = "UpVrekMain";
   Caption = "固定资产升级程序     2012.11";
@@ -46,15 +47,71 @@ TUpVrekMain::TUpVrekMain(platform::TApplication& application)
 
 void TUpVrekMain::btUpClick(platform::TObject*) {
   btUp.Enabled = false;
+  HalfDoneAtEnd.clear();
+  HalfDoneAtStart = FindHalfDone(qrTmp, false);
+  if (!HalfDoneAtStart.empty() && OfferRepair("上次升级未完成：", HalfDoneAtStart))
+    RepairOrFail(HalfDoneAtStart);
+  RunSteps();
+  HalfDoneAtEnd = FindHalfDone(qrTmp, true);
+  if (!HalfDoneAtEnd.empty()) {
+    if (!OfferRepair("升级未完成：", HalfDoneAtEnd)) {
+      btUp.Enabled = true;
+      return;
+    }
+    RepairOrFail(HalfDoneAtEnd);
+    RunSteps();
+    HalfDoneAtEnd = FindHalfDone(qrTmp, true);
+    if (!HalfDoneAtEnd.empty()) {
+      std::string text = "升级未完成：";
+      for (const std::string& line : upgrade::DescribeHalfDone(HalfDoneAtEnd)) text += "\n" + line;
+      throw EUpgradeError(text);
+    }
+  }
+  btUp.Enabled = true;
+  application_.MessageBox("升级已经完成，请更新所有的客户端程序Vrek.exe！", "提示信息",
+                          platform::MsgIcon::Information, platform::MsgButtons::Ok);
+}
+
+void TUpVrekMain::RunSteps() {
   CreateLedger();
   DO_2005Before();
   DO_2005();
   DO_20110520();
   DO_20110623();
   DO_20121106();
-  btUp.Enabled = true;
-  application_.MessageBox("升级已经完成，请更新所有的客户端程序Vrek.exe！", "提示信息",
-                          platform::MsgIcon::Information, platform::MsgButtons::Ok);
+}
+
+std::vector<std::string> TUpVrekMain::Repair(const std::vector<upgrade::HalfDoneBlock>& found) {
+  std::vector<std::string> refused;
+  for (const upgrade::HalfDoneBlock& b : found) {
+    SendStatements(b.repair);
+    for (const std::string& r : b.refusals) refused.push_back(b.block->title + "：" + r);
+  }
+  return refused;
+}
+
+std::string TUpVrekMain::HalfDoneText(const std::string& head,
+                                      const std::vector<upgrade::HalfDoneBlock>& found) {
+  constexpr std::size_t kShown = 10;
+  const std::vector<std::string> lines = upgrade::DescribeHalfDone(found);
+  std::string text = head;
+  for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) text += "\n" + lines[i];
+  if (lines.size() > kShown) text += "\n……另有 " + std::to_string(lines.size() - kShown) + " 项";
+  return text + "\n是否立即修复？";
+}
+
+bool TUpVrekMain::OfferRepair(const std::string& head,
+                              const std::vector<upgrade::HalfDoneBlock>& found) {
+  return application_.MessageBox(HalfDoneText(head, found), "提示信息", platform::MsgIcon::Question,
+                                 platform::MsgButtons::YesNo) == platform::MsgResult::Yes;
+}
+
+void TUpVrekMain::RepairOrFail(const std::vector<upgrade::HalfDoneBlock>& found) {
+  const std::vector<std::string> refused = Repair(found);
+  if (refused.empty()) return;
+  std::string text = "以下未完成的部分不能安全修复，未作改动，数据库仍未升级完成：";
+  for (const std::string& line : refused) text += "\n" + line;
+  throw EUpgradeError(text);
 }
 
 void TUpVrekMain::btExitClick(platform::TObject*) { Close(); }

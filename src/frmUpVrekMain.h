@@ -2,17 +2,29 @@
 //
 // btUpClick runs the ledger bootstrap and then the steps in their fixed order, each sent from its
 // table (upgrade_table.h), which says how blocks are guarded. A repeated run sends nothing but
-// probes and mark lookups. What a block or step leaves undone after a failure stays undone.
+// probes and mark lookups. What a block or step leaves undone after a failure stays undone by the
+// steps; the run looks for it (halfdone.h, selects only) before it sends anything else and again
+// before the completion message:
+//   - at the start, when something is half-done, one box (caption "提示信息", question icon, Yes
+//     and No, Yes the default) lists it and asks "是否立即修复？". Yes completes it (Repair) and
+//     then runs the steps; No runs the steps as they are.
+//   - before the end, when the database is still unfinished, the same kind of box replaces the
+//     completion message. Yes completes it, runs the steps once more and checks again: only a
+//     finished database gets the completion message, anything else ends as a failed run. No ends
+//     the run without a message, btUp enabled again.
+// A repair that refuses something (halfdone.h) completes the rest and then fails the run.
 // Errors are not caught here: they leave btUpClick and reach the application's top-level handler,
 // and btUp stays disabled.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "halfdone.h"
 #include "platform/database.h"
 #include "platform/gui.h"
 #include "upgrade_table.h"
@@ -44,6 +56,12 @@ class TUpVrekMain : public platform::TForm {
   TGetPinYinFirstChar GetPinYin;
   TFreePinYinText FreePinYin;
 
+  // What the checks of the last run found: at its start, and before its end (the last check).
+  std::vector<upgrade::HalfDoneBlock> HalfDoneAtStart, HalfDoneAtEnd;
+  // The check itself; upgrade::FindHalfDone unless replaced (a plan predicts the second check).
+  std::function<std::vector<upgrade::HalfDoneBlock>(platform::TQuery& query, bool at_end)>
+      FindHalfDone;
+
   void btUpClick(platform::TObject* Sender);
   void btExitClick(platform::TObject* Sender);
 
@@ -68,8 +86,18 @@ class TUpVrekMain : public platform::TForm {
   // True when the mark was not in ver_manage and has now been recorded; false when it was.
   bool CheckVerSign(const std::string& mark);
   // Sends the statements in order, each as a block of the steps sends it; a failing one stops
-  // them with its error. Repair sends what completes half-done blocks through it.
+  // them with its error.
   void SendStatements(const std::vector<upgrade::Statement>& statements);
+  // The ledger and the steps, in order.
+  void RunSteps();
+  // Sends what completes every finding that can be completed, in order, and returns the lines
+  // naming what cannot be ("block title：why"), which is left as it is.
+  std::vector<std::string> Repair(const std::vector<upgrade::HalfDoneBlock>& found);
+  // The text of a box that offers the repair: `head` ("上次升级未完成：" or "升级未完成："), the
+  // first ten lines of upgrade::DescribeHalfDone, a count line "……另有 N 项" when there are more,
+  // and "是否立即修复？".
+  static std::string HalfDoneText(const std::string& head,
+                                  const std::vector<upgrade::HalfDoneBlock>& found);
 
   void DO_2005Before();
   void DO_2005();
@@ -89,6 +117,11 @@ class TUpVrekMain : public platform::TForm {
   void CopyPeople(platform::TQuery& people);
   // One insert into lib_vrek_name per name of the open query with its initials, on qrTmp1.
   void InsertNames(platform::TQuery& names);
+
+  // Shows the box of HalfDoneText(head, found) and tells whether the answer was Yes.
+  bool OfferRepair(const std::string& head, const std::vector<upgrade::HalfDoneBlock>& found);
+  // Repair, failing the run with EUpgradeError when something is refused.
+  void RepairOrFail(const std::vector<upgrade::HalfDoneBlock>& found);
 
   platform::TApplication& application_;
 };

@@ -27,7 +27,7 @@ class FakeDriver : public platform::Driver {
 platform::ResultSet Rows(size_t count);
 
 // The upgrade window as the program shows it, over a FakeDriver: the application's title set,
-// the database VrekDB connected, the window created by Open.
+// the database VrekDB connected, the window created by Open, without the half-done check.
 struct FakeWindow {
   FakeDriver driver;
   platform::TDatabase db{driver};

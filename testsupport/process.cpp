@@ -191,6 +191,16 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
   return status_.value_or(-1);
 }
 
+int ChildProcess::Kill() {
+  if (pid_ <= 0) return -1;
+  if (!Wait(0ms)) {
+    kill(pid_, SIGKILL);
+    Wait(10s);
+  }
+  pid_ = -1;
+  return status_.value_or(-1);
+}
+
 ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
   const auto until = Clock::now() + options.limit;
   TempDir scratch;

@@ -38,6 +38,10 @@ Transcript Company() { return ReadTranscript("company"); }
 Transcript CheckedFields() { return ReadTranscript("checked_fields"); }
 Transcript AssetNamesHead() { return ReadTranscript("asset_names_head"); }
 
+Transcript CheckOnOldRegister() { return ReadTranscript("check_old_register"); }
+Transcript CheckOnUpgraded() { return ReadTranscript("check_upgraded"); }
+Transcript CheckedUpgradedRun() { return CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded(); }
+
 std::string MarkLookup(const std::string& mark) {
   return "select vm_mess from ver_manage\nwhere vm_mess='" + mark + "'";
 }

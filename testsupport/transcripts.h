@@ -20,6 +20,13 @@ Transcript ReadTranscript(const std::string& name);
 // A run on a database that every step has already upgraded: probes and mark lookups only.
 Transcript UpgradedRun();
 
+// The reads of the half-done check that a run makes at its start and before its end: on the
+// old-register fixture, and on a database every step has upgraded (the old register after a run).
+Transcript CheckOnOldRegister();
+Transcript CheckOnUpgraded();
+// A run on an upgraded database: the check, the probes and lookups, the check again.
+Transcript CheckedUpgradedRun();
+
 std::string MarkLookup(const std::string& mark);
 std::string MarkInsert(const std::string& mark);
 

@@ -10,6 +10,11 @@ const platform::ShownMessageBox kDoneBox{"升级已经完成，请更新所有�
                                          "提示信息", platform::MsgIcon::Information,
                                          platform::MsgButtons::Ok};
 
+platform::MsgResult DeclineRepair(const platform::ShownMessageBox& box) {
+  return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
+                                                    : platform::MsgResult::Ok;
+}
+
 platform::ShownMessageBox ErrorBox(const std::string& text) {
   return {text, "Brantel资产管理系统", platform::MsgIcon::Error, platform::MsgButtons::Ok};
 }
@@ -42,6 +47,7 @@ RunResult Upgrade::Run() {
   db.ClearLog();
 
   platform::HeadlessGui gui;
+  gui.Answer = answer;
   platform::TApplication app(gui);
   app.Title = "Brantel资产管理系统";
   TUpVrekMain form(app);
@@ -55,8 +61,25 @@ RunResult Upgrade::Run() {
   for (const auto& entry : db.Log()) r.sent.push_back(entry.text);
   r.shown = gui.Shown();
   r.start_enabled = form.btUp.Enabled;
+  r.half_done_at_start = upgrade::DescribeHalfDone(form.HalfDoneAtStart);
+  r.half_done_at_end = upgrade::DescribeHalfDone(form.HalfDoneAtEnd);
   vrek_.reset();
   return r;
+}
+
+Transcript Upgrade::CheckReads() {
+  platform::TDatabase vrek(*driver_);
+  vrek.DatabaseName = "VrekDB";
+  vrek.AliasName = "Vrek";
+  vrek.SetConnected(true);
+  const std::size_t before = db.Log().size();
+  platform::TQuery query;
+  query.DatabaseName = "VrekDB";
+  upgrade::FindHalfDone(query);
+  const auto log = db.Log();
+  Transcript reads;
+  for (std::size_t i = before; i < log.size(); ++i) reads.push_back(log[i].text);
+  return reads;
 }
 
 Table Upgrade::Select(const std::string& sql) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,13 +26,19 @@ struct RunResult {
   Transcript sent;  // every batch of the run, in order
   std::vector<platform::ShownMessageBox> shown;
   bool start_enabled = false;  // btUp after the run
+  // What the checks found half-done (upgrade::DescribeHalfDone): at the start, before the end.
+  std::vector<std::string> half_done_at_start, half_done_at_end;
 };
 
 class Upgrade {
  public:
   explicit Upgrade(const std::string& script);
-  // One program run: a new window, a click on "开始升级".
+  // One program run: a new window, a click on "开始升级"; boxes answered by `answer` when set,
+  // else with their default button.
   RunResult Run();
+  // The reads of the half-done check (upgrade::FindHalfDone) on the database as it is now: what
+  // a run sends at its start, or before its end. Sent in a session of its own, like Select.
+  Transcript CheckReads();
   // A select in a session of its own; Run clears the log first, so it never shows in a transcript.
   Table Select(const std::string& sql);
   // The asset names as the upgrade reads them for the initials: untrimmed, NULL as "".
@@ -44,6 +51,7 @@ class Upgrade {
   std::vector<std::string> session_setup;
   // Runs with the window's own initials function instead of the spy.
   bool use_library_pinyin = false;
+  std::function<platform::MsgResult(const platform::ShownMessageBox&)> answer;
 
  private:
   class SetupDriver;
@@ -52,6 +60,9 @@ class Upgrade {
 };
 
 extern const platform::ShownMessageBox kDoneBox;
+// An answer to the boxes of a run that declines every offer of a repair (No), so that the run
+// sends the steps as they are.
+platform::MsgResult DeclineRepair(const platform::ShownMessageBox& box);
 platform::ShownMessageBox ErrorBox(const std::string& text);
 
 // The batches of that many upgrade runs of the old-register fixture in-process, with the real

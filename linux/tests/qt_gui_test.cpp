@@ -268,16 +268,19 @@ void PrintTo(const SeenBox& b, std::ostream* os) {
       << b.buttons.toInt() << "}";
 }
 
-// Answers every box with `answer` (by default its OK or Yes button), noting the box and, through
-// `also`, the state of the windows behind it at that moment.
+// Answers every box with `answer` (by default its OK or Yes button), or with the next of
+// `answers` while any is left (Return when it is the box's default button), noting the box, its
+// default button and, through `also`, the state of the windows behind it at that moment.
 class BoxAnswerer {
  public:
   std::vector<SeenBox> seen;
+  std::vector<QMessageBox::StandardButton> defaults;
   std::vector<std::string> states;
   // The texts of each box's buttons, in the order OK, Cancel, Yes, No.
   std::vector<std::vector<std::string>> button_texts;
   std::function<std::string()> also;
   std::optional<QMessageBox::StandardButton> answer;
+  std::vector<QMessageBox::StandardButton> answers;
 
   BoxAnswerer() {
     timer_.setInterval(10);
@@ -297,6 +300,16 @@ class BoxAnswerer {
          {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
       if (QAbstractButton* button = box->button(b)) texts.push_back(button->text().toStdString());
     button_texts.push_back(texts);
+    QPushButton* def = box->defaultButton();
+    defaults.push_back(def ? box->standardButton(def) : QMessageBox::NoButton);
+    if (seen.size() <= answers.size()) {
+      const QMessageBox::StandardButton wanted = answers[seen.size() - 1];
+      if (def && box->standardButton(def) == wanted)
+        QTest::keyClick(box, Qt::Key_Return);
+      else
+        box->button(wanted)->click();
+      return;
+    }
     QAbstractButton* choice = answer ? box->button(*answer) : box->button(QMessageBox::Ok);
     if (!choice) choice = box->button(QMessageBox::Yes);
     choice->click();
@@ -426,6 +439,65 @@ TEST(QtUpgradeWindow, RunsFromTheButtonAndShowsItsBoxes) {
       EXPECT_EQ(db.Log().size(), sent);
       EXPECT_EQ(boxes.seen.size(), c.boxes.size());
     }
+  }
+}
+
+// On a register with half-done work: the offer of a repair at the start and before the end, a
+// question with Yes the default (Return), each answered both ways.
+TEST(QtUpgradeWindow, OffersTheRepairAtTheStartAndBeforeTheEnd) {
+  const std::string found =
+      "\n终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）"
+      "\n步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行"
+      "\n是否立即修复？";
+  const SeenBox at_start{"提示信息", "上次升级未完成：" + found, QMessageBox::Question,
+                         QMessageBox::Yes | QMessageBox::No};
+  const SeenBox at_end{"提示信息", "升级未完成：" + found, QMessageBox::Question,
+                       QMessageBox::Yes | QMessageBox::No};
+  struct Case {
+    const char* name;
+    std::vector<QMessageBox::StandardButton> answers;
+    std::vector<SeenBox> boxes;
+    bool curtermno_filled;
+  };
+  const std::vector<Case> cases = {
+      {"Yes at the start", {QMessageBox::Yes}, {at_start, kDone}, true},
+      {"No, then Yes before the end",
+       {QMessageBox::No, QMessageBox::Yes},
+       {at_start, at_end, kDone},
+       true},
+      {"No twice", {QMessageBox::No, QMessageBox::No}, {at_start, at_end}, false},
+  };
+  const std::string script = vrektest::ReadFixture("partly_upgraded.sql");
+  ASSERT_FALSE(script.empty());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::Database db;
+    db.LoadScript(script);
+    platform::StandinDriver driver(db);
+    platform::TDatabase vrek(driver);
+    vrek.DatabaseName = "VrekDB";
+    vrek.SetConnected(true);
+
+    platform::QtGui gui(VREK_ARTWORK_DIR);
+    platform::TApplication app(gui);
+    app.Title = kTitle;
+    TUpVrekMain form(app);
+    app.Show(form);
+    auto* up = qobject_cast<QPushButton*>(gui.WidgetOf(form.btUp));
+    ASSERT_NE(up, nullptr);
+
+    BoxAnswerer boxes;
+    boxes.answers = c.answers;
+    QTest::mouseClick(up, Qt::LeftButton);
+    EXPECT_EQ(boxes.seen, c.boxes);
+    std::vector<QMessageBox::StandardButton> defaults(c.answers.size(), QMessageBox::Yes);
+    if (c.boxes.back() == kDone) defaults.push_back(QMessageBox::Ok);
+    EXPECT_EQ(boxes.defaults, defaults);
+    EXPECT_TRUE(up->isEnabled());
+    standin::Session session(db);
+    const standin::BatchOutcome rows = session.Execute("select * from lib_curtermno");
+    ASSERT_FALSE(rows.Failed());
+    EXPECT_EQ(rows.statements.at(0).rows.size(), c.curtermno_filled ? 1u : 0u);
   }
 }
 

@@ -6,6 +6,7 @@ MsgResult HeadlessGui::MessageBox(const std::string& text, const std::string& ca
                                   MsgButtons buttons) {
   shown_.push_back({text, caption, icon, buttons});
   events_.push_back("box " + caption + ": " + text);
+  if (Answer) return Answer(shown_.back());
   return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
 }
 

@@ -310,7 +310,7 @@ MsgResult Win32Gui::MessageBox(const std::string& text, const std::string& capti
       flags |= MB_OKCANCEL;
       break;
     case MsgButtons::YesNo:
-      flags |= MB_YESNO;
+      flags |= MB_YESNO | MB_DEFBUTTON1;  // Yes answers Enter
       break;
   }
   switch (icon) {

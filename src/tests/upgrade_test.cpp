@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <map>
+#include <regex>
 
+#include "dump_compare.h"
 #include "pinyin_spy.h"
 #include "sqltext.h"
 #include "upgrade_fixture.h"
@@ -90,7 +92,7 @@ class OldRegister : public ::testing::Test {
 TEST_F(OldRegister, FirstRunThenSecondRun) {
   const std::vector<std::string> names = up.AssetNames();
   const RunResult first = up.Run();
-  EXPECT_EQ(first.sent, Join(FirstRunBlocks(names)));
+  EXPECT_EQ(first.sent, CheckOnOldRegister() + Join(FirstRunBlocks(names)) + CheckOnUpgraded());
   EXPECT_EQ(first.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   EXPECT_TRUE(first.start_enabled);
   EXPECT_EQ(PinYinSpy::live, 0);
@@ -150,7 +152,7 @@ TEST_F(OldRegister, FirstRunThenSecondRun) {
   const std::string after_first = up.db.DumpScript();
   PinYinSpy::Reset();
   const RunResult second = up.Run();
-  EXPECT_EQ(second.sent, UpgradedRun());
+  EXPECT_EQ(second.sent, CheckedUpgradedRun());
   EXPECT_EQ(second.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   EXPECT_TRUE(PinYinSpy::arguments.empty());
   EXPECT_EQ(up.db.DumpScript(), after_first);
@@ -186,9 +188,10 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
       "insert into lib_people values (7, '1', '欧阳小芳芳', '女', '19851231', 'pw7', 'C7', 5)\n"
       "insert into lib_people values (2005, '1', '刘洋', '男', '19790909', '', 'D2005', NULL)\n"
       "insert into lib_people values (1, '1', '孙', '女', '19820418', '', '', 7)");
+  const Transcript check = up.CheckReads();
   const RunResult refused = up.Run();
-  const Transcript until_check =
-      Ledger() + ScrapReason() + Units() + Transcript{UpgradedRun()[3], "select * from lib_people"};
+  const Transcript until_check = check + Ledger() + ScrapReason() + Units() +
+                                 Transcript{UpgradedRun()[3], "select * from lib_people"};
   EXPECT_EQ(refused.sent, until_check);
   EXPECT_EQ(refused.shown,
             std::vector<platform::ShownMessageBox>{ErrorBox(
@@ -205,16 +208,17 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
   up.Exec("update lib_people set pe_dept = 4 where pe_no = 2005");
   up.Exec("delete from lib_people where pe_name = '孙'");
   PinYinSpy::Reset();
+  const Transcript check_fixed = up.CheckReads();
   const RunResult fixed = up.Run();
   EXPECT_EQ(fixed.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   const std::vector<std::string> names = up.AssetNames();
   const Transcript expected =
-      UpgradedSlice(0, 3) + PeopleHead() +
+      check_fixed + UpgradedSlice(0, 3) + PeopleHead() +
       Transcript{PersonInsert({"1", "1", "张三", "男", "19750303", "", "A001", "5"}),
                  PersonInsert({"7", "1", "欧阳小芳", "女", "19851231", "pw7", "C7", "5"}),
                  PersonInsert({"2005", "1", "刘洋", "男", "19790909", "", "D2005", "4"})} +
       PeopleTail() + StockTaking() + Company() + CheckedFields() + AssetNamesHead() +
-      NameInserts(names);
+      NameInserts(names) + CheckOnUpgraded();
   EXPECT_EQ(fixed.sent, expected);
   EXPECT_EQ(up.Select("select * from lib_people"),
             (Table{{"1", "1", "张三", "男", "1975-03-03 00:00:00.000", "", "A001", "5"},
@@ -222,20 +226,44 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
                    {"2005", "1", "刘洋", "男", "1979-09-09 00:00:00.000", "", "D2005", "4"}}));
 }
 
-// Inject a fault at each batch of a first run in turn; then run without faults, and once more.
+// A dump to compare with another: vrektest::Normalized, and the spy's initials, which number its
+// calls (differing from run to run), without their numbers and the blanks that pad them.
+std::string Comparable(const std::string& dump) {
+  static const std::regex kSpyInitials("i''[0-9]+ *");
+  return std::regex_replace(vrektest::Normalized(dump), kSpyInitials, "i''#");
+}
+
+// The box a run ends with when nothing stopped it: the completion message for a database found
+// finished, else the offer of a repair ("升级未完成：").
+void ExpectEndBox(const RunResult& r) {
+  ASSERT_FALSE(r.shown.empty());
+  if (r.half_done_at_end.empty()) {
+    EXPECT_EQ(r.shown.back(), kDoneBox);
+  } else {
+    EXPECT_EQ(r.shown.back().text.rfind("升级未完成：\n", 0), 0u) << r.shown.back();
+    EXPECT_EQ(r.shown.back().icon, platform::MsgIcon::Question);
+  }
+}
+
+// Inject a fault at each batch of a first run's steps in turn; then run without faults, the offers
+// of a repair declined, and once more; then a run that accepts the offer.
 TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
   const std::string script = ReadFixture("old_register.sql");
   const std::vector<std::string> names = up.AssetNames();
   const std::vector<Block> blocks = FirstRunBlocks(names);
   const Transcript first = Join(blocks);
   const Table people_numbers = up.Select("select pe_no from lib_people");
+  const std::size_t check = CheckOnOldRegister().size();
+  up.Run();
+  const std::string clean = Comparable(up.db.DumpScript());
 
   for (size_t k = 0; k < first.size(); ++k) {
     SCOPED_TRACE("fault at batch " + std::to_string(k + 1) + ": " + first[k]);
     PinYinSpy::Reset();
     Upgrade u(script);
-    // Nothing has been sent to the fresh database: the run's batches are numbered from 1.
-    u.db.FailBatch(k + 1, 50000, "Injected fault.");
+    // Nothing has been sent to the fresh database: the run's batches are numbered from 1, the
+    // check's reads first.
+    u.db.FailBatch(check + k + 1, 50000, "Injected fault.");
     const RunResult faulty = u.Run();
     u.db.ClearFaults();
     EXPECT_EQ(PinYinSpy::live, 0);
@@ -247,7 +275,9 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     // The failed drop of lib_lsoutorder is ignored; the create after it then finds the old table.
     const bool drop_skipped = first[k] == "drop table lib_lsoutorder";
     const size_t stop = drop_skipped ? k + 1 : k;
-    EXPECT_EQ(faulty.sent, Transcript(first.begin(), first.begin() + static_cast<long>(stop) + 1));
+    EXPECT_EQ(faulty.sent,
+              CheckOnOldRegister() +
+                  Transcript(first.begin(), first.begin() + static_cast<long>(stop) + 1));
     if (!drop_skipped) {
       EXPECT_EQ(faulty.shown[0].text, "Injected fault.");
     }
@@ -272,14 +302,22 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
       at += b.full.size();
     }
 
+    // Declined, the offers of a repair leave the steps as the rules make them; the completion
+    // message only for a database equal to the clean upgrade's.
     PinYinSpy::Reset();
+    u.answer = DeclineRepair;
+    const Transcript check_before = u.CheckReads();
     const RunResult next = u.Run();
-    EXPECT_EQ(next.sent, expected_next);
+    const Transcript check_after = stuck ? Transcript{} : u.CheckReads();
+    EXPECT_EQ(next.sent, check_before + expected_next + check_after);
+    ASSERT_FALSE(next.shown.empty());
     if (stuck) {
-      ASSERT_EQ(next.shown.size(), 1u);
-      EXPECT_EQ(next.shown[0].icon, platform::MsgIcon::Error);
+      EXPECT_EQ(next.shown.back().icon, platform::MsgIcon::Error);
     } else {
-      EXPECT_EQ(next.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+      ExpectEndBox(next);
+      if (next.shown.back() == kDoneBox) {
+        EXPECT_EQ(Comparable(u.db.DumpScript()), clean);
+      }
     }
 
     // No person is ever lost.
@@ -297,8 +335,16 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     std::map<std::string, int> count;
     for (const auto& m : marks) EXPECT_EQ(++count[m[0]], 1) << m[0];
 
+    const Transcript check_third = u.CheckReads();
     const RunResult third = u.Run();
-    EXPECT_EQ(third.sent, stuck ? expected_next : UpgradedRun());
+    EXPECT_EQ(third.sent,
+              stuck ? check_third + expected_next : check_third + UpgradedRun() + check_third);
+
+    // Accepted, the offer completes the database as a clean upgrade leaves it.
+    u.answer = nullptr;
+    const RunResult repaired = u.Run();
+    EXPECT_EQ(repaired.shown.back(), kDoneBox);
+    EXPECT_EQ(Comparable(u.db.DumpScript()), clean);
   }
 }
 
@@ -322,19 +368,36 @@ TEST_F(OldRegister, NewTablesKeysAndDefaults) {
 TEST(PartlyUpgraded, FinishesWhatItsProbesFindMissing) {
   PinYinSpy::Reset();
   Upgrade up(ReadFixture("partly_upgraded.sql"));
+  up.answer = DeclineRepair;
   const std::vector<std::string> names = up.AssetNames();
   const Transcript stock = StockTaking();
-  const Transcript expected = UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
+  const Transcript check = up.CheckReads();
+  const Transcript expected = check + UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
                               Transcript(stock.begin() + 6, stock.begin() + 10) +
                               UpgradedSlice(7, 8) + Transcript(stock.begin() + 12, stock.end()) +
                               UpgradedSlice(9, 10) + CheckedFields() + AssetNamesHead() +
-                              NameInserts(names);
+                              NameInserts(names) + CheckOnUpgraded();
   const RunResult r = up.Run();
   EXPECT_EQ(r.sent, expected);
-  EXPECT_EQ(r.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
-  // An existing lib_curtermno is left as it is, even when empty.
+  // Two things the probes cannot see are half-done: offered at the start and before the end.
+  const std::string found =
+      "\n终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）"
+      "\n步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行"
+      "\n是否立即修复？";
+  const auto offer = [](const std::string& text) {
+    return platform::ShownMessageBox{text, "提示信息", platform::MsgIcon::Question,
+                                     platform::MsgButtons::YesNo};
+  };
+  EXPECT_EQ(r.shown, (std::vector<platform::ShownMessageBox>{offer("上次升级未完成：" + found),
+                                                             offer("升级未完成：" + found)}));
+  // Declined, the steps leave lib_curtermno as it is, even when empty.
   EXPECT_TRUE(up.Select("select * from lib_curtermno").empty());
-  EXPECT_EQ(up.Run().sent, UpgradedRun());
+  EXPECT_EQ(up.Run().sent, CheckedUpgradedRun());
+  // Accepted, the repair completes both.
+  up.answer = nullptr;
+  EXPECT_EQ(up.Run().shown,
+            (std::vector<platform::ShownMessageBox>{offer("上次升级未完成：" + found), kDoneBox}));
+  EXPECT_EQ(up.Select("select * from lib_curtermno"), (Table{{"", ""}}));
 }
 
 }  // namespace
@@ -447,21 +510,27 @@ TEST(EdgeCases, OnTheOldRegister) {
     PinYinSpy::Reset();
     Upgrade up(script);
     up.Exec(c.setup);
+    // The steps as the rules make them: every offer of a repair declined.
+    up.answer = DeclineRepair;
     const std::vector<Block> blocks = FirstRunBlocks(up.AssetNames());
     for (int run = 1; run <= 2; ++run) {
       SCOPED_TRACE("run " + std::to_string(run));
       PinYinSpy::Reset();
+      const bool completes = run == 1 ? c.first_completes : c.second_completes;
+      const Transcript check_before = up.CheckReads();
       const RunResult r = up.Run();
-      EXPECT_EQ(r.sent, (run == 1 ? c.first : c.second)(blocks));
+      EXPECT_EQ(r.sent, check_before + (run == 1 ? c.first : c.second)(blocks) +
+                            (completes ? up.CheckReads() : Transcript{}));
       EXPECT_EQ(PinYinSpy::live, 0);
-      ASSERT_EQ(r.shown.size(), 1u);
-      if (run == 1 ? c.first_completes : c.second_completes) {
-        EXPECT_EQ(r.shown[0], kDoneBox);
+      // An offer at the start, when something was half-done, then the end.
+      ASSERT_EQ(r.shown.size(), r.half_done_at_start.empty() ? 1u : 2u);
+      if (completes) {
+        ExpectEndBox(r);
       } else {
-        EXPECT_EQ(r.shown[0].caption, "Brantel资产管理系统");
-        EXPECT_EQ(r.shown[0].icon, platform::MsgIcon::Error);
+        EXPECT_EQ(r.shown.back().caption, "Brantel资产管理系统");
+        EXPECT_EQ(r.shown.back().icon, platform::MsgIcon::Error);
         if (run == 1 && c.first_error) {
-          EXPECT_EQ(r.shown[0].text, c.first_error);
+          EXPECT_EQ(r.shown.back().text, c.first_error);
         }
       }
     }
@@ -486,6 +555,134 @@ TEST(EdgeCases, NamesTheCollationCountsEqualFormOneGroup) {
   EXPECT_EQ(stored.at(0).at(0), "");
   EXPECT_EQ(PinYinSpy::arguments.size(), stored.size());
   EXPECT_EQ(PinYinSpy::arguments.at(0), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The offers of a repair, at the start and before the end, with each answer, after a first run
+// broken in the person copy (batch 61: the fifth person's insert), and a repair that refuses.
+TEST(Offers, BothBoxesWithBothAnswers) {
+  using platform::MsgResult;
+  const std::string script = ReadFixture("old_register.sql");
+  PinYinSpy::Reset();
+  Upgrade clean_run(script);
+  clean_run.Run();
+  const std::string clean = Comparable(clean_run.db.DumpScript());
+  const auto offer = [](const std::string& head, const std::string& lines) {
+    return platform::ShownMessageBox{head + lines + "\n是否立即修复？", "提示信息",
+                                     platform::MsgIcon::Question, platform::MsgButtons::YesNo};
+  };
+  const std::string copy =
+      "\n打印边距与人员编号块：人员复制未完成：lib_peopletmp 有 4 名人员，lib_people 有 10 名，"
+      "仍是旧的形式";
+  const std::string step = "步骤 20110623（检查字段字典）：";
+  const std::string why =
+      "名为 lib_check_field 的对象不是本程序创建的（它的列是 cf_table char(32)），不能向其中写入";
+  struct Case {
+    const char* what;
+    const char* setup;               // before the first run, which is broken at batch 61 when empty
+    std::vector<MsgResult> answers;  // to the offers, in order
+    std::vector<platform::ShownMessageBox> shown;
+    bool enabled, is_clean;
+  };
+  const Case cases[] = {
+      {"Yes at the start repairs, then the steps run",
+       "",
+       {MsgResult::Yes},
+       {offer("上次升级未完成：", copy), kDoneBox},
+       true,
+       true},
+      {"No, then Yes before the end: repaired, checked again, done",
+       "",
+       {MsgResult::No, MsgResult::Yes},
+       {offer("上次升级未完成：", copy), offer("升级未完成：", copy), kDoneBox},
+       true,
+       true},
+      {"No twice: the steps as they are, no completion message",
+       "",
+       {MsgResult::No, MsgResult::No},
+       {offer("上次升级未完成：", copy), offer("升级未完成：", copy)},
+       true,
+       false},
+      {"a refused repair ends as a failed run",
+       "create table lib_check_field (cf_table char(32) not null)",
+       {MsgResult::Yes},
+       {offer("上次升级未完成：", "\n" + step + "无法修复：" + why),
+        ErrorBox("以下未完成的部分不能安全修复，未作改动，数据库仍未升级完成：\n" + step + why)},
+       false,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PinYinSpy::Reset();
+    Upgrade u(script);
+    if (*c.setup) {
+      u.Exec(c.setup);
+    } else {
+      u.db.FailBatch(CheckOnOldRegister().size() + 58, 50000, "Injected fault.");
+    }
+    ASSERT_EQ(u.Run().shown.size(), 1u);
+    u.db.ClearFaults();
+    std::size_t asked = 0;
+    u.answer = [&](const platform::ShownMessageBox& box) {
+      if (box.buttons != platform::MsgButtons::YesNo) return MsgResult::Ok;
+      return asked < c.answers.size() ? c.answers[asked++] : MsgResult::Cancel;
+    };
+    const RunResult r = u.Run();
+    EXPECT_EQ(asked, c.answers.size());
+    EXPECT_EQ(r.shown, c.shown);
+    EXPECT_EQ(r.start_enabled, c.enabled);
+    EXPECT_EQ(Comparable(u.db.DumpScript()) == clean, c.is_clean);
+  }
+}
+
+// An asset whose name lib_vrek_name lacks, added after a complete upgrade, counts as unfinished
+// work of the initials step: the run offers to add the name (only adding, nothing the client
+// wrote changes), and declined, it ends without the completion message.
+TEST(Offers, AnAssetNameTheNameTableLacksIsOfferedAndAdded) {
+  PinYinSpy::Reset();
+  Upgrade up(ReadFixture("old_register.sql"));
+  ASSERT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+  up.Exec("insert into lib_vrek (vr_id, vr_name) values ('2012000001', '测温枪')");
+  const std::string lacking =
+      "\n步骤 20121106（资产名称拼音首字母）：表 lib_vrek_name 缺少 1 个资产名称\n是否立即修复？";
+  const auto offer = [](const std::string& text) {
+    return platform::ShownMessageBox{text, "提示信息", platform::MsgIcon::Question,
+                                     platform::MsgButtons::YesNo};
+  };
+  up.answer = DeclineRepair;
+  const Transcript check = up.CheckReads();
+  const RunResult declined = up.Run();
+  EXPECT_EQ(declined.sent, check + UpgradedRun() + check);
+  EXPECT_EQ(declined.shown,
+            (std::vector<platform::ShownMessageBox>{offer("上次升级未完成：" + lacking),
+                                                    offer("升级未完成：" + lacking)}));
+  up.answer = nullptr;
+  const RunResult accepted = up.Run();
+  EXPECT_EQ(accepted.shown, (std::vector<platform::ShownMessageBox>{
+                                offer("上次升级未完成：" + lacking), kDoneBox}));
+  EXPECT_EQ(up.Select("select gn_name from lib_vrek_name where gn_name = '测温枪'"),
+            (Table{{"测温枪"}}));
+  EXPECT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
+}
+
+// The box lists ten findings at most, then how many more there are.
+TEST(Offers, TenLinesAtMostThenACount) {
+  upgrade::HalfDoneBlock block;
+  block.block = &upgrade::LedgerBlock();
+  for (int i = 1; i <= 13; ++i) block.missing.push_back("缺少 " + std::to_string(i));
+  std::string expected = "上次升级未完成：";
+  for (int i = 1; i <= 10; ++i)
+    expected += "\n" + block.block->title + "：缺少 " + std::to_string(i);
+  expected += "\n……另有 3 项\n是否立即修复？";
+  EXPECT_EQ(TUpVrekMain::HalfDoneText("上次升级未完成：", {block}), expected);
+  block.missing.resize(10);
+  const std::string ten = TUpVrekMain::HalfDoneText("升级未完成：", {block});
+  EXPECT_EQ(ten.substr(ten.size() - std::string("缺少 10\n是否立即修复？").size()),
+            "缺少 10\n是否立即修复？");
+  EXPECT_EQ(ten.find("另有"), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A GUI backend without a screen: records every message box shown and answers each with the
-// first button of its set (OK, or Yes), and records what happens to windows, in order, as lines
-// of the event record. For tests and unattended runs.
+// first button of its set (OK, or Yes: the default button) unless Answer is set, and records what
+// happens to windows, in order, as lines of the event record. For tests and unattended runs.
 #pragma once
 
 #include <functional>
@@ -44,6 +44,8 @@ class HeadlessGui : public GuiBackend {
   void RunLoop(TForm& main_form) override;
 
   std::function<void(TForm& main_form, TApplication& application)> User;
+  // The person's answer to a box, called after the box is recorded; unset, the default button.
+  std::function<MsgResult(const ShownMessageBox& box)> Answer;
 
   const std::vector<ShownMessageBox>& Shown() const { return shown_; }
   void ClearShown() { shown_.clear(); }
