@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "UpVrek.h"
 #include "batch_decorators.h"
 #include "dmToolsData.h"
 #include "frmUpVrekMain.h"
@@ -45,7 +46,7 @@ Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
                                                       : platform::MsgResult::Ok;
   };
   platform::TApplication app(gui);
-  app.Title = "Brantel资产管理系统";
+  app.Title = kApplicationTitle;
   try {
     app.CreateForm<TdbToolsMain>(app, driver, [] { return platform::CreateRegistry(); });
   } catch (const std::exception&) {

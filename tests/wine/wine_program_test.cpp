@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "dump_compare.h"
+#include "files.h"
 
 extern char** environ;
 
@@ -51,19 +52,8 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using vrektest::Lines;
+using vrektest::ReadFile;
 
 // Text in code page 936 (what a Windows program writes to a file or a pipe on a Chinese system)
 // as UTF-8; "<not GBK>" when it is not.
