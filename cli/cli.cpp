@@ -7,23 +7,20 @@
 
 #include "UpVrek.h"
 #include "batch_decorators.h"
-#include "dmToolsData.h"
 #include "encode.h"
 #include "frmUpVrekMain.h"
 #include "halfdone.h"
+#include "headless_upgrade.h"
 #include "json_text.h"
 #include "plan_report.h"
 #include "platform/headless_gui.h"
-#include "platform/registry.h"
 #include "repair.h"
-#include "unTools.h"
 #include "vrek_version.h"
 
 namespace vrekcli {
 
 namespace {
 
-const char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
 const char kUsage[] =
     "用法：upvrek-cli run | plan [--batches] | repair [--plan [--batches]] | encode | --version\n"
     "  run              执行升级，逐批显示发送的语句\n"
@@ -69,20 +66,11 @@ struct Outcome {
 Outcome Upgrade(platform::Driver& driver,
                 const std::function<void(TUpVrekMain&)>& prepare = nullptr) {
   Outcome outcome;
-  platform::HeadlessGui gui;
-  gui.Answer = [](const platform::ShownMessageBox& box) {
-    return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
-                                                      : platform::MsgResult::Ok;
-  };
-  platform::TApplication app(gui);
-  app.Title = kApplicationTitle;
-  try {
-    app.CreateForm<TdbToolsMain>(app, driver, [] { return platform::CreateRegistry(); });
-  } catch (const std::exception&) {
-    return outcome;
-  }
-  if (ConnectMessage != "OK") return outcome;
+  HeadlessUpgrade session(driver);
+  if (!session.Connected()) return outcome;
   outcome.connected = true;
+  platform::HeadlessGui& gui = session.Gui();
+  platform::TApplication& app = session.App();
   gui.ClearShown();
   TUpVrekMain form(app);
   if (prepare) prepare(form);
@@ -121,11 +109,9 @@ int Finish(const Outcome& outcome, std::ostream& err) {
   return 0;
 }
 
-std::string Header(std::size_t number) { return "-- 批 " + std::to_string(number); }
-
 int Run(platform::Driver& driver, std::ostream& out, std::ostream& err) {
   EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
-    out << Header(number) << '\n' << batch << '\n' << std::flush;
+    out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
   });
   const Outcome outcome = Upgrade(echo);
   if (!outcome.connected) {
@@ -196,7 +182,7 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
     }
     out << "开始升级将发送以下 " << batches.size() << " 批：\n";
     for (std::size_t i = 0; i < batches.size(); ++i)
-      out << Header(i + 1) << '\n' << batches[i].text << '\n';
+      out << BatchHeader(i + 1) << '\n' << batches[i].text << '\n';
   }
   out << std::flush;
   return Finish(outcome, err);

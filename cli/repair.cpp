@@ -7,19 +7,15 @@
 
 #include "UpVrek.h"
 #include "batch_decorators.h"
-#include "dmToolsData.h"
 #include "frmUpVrekMain.h"
 #include "halfdone.h"
+#include "headless_upgrade.h"
 #include "json_text.h"
 #include "platform/headless_gui.h"
-#include "platform/registry.h"
-#include "unTools.h"
 
 namespace vrekcli {
 
 namespace {
-
-const char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
 
 struct Outcome {
   bool connected = false;
@@ -40,20 +36,11 @@ using FoundHook = std::function<void(const std::vector<upgrade::HalfDoneBlock>&,
 Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
                    const PlanDriver* plan = nullptr) {
   Outcome outcome;
-  platform::HeadlessGui gui;
-  gui.Answer = [](const platform::ShownMessageBox& box) {
-    return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
-                                                      : platform::MsgResult::Ok;
-  };
-  platform::TApplication app(gui);
-  app.Title = kApplicationTitle;
-  try {
-    app.CreateForm<TdbToolsMain>(app, driver, [] { return platform::CreateRegistry(); });
-  } catch (const std::exception&) {
-    return outcome;
-  }
-  if (ConnectMessage != "OK") return outcome;
+  HeadlessUpgrade session(driver);
+  if (!session.Connected()) return outcome;
   outcome.connected = true;
+  platform::HeadlessGui& gui = session.Gui();
+  platform::TApplication& app = session.App();
   TUpVrekMain form(app);
   std::vector<upgrade::HalfDoneBlock> left;  // the refused blocks, which the repair leaves
   try {
@@ -122,8 +109,6 @@ void AnswerProbes(PlanDriver& plan, const std::vector<upgrade::Statement>& state
   }
 }
 
-std::string Header(std::size_t number) { return "-- 批 " + std::to_string(number); }
-
 void PrintFound(const std::vector<upgrade::HalfDoneBlock>& found, std::ostream& out) {
   const std::vector<std::string> lines = upgrade::DescribeHalfDone(found);
   if (lines.empty()) {
@@ -154,7 +139,7 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
            std::ostream& err) {
   if (!plan) {
     EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
-      out << Header(number) << '\n' << batch << '\n' << std::flush;
+      out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
     });
     const Outcome outcome = RepairOver(
         echo, [&out](const std::vector<upgrade::HalfDoneBlock>& found,
@@ -194,7 +179,7 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
              "不在下列语句中）\n";
     out << "修复将发送以下 " << batches.size() << " 批：\n";
     for (std::size_t i = 0; i < batches.size(); ++i)
-      out << Header(i + 1) << '\n' << batches[i].text << '\n';
+      out << BatchHeader(i + 1) << '\n' << batches[i].text << '\n';
   }
   out << std::flush;
   return Finish(outcome, err);

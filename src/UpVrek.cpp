@@ -28,8 +28,8 @@ class DeferredDriver : public platform::Driver {
 void StartAndRun(platform::TApplication& Application,
                  const std::function<void()>& create_data_module) {
   auto fail = [&Application] {
-    Application.MessageBox("数据库连接失败，请检查通信参数或服务器状态！", "错误信息",
-                           platform::MsgIcon::None, platform::MsgButtons::Ok);
+    Application.MessageBox(kConnectFailed, "错误信息", platform::MsgIcon::None,
+                           platform::MsgButtons::Ok);
   };
   try {
     create_data_module();

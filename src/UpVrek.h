@@ -11,6 +11,8 @@
 
 // The application's title: the caption of the error boxes and of the taskbar entry.
 inline constexpr char kApplicationTitle[] = "Brantel资产管理系统";
+// What every program says when it could not connect, whatever the reason.
+inline constexpr char kConnectFailed[] = "数据库连接失败，请检查通信参数或服务器状态！";
 
 // Makes the driver the program connects through.
 using DriverFactory = std::function<std::unique_ptr<platform::Driver>()>;

@@ -1,0 +1,28 @@
+#include "headless_upgrade.h"
+
+#include <exception>
+
+#include "UpVrek.h"
+#include "dmToolsData.h"
+#include "platform/registry.h"
+#include "unTools.h"
+
+namespace vrekcli {
+
+HeadlessUpgrade::HeadlessUpgrade(platform::Driver& driver) : app_(gui_) {
+  gui_.Answer = [](const platform::ShownMessageBox& box) {
+    return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
+                                                      : platform::MsgResult::Ok;
+  };
+  app_.Title = kApplicationTitle;
+  try {
+    app_.CreateForm<TdbToolsMain>(app_, driver, [] { return platform::CreateRegistry(); });
+  } catch (const std::exception&) {
+    return;
+  }
+  connected_ = ConnectMessage == "OK";
+}
+
+std::string BatchHeader(std::size_t number) { return "-- 批 " + std::to_string(number); }
+
+}  // namespace vrekcli

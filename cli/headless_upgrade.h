@@ -1,0 +1,36 @@
+// What `run`, `plan` and `repair` share: the upgrade program's own connection, made through the
+// same data module, settings and credentials as the desktop program's, with windows nobody sees.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/database.h"
+#include "platform/gui.h"
+#include "platform/headless_gui.h"
+
+namespace vrekcli {
+
+// Connects through `driver` when constructed. Every offer of a repair is answered No and every
+// other box OK; the boxes shown are in Gui().Shown().
+class HeadlessUpgrade {
+ public:
+  explicit HeadlessUpgrade(platform::Driver& driver);
+  HeadlessUpgrade(const HeadlessUpgrade&) = delete;
+  HeadlessUpgrade& operator=(const HeadlessUpgrade&) = delete;
+
+  // False when the connection failed, whatever the reason: the caller prints kConnectFailed.
+  bool Connected() const { return connected_; }
+  platform::HeadlessGui& Gui() { return gui_; }
+  platform::TApplication& App() { return app_; }
+
+ private:
+  platform::HeadlessGui gui_;
+  platform::TApplication app_;
+  bool connected_ = false;
+};
+
+// The line printed before the batch with this number (from 1), as a run echoes it.
+std::string BatchHeader(std::size_t number);
+
+}  // namespace vrekcli
