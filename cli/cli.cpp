@@ -69,18 +69,11 @@ Outcome Upgrade(platform::Driver& driver,
   HeadlessUpgrade session(driver);
   if (!session.Connected()) return outcome;
   outcome.connected = true;
-  platform::HeadlessGui& gui = session.Gui();
-  platform::TApplication& app = session.App();
-  gui.ClearShown();
-  TUpVrekMain form(app);
+  TUpVrekMain form(session.App());
   if (prepare) prepare(form);
-  app.Click(form.btUp);
-  for (const platform::ShownMessageBox& box : gui.Shown()) {
-    if (box.icon == platform::MsgIcon::Error)
-      outcome.error = box.text;
-    else if (box.icon != platform::MsgIcon::Question)
-      outcome.done = box.text;
-  }
+  const HeadlessUpgrade::Ended ended = session.ClickStart(form);
+  outcome.done = ended.done;
+  outcome.error = ended.error;
   outcome.at_start = form.HalfDoneAtStart;
   outcome.at_end = form.HalfDoneAtEnd;
   return outcome;

@@ -75,7 +75,7 @@ int Encode(std::istream& in, std::ostream& out, std::ostream& err) {
     if (no_echo.Terminal())
       err << "请输入要编码的文字（输入的内容不会显示），按回车结束：" << std::flush;
 #ifdef _WIN32
-    if (no_echo.terminal()) {
+    if (no_echo.Terminal()) {
       // The console's own characters, whatever its code page.
       std::u16string wide;
       wchar_t c;

@@ -4,6 +4,7 @@
 
 #include "UpVrek.h"
 #include "dmToolsData.h"
+#include "frmUpVrekMain.h"
 #include "platform/registry.h"
 #include "unTools.h"
 
@@ -21,6 +22,19 @@ HeadlessUpgrade::HeadlessUpgrade(platform::Driver& driver) : app_(gui_) {
     return;
   }
   connected_ = ConnectMessage == "OK";
+}
+
+HeadlessUpgrade::Ended HeadlessUpgrade::ClickStart(TUpVrekMain& form) {
+  Ended ended;
+  gui_.ClearShown();
+  app_.Click(form.btUp);
+  for (const platform::ShownMessageBox& box : gui_.Shown()) {
+    if (box.icon == platform::MsgIcon::Error)
+      ended.error = box.text;
+    else if (box.icon != platform::MsgIcon::Question)
+      ended.done = box.text;
+  }
+  return ended;
 }
 
 std::string BatchHeader(std::size_t number) { return "-- 批 " + std::to_string(number); }

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "platform/database.h"
 #include "platform/gui.h"
 #include "platform/headless_gui.h"
+
+class TUpVrekMain;
 
 namespace vrekcli {
 
@@ -21,8 +24,15 @@ class HeadlessUpgrade {
 
   // False when the connection failed, whatever the reason: the caller prints kConnectFailed.
   bool Connected() const { return connected_; }
-  platform::HeadlessGui& Gui() { return gui_; }
   platform::TApplication& App() { return app_; }
+
+  // What the boxes shown during one click on "开始升级" said: the completion message (the
+  // information box) and the error (the error box), where such boxes came. Offers of a repair
+  // are answered No and are not part of it.
+  struct Ended {
+    std::optional<std::string> done, error;
+  };
+  Ended ClickStart(TUpVrekMain& form);
 
  private:
   platform::HeadlessGui gui_;

@@ -39,9 +39,7 @@ Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
   HeadlessUpgrade session(driver);
   if (!session.Connected()) return outcome;
   outcome.connected = true;
-  platform::HeadlessGui& gui = session.Gui();
-  platform::TApplication& app = session.App();
-  TUpVrekMain form(app);
+  TUpVrekMain form(session.App());
   std::vector<upgrade::HalfDoneBlock> left;  // the refused blocks, which the repair leaves
   try {
     outcome.found = upgrade::FindHalfDone(form.qrTmp);
@@ -63,14 +61,9 @@ Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
         if (b.kind == PlannedBatch::Kind::Execute) outcome.end_check_listed = false;
     return outcome.end_check_listed ? upgrade::FindHalfDone(query) : left;
   };
-  gui.ClearShown();
-  app.Click(form.btUp);
-  for (const platform::ShownMessageBox& box : gui.Shown()) {
-    if (box.icon == platform::MsgIcon::Error)
-      outcome.error = box.text;
-    else if (box.icon != platform::MsgIcon::Question)
-      outcome.done = box.text;
-  }
+  const HeadlessUpgrade::Ended ended = session.ClickStart(form);
+  outcome.done = ended.done;
+  outcome.error = ended.error;
   if (!outcome.error && !outcome.done && outcome.refused.empty())
     outcome.error = TUpVrekMain::HalfDoneText("升级未完成：", form.HalfDoneAtEnd);
   return outcome;
