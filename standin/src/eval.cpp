@@ -183,10 +183,25 @@ Truth Test(const Expr& e, const Row* row, EvalContext& ctx) {
         q.type = r.columns[0].type.type;
         q.values.reserve(r.rows.size());
         for (Row& x : r.rows) q.values.push_back(std::move(x[0]));
+        if (IsStringType(q.type))
+          for (const Value& x : q.values) {
+            if (x.IsNull())
+              q.has_null = true;
+            else
+              q.text_keys.insert(ValueKey(x));
+          }
         it = ctx.subqueries.emplace(&e, std::move(q)).first;
       }
       Value v = Eval(*e.args[0], row, ctx);
-      Truth t = Member(v, e.args[0]->type.type, it->second.values, it->second.type, ctx.dateformat);
+      const EvalContext::Subquery& q = it->second;
+      Truth t;
+      if (IsStringType(e.args[0]->type.type) && IsStringType(q.type))
+        t = v.IsNull()                       ? Truth::Unknown
+            : q.text_keys.count(ValueKey(v)) ? Truth::True
+            : q.has_null                     ? Truth::Unknown
+                                             : Truth::False;
+      else
+        t = Member(v, e.args[0]->type.type, q.values, q.type, ctx.dateformat);
       return e.negated ? Negate(t) : t;
     }
     default: {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ast.h"
@@ -69,6 +70,10 @@ struct EvalContext {
   struct Subquery {
     Type type = Type::Int;
     std::vector<Value> values;
+    // For text compared with text: the collation keys of the values that are not NULL, so that
+    // membership is one lookup rather than a pass over every value.
+    std::unordered_set<std::string> text_keys;
+    bool has_null = false;
   };
   std::unordered_map<const Expr*, Subquery> subqueries;  // each IN (SELECT ...) runs once
 };
