@@ -6,6 +6,14 @@
 
 #include "pinyin_spy.h"
 
+#define VREK_PARTLY_UPGRADED_FOUND                                               \
+  "  终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）\n" \
+  "  步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行\n"
+const char kPartlyUpgradedRunErr[] =
+    "上次升级未完成：\n" VREK_PARTLY_UPGRADED_FOUND "升级未完成：\n" VREK_PARTLY_UPGRADED_FOUND
+    "数据库未升级完成，请运行 upvrek-cli repair 修复。\n";
+#undef VREK_PARTLY_UPGRADED_FOUND
+
 const platform::ShownMessageBox kDoneBox{"升级已经完成，请更新所有的客户端程序Vrek.exe！",
                                          "提示信息", platform::MsgIcon::Information,
                                          platform::MsgButtons::Ok};

@@ -65,6 +65,11 @@ extern const platform::ShownMessageBox kDoneBox;
 platform::MsgResult DeclineRepair(const platform::ShownMessageBox& box);
 platform::ShownMessageBox ErrorBox(const std::string& text);
 
+// What `upvrek-cli run` prints on standard error for the fixture partly_upgraded.sql, whose
+// half-done work the steps leave as it is: the check at the start, the check before the end and
+// the advice to repair.
+extern const char kPartlyUpgradedRunErr[];
+
 // The batches of that many upgrade runs of the old-register fixture in-process, with the real
 // pinyin library; when failing_batch is given, that batch (counted over all runs) fails without
 // executing, as the listener's --fail and --drop make it.
