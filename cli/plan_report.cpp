@@ -42,14 +42,26 @@ std::map<std::string, Guarded, std::less<>> GuardsByProbe() {
   return guards;
 }
 
-// The reads of the run, in the order it sends them; the same text may be read more than once.
-std::vector<const upgrade::Statement*> Reads() {
-  std::vector<const upgrade::Statement*> reads;
+// A select of the run other than a guard's probe: a block's check or a read of its statements.
+struct Select {
+  std::string text;
+  const upgrade::Check* check = nullptr;  // else a read
+  upgrade::RowUse use = upgrade::RowUse::CheckPeople;
+};
+
+// The checks and reads of the run, in the order it sends them; the same text may be sent more
+// than once (lib_vrek is checked by two steps, and the asset names are checked and then read).
+std::vector<Select> Selects() {
+  std::vector<Select> selects;
   for (const upgrade::Step* step : upgrade::Steps())
-    for (const upgrade::Block& b : step->blocks)
+    for (const upgrade::Block& b : step->blocks) {
+      for (const upgrade::Check& c : b.checks)
+        selects.push_back({upgrade::BatchText(upgrade::CheckLines(c)), &c});
       for (const upgrade::Statement& s : b.statements)
-        if (s.kind == upgrade::Statement::Kind::Read) reads.push_back(&s);
-  return reads;
+        if (s.kind == upgrade::Statement::Kind::Read)
+          selects.push_back({upgrade::BatchText(s.lines), nullptr, s.use});
+    }
+  return selects;
 }
 
 std::string ExplainRead(upgrade::RowUse use, const std::string& rows) {
@@ -64,12 +76,27 @@ std::string ExplainRead(upgrade::RowUse use, const std::string& rows) {
   return "";
 }
 
+std::string ExplainCheck(const upgrade::Check& check, std::size_t rows) {
+  switch (check.kind) {
+    case upgrade::Check::Kind::Table:
+      return "检查表 " + check.table + (rows ? " 的列" : "：不存在");
+    case upgrade::Check::Kind::NoObject:
+      return "检查名称 " + check.table + (rows ? "：已被占用" : "：未被占用");
+    case upgrade::Check::Kind::PersonNumbers:
+      return "检查 " + check.table + "." + check.column + " 的人员编号：" + std::to_string(rows) +
+             " 个不同的值";
+    case upgrade::Check::Kind::AssetNames:
+      return "检查资产名称：" + std::to_string(rows) + " 个不同名称";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::vector<std::string> ExplainPlan(const std::vector<PlannedBatch>& batches) {
   const auto guards = GuardsByProbe();
-  const auto reads = Reads();
-  std::size_t next_read = 0;  // reads before it have been explained
+  const auto selects = Selects();
+  std::size_t next_select = 0;  // selects before it have been explained
   std::vector<std::string> lines;
   for (const PlannedBatch& b : batches) {
     if (b.kind != PlannedBatch::Kind::Open) continue;
@@ -83,11 +110,12 @@ std::vector<std::string> ExplainPlan(const std::vector<PlannedBatch>& batches) {
       lines.push_back(line + (absent ? "：将执行" : "：跳过") + g.title);
       continue;
     }
-    std::size_t r = next_read;
-    while (r < reads.size() && upgrade::BatchText(reads[r]->lines) != b.text) ++r;
-    if (r < reads.size()) {
-      lines.push_back(ExplainRead(reads[r]->use, std::to_string(b.rows)));
-      next_read = r + 1;
+    std::size_t r = next_select;
+    while (r < selects.size() && selects[r].text != b.text) ++r;
+    if (r < selects.size()) {
+      lines.push_back(selects[r].check ? ExplainCheck(*selects[r].check, b.rows)
+                                       : ExplainRead(selects[r].use, std::to_string(b.rows)));
+      next_select = r + 1;
     } else {
       lines.push_back("查询（" + std::to_string(b.rows) + " 行）：" + b.text);
     }

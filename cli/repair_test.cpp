@@ -505,10 +505,10 @@ INSTANTIATE_TEST_SUITE_P(
     Repair, Refused,
     testing::Values(
         Refusal{"ACheckedFieldTableThisProgramDidNotCreate",
+                "",
+                "create table lib_check_field",
+                1,
                 "create table lib_check_field (cf_table char(32), note varchar(20))",
-                "",
-                0,
-                "",
                 {"lib_check_field"},
                 "步骤 20110623（检查字段字典）",
                 "名为 lib_check_field 的对象不是本程序创建的（它的列是 cf_table char(32), note "

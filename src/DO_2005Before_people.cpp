@@ -1,9 +1,10 @@
 // Step 2005Before, last block: the print-margin table, text copies of person numbers beside the
 // numeric ones, a fresh lib_lsoutorder, and lib_people re-keyed on a char(9) number.
 //
-// The block's one guard is lib_prtblank, its first creation. Persons are therefore checked
-// before anything of the block is sent: a person the re-keying could not carry would otherwise
-// stop it half-way, with lib_prtblank in place and the rest never completed.
+// The block's one guard is lib_prtblank, its first creation. Everything a later statement of the
+// block relies on is therefore checked before anything of the block is sent: the tables it
+// alters and reads, the person numbers it copies as text, and the persons it re-keys. Any of them
+// would otherwise stop it half-way, with lib_prtblank in place and the rest never completed.
 #include "frmUpVrekMain.h"
 #include "people.h"
 #include "sqltext.h"
@@ -93,6 +94,18 @@ Block PeopleBlock() {
               {InsertRows("lib_people")}),
       Execute({"drop table lib_peopletmp"},
               {DropTable("lib_peopletmp")}),
+    }, {
+      TableCheck("lib_lsout", {"lo_useno"}, {"lo_usenos"}),
+      TableCheck("lib_lsoutls", {"lo_useno"}, {"lo_usenos"}),
+      TableCheck("lib_shenqing", {"sq_sno"}, {"sq_snos"}),
+      TableCheck("lib_pifu", {"pf_sno"}, {"pf_snos"}),
+      TableCheck("lib_people", {"pe_no", "pe_sign", "pe_name", "pe_sex", "pe_bdate", "pe_pass",
+                                "pe_card", "pe_dept"}),
+      NoObjectCheck("lib_peopletmp"),
+      PersonNumbersCheck("lib_lsout", "lo_useno"),
+      PersonNumbersCheck("lib_lsoutls", "lo_useno"),
+      PersonNumbersCheck("lib_shenqing", "sq_sno"),
+      PersonNumbersCheck("lib_pifu", "pf_sno"),
   }};
 }
 // clang-format on

@@ -1,6 +1,8 @@
 // The dated steps. Each records its mark before anything else, so it runs at most once per
-// database, even when it fails part-way.
+// database, even when it fails part-way; what would make a statement fail is therefore checked
+// after the mark is found absent and before it is recorded.
 #include "frmUpVrekMain.h"
+#include "pinyin_binding.h"
 #include "sqltext.h"
 #include "text/text.h"
 #include "upgrade_table.h"
@@ -35,6 +37,12 @@ const Step& Step20110520() {
                 {AddColumn("lib_liushuils", "ls_company")}),
         Execute({"update lib_liushuils set ls_company=0"},
                 {FillColumn("lib_liushuils", "ls_company")}),
+      }, {
+        TableCheck("lib_vrektmp", {}, {"vr_company"}),
+        TableCheck("lib_vrek", {}, {"vr_company"}),
+        TableCheck("lib_liushuitmp", {}, {"ls_company"}),
+        TableCheck("lib_liushui", {}, {"ls_company"}),
+        TableCheck("lib_liushuils", {}, {"ls_company"}),
     }},
   }};
   return step;
@@ -70,6 +78,8 @@ const Step& Step20110623() {
                  "insert into lib_check_field values('lib_liushui','ls_number','数量',1);",
                  "insert into lib_check_field values('lib_liushui','ls_price','单价',1);"},
                 {InsertRows("lib_check_field")}),
+      }, {
+        NoObjectCheck("lib_check_field"),
     }},
   }};
   return step;
@@ -90,6 +100,10 @@ const Step& Step20121106() {
         Read({"select vr_name from lib_vrek group by vr_name order by vr_name"},
              RowUse::InsertNames,
              {InsertRows("lib_vrek_name")}),
+      }, {
+        TableCheck("lib_vrek", {"vr_name"}),
+        NoObjectCheck("lib_vrek_name"),
+        AssetNamesCheck(),
     }},
   }};
   return step;
@@ -101,28 +115,6 @@ const Step& Step20121106() {
 void TUpVrekMain::DO_20110520() { RunStep(upgrade::Step20110520()); }
 void TUpVrekMain::DO_20110623() { RunStep(upgrade::Step20110623()); }
 void TUpVrekMain::DO_20121106() { RunStep(upgrade::Step20121106()); }
-
-namespace {
-
-// The initials variable handed to the pinyin library on every call; each call frees the previous
-// result, and the last one is freed here, however the step ends.
-class PinYinResult {
- public:
-  explicit PinYinResult(TFreePinYinText release) : release_(release) {}
-  ~PinYinResult() {
-    if (text_) release_(text_);
-  }
-  PinYinResult(const PinYinResult&) = delete;
-  PinYinResult& operator=(const PinYinResult&) = delete;
-  char** Slot() { return &text_; }
-  std::string Text() const { return text_ ? text_ : ""; }
-
- private:
-  TFreePinYinText release_;
-  char* text_ = nullptr;
-};
-
-}  // namespace
 
 void TUpVrekMain::InsertNames(platform::TQuery& names) {
   PinYinResult initials(FreePinYin);

@@ -147,8 +147,10 @@ bool TUpVrekMain::IndexAbsent(std::string_view index) {
 
 void TUpVrekMain::CreateLedger() { RunBlock(upgrade::LedgerBlock()); }
 
-bool TUpVrekMain::CheckVerSign(const std::string& mark) {
+bool TUpVrekMain::CheckVerSign(const std::string& mark,
+                               const std::function<void()>& before_record) {
   if (!ProbeAbsent(qrTmp, upgrade::ProbeLines(upgrade::Mark(mark)))) return false;
+  if (before_record) before_record();
   RunSql(qrTmp, upgrade::MarkInsertLines(mark));
   return true;
 }
@@ -162,7 +164,12 @@ void TUpVrekMain::RunStep(const upgrade::Step& step) {
 }
 
 bool TUpVrekMain::RunBlock(const upgrade::Block& block) {
-  if (!GuardOpen(block.guard)) return false;
+  if (block.guard.kind == upgrade::Guard::Kind::Mark) {
+    if (!CheckVerSign(block.guard.name, [&] { RunChecks(block); })) return false;
+  } else {
+    if (!GuardOpen(block.guard)) return false;
+    RunChecks(block);
+  }
   for (const upgrade::Statement& statement : block.statements) Send(statement);
   return true;
 }

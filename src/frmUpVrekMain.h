@@ -84,7 +84,11 @@ class TUpVrekMain : public platform::TForm {
   // tells whether it did.
   bool RunBlock(const upgrade::Block& block);
   // True when the mark was not in ver_manage and has now been recorded; false when it was.
-  bool CheckVerSign(const std::string& mark);
+  // `before_record` runs between the lookup and the insert, and stops both when it throws.
+  bool CheckVerSign(const std::string& mark, const std::function<void()>& before_record = nullptr);
+  // Sends the block's checks and judges their rows; throws EUpgradeError naming every problem
+  // found, before anything of the block has been changed.
+  void RunChecks(const upgrade::Block& block);
   // Sends the statements in order, each as a block of the steps sends it; a failing one stops
   // them with its error.
   void SendStatements(const std::vector<upgrade::Statement>& statements);
@@ -113,6 +117,8 @@ class TUpVrekMain : public platform::TForm {
   // Opens the select on qrTmp and uses its rows as the statement says. Checking persons throws
   // EUpgradeError naming those the re-keying cannot carry, after the query is closed.
   void SendRead(const upgrade::Statement& read);
+  // Opens the check's select on qrTmp and hands each row to `row`; the query is closed again.
+  void EachCheckRow(const upgrade::Check& check, const std::function<void(platform::TQuery&)>& row);
   // One insert into lib_peopletmp per person of the open query, on qrTmp1.
   void CopyPeople(platform::TQuery& people);
   // One insert into lib_vrek_name per name of the open query with its initials, on qrTmp1.

@@ -56,6 +56,34 @@ Change CreateIndex(std::string table, std::string index) {
 }
 Change InsertRows(std::string table) { return {Change::Kind::InsertRows, std::move(table), ""}; }
 
+Check TableCheck(std::string table, std::vector<std::string> needs,
+                 std::vector<std::string> lacks) {
+  return {Check::Kind::Table, std::move(table), std::move(needs), std::move(lacks), ""};
+}
+Check NoObjectCheck(std::string name) {
+  return {Check::Kind::NoObject, std::move(name), {}, {}, ""};
+}
+Check PersonNumbersCheck(std::string table, std::string column) {
+  return {Check::Kind::PersonNumbers, std::move(table), {}, {}, std::move(column)};
+}
+Check AssetNamesCheck() { return {Check::Kind::AssetNames, "lib_vrek", {}, {}, "vr_name"}; }
+
+Lines CheckLines(const Check& check) {
+  switch (check.kind) {
+    case Check::Kind::Table:
+      return {"select name from syscolumns where id in (select id from sysobjects where name = '" +
+              check.table + "' and xtype = 'U')"};
+    case Check::Kind::NoObject:
+      return ProbeLines(Table(check.table));
+    case Check::Kind::PersonNumbers:
+      return {"select " + check.column + " from " + check.table + " group by " + check.column};
+    case Check::Kind::AssetNames:
+      // The step's own read of the names, sent once more.
+      return {"select vr_name from lib_vrek group by vr_name order by vr_name"};
+  }
+  return {};
+}
+
 // Statement lines stay one per line, as they are sent.
 // clang-format off
 const Block& LedgerBlock() {

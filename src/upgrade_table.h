@@ -14,6 +14,7 @@
 //   - Mark: the step's version mark is looked up in ver_manage and, when absent, recorded at once
 //     (CheckVerSign), before the block sends anything else. A recorded mark means the block never
 //     runs again, whatever happened to it.
+// Either way a block's checks (Check) come between the guard and the first change.
 // No transaction encloses a statement, a block or a run: what a statement did before a later one
 // failed stays in the database.
 #pragma once
@@ -92,10 +93,38 @@ Change AddPrimaryKey(std::string table, std::string constraint);
 Change CreateIndex(std::string table, std::string index);
 Change InsertRows(std::string table);
 
+// What a block verifies once its guard lets it run and before it changes anything (for a Mark
+// guard: before the mark is recorded), so that what the catalog or the data would make one of its
+// statements fail stops the run while nothing of the block is in place. Each check sends one
+// select; TUpVrekMain judges the rows and, when any check of the block finds a problem, stops the
+// run with all of them named.
+struct Check {
+  enum class Kind {
+    Table,          // `table` is a user table with every column of `needs` and none of `lacks`
+    NoObject,       // no object of any type is named `table`
+    PersonNumbers,  // every value of table.column keeps its whole text in char(9)
+    AssetNames,     // every distinct asset name, and its initials, fit char(40)
+  };
+  Kind kind;
+  std::string table;
+  std::vector<std::string> needs, lacks;  // Table
+  std::string column;                     // PersonNumbers
+};
+
+Check TableCheck(std::string table, std::vector<std::string> needs,
+                 std::vector<std::string> lacks = {});
+Check NoObjectCheck(std::string name);
+Check PersonNumbersCheck(std::string table, std::string column);
+Check AssetNamesCheck();
+
+// The select of a check, exactly as sent.
+Lines CheckLines(const Check& check);
+
 struct Block {
   std::string title;  // what the block does, in the words shown to the administrator
   Guard guard;
   std::vector<Statement> statements;
+  std::vector<Check> checks = {};
 };
 
 // A step is sent by the window method `method`, block after block.

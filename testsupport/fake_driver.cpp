@@ -1,5 +1,7 @@
 #include "fake_driver.h"
 
+#include "upgrade_table.h"
+
 namespace {
 
 class FakeConnection : public platform::Connection {
@@ -29,6 +31,33 @@ platform::ResultSet Rows(size_t count) {
   platform::ResultSet rs{{"name"}, {}};
   for (size_t i = 0; i < count; ++i) rs.rows.push_back({platform::Variant::Text("x")});
   return rs;
+}
+
+std::optional<platform::ResultSet> PassingCheck(const std::string& batch) {
+  // Two checks may send the same select (lib_vrek is checked by two steps): the table then has
+  // the columns that either needs.
+  std::optional<platform::ResultSet> answer;
+  for (const upgrade::Step* step : upgrade::Steps())
+    for (const upgrade::Block& block : step->blocks)
+      for (const upgrade::Check& check : block.checks) {
+        if (upgrade::BatchText(upgrade::CheckLines(check)) != batch) continue;
+        switch (check.kind) {
+          case upgrade::Check::Kind::Table:
+            if (!answer) answer = platform::ResultSet{{"name"}, {{platform::Variant::Text("x")}}};
+            for (const std::string& c : check.needs)
+              answer->rows.push_back({platform::Variant::Text(c)});
+            break;
+          case upgrade::Check::Kind::NoObject:
+            answer = Rows(0);
+            break;
+          case upgrade::Check::Kind::PersonNumbers:
+            answer = platform::ResultSet{{check.column}, {}};
+            break;
+          case upgrade::Check::Kind::AssetNames:
+            break;
+        }
+      }
+  return answer;
 }
 
 void FakeWindow::Open() {

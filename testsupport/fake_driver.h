@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ class FakeDriver : public platform::Driver {
 
 // A one-column result with that many rows.
 platform::ResultSet Rows(size_t count);
+
+// When `batch` is the select of one of the upgrade's checks (upgrade::Check), what a database on
+// which that check passes answers: the table with just the columns it needs (one column "x" when
+// it needs none), no object, no person number. Asset names are the test's own: nullopt for them,
+// as for every other batch.
+std::optional<platform::ResultSet> PassingCheck(const std::string& batch);
 
 // The upgrade window as the program shows it, over a FakeDriver: the application's title set,
 // the database VrekDB connected, the window created by Open, without the half-done check.

@@ -33,12 +33,12 @@ std::string MarkInsert(const std::string& mark);
 Transcript Ledger();          // probe and create of ver_manage
 Transcript ScrapReason();     // probe, alter, update of vr_dwhy
 Transcript Units();           // probe, drop, create, key, 27 inserts of lib_unit
-Transcript PeopleHead();      // probe, check read, steps up to the read of lib_people
+Transcript PeopleHead();      // probe, checks, person check, steps up to the read of lib_people
 Transcript PeopleTail();      // drop, create, key, copy back, drop of lib_peopletmp
 Transcript StockTaking();     // the fourteen requests of step 2005 on a database without them
-Transcript Company();         // mark lookup and insert, ten statements
-Transcript CheckedFields();   // mark lookup and insert, create, the eighteen inserts
-Transcript AssetNamesHead();  // mark lookup and insert, create, index, select of the names
+Transcript Company();         // mark lookup, checks, mark insert, ten statements
+Transcript CheckedFields();   // mark lookup, check, mark insert, create, the eighteen inserts
+Transcript AssetNamesHead();  // mark lookup, checks, mark insert, create, index, the names read
 
 // The 27 standard units (unit, initial, order number) and the 18 checked fields (table, field,
 // caption, flag), in the order they are inserted.

@@ -129,7 +129,9 @@ TEST(UpgradeTable, EveryGuardIsMadeByItsOwnBlock) {
         }
       }
     EXPECT_TRUE(made) << block->title;
-    if (g.kind == upgrade::Guard::Kind::Mark) EXPECT_TRUE(marks.insert(g.name).second) << g.name;
+    if (g.kind == upgrade::Guard::Kind::Mark) {
+      EXPECT_TRUE(marks.insert(g.name).second) << g.name;
+    }
   }
   EXPECT_EQ(marks,
             (std::set<std::string>{"ZZ20110520.DEPT", "ZZ20110623.CHECK", "ZZ20121106.CHECK"}));

@@ -58,22 +58,31 @@ struct Block {
   size_t probes;  // how many leading batches a skipped block still sends
 };
 
+// Where in the transcript the batch that begins with `head` is sent.
+size_t PositionOf(const Transcript& t, const std::string& head) {
+  for (size_t i = 0; i < t.size(); ++i)
+    if (t[i].rfind(head, 0) == 0) return i;
+  ADD_FAILURE() << "no batch begins with " << head;
+  return t.size();
+}
+
 std::vector<Block> FirstRunBlocks(const std::vector<std::string>& names) {
   Transcript people = PeopleHead() + OldRegisterPersons() + PeopleTail();
   Transcript stock = StockTaking();
+  Transcript names_step = AssetNamesHead() + NameInserts(names);
   return {
       {Ledger(), 1, 1},
       {ScrapReason(), 1, 1},
       {Units(), 2, 1},
-      {people, 2, 1},
+      {people, PositionOf(people, "create table lib_prtblank"), 1},
       {Transcript(stock.begin(), stock.begin() + 3), 1, 1},
       {Transcript(stock.begin() + 3, stock.begin() + 6), 1, 1},
       {Transcript(stock.begin() + 6, stock.begin() + 10), 1, 1},
       {Transcript(stock.begin() + 10, stock.begin() + 12), 1, 1},
       {Transcript(stock.begin() + 12, stock.end()), 1, 1},
-      {Company(), 1, 1},
-      {CheckedFields(), 1, 1},
-      {AssetNamesHead() + NameInserts(names), 1, 1},
+      {Company(), PositionOf(Company(), MarkInsert("ZZ20110520.DEPT")), 1},
+      {CheckedFields(), PositionOf(CheckedFields(), MarkInsert("ZZ20110623.CHECK")), 1},
+      {names_step, PositionOf(names_step, MarkInsert("ZZ20121106.CHECK")), 1},
   };
 }
 
@@ -190,8 +199,12 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
       "insert into lib_people values (1, '1', '孙', '女', '19820418', '', '', 7)");
   const Transcript check = up.CheckReads();
   const RunResult refused = up.Run();
-  const Transcript until_check = check + Ledger() + ScrapReason() + Units() +
-                                 Transcript{UpgradedRun()[3], "select * from lib_people"};
+  const Transcript head = PeopleHead();
+  const Transcript until_check =
+      check + Ledger() + ScrapReason() + Units() +
+      Transcript(
+          head.begin(),
+          head.begin() + static_cast<long>(PositionOf(head, "select * from lib_people")) + 1);
   EXPECT_EQ(refused.sent, until_check);
   EXPECT_EQ(refused.shown,
             std::vector<platform::ShownMessageBox>{ErrorBox(
@@ -490,19 +503,33 @@ TEST(EdgeCases, OnTheOldRegister) {
        "Invalid object name 'ver_manage'.", [](auto&) { return UpgradedSlice(0, 10); }, false},
       {"no assets: no initials", "delete from lib_vrek", [](auto& b) { return Shape(b, {}); }, true,
        nullptr, kUpgraded, true},
-      {"an existing lib_check_field stops its step for good",
+      // Found before the mark is recorded: the step changes nothing until the name is free.
+      {"an existing lib_check_field stops its step before its mark",
        "create table lib_check_field (cf_table char(32) not null)",
-       [](auto& b) { return Shape(b, {}, kChecked, 3); }, false,
-       "There is already an object named 'lib_check_field' in the database.",
+       [](auto& b) { return Shape(b, {}, kChecked, 2); }, false,
+       "步骤 20110623（检查字段字典）无法执行，升级已停止，版本标记 ZZ20110623.CHECK "
+       "未记录，这一部分未作任何改动。请先修正以下问题，然后重新升级：\n"
+       "已有名为 lib_check_field 的对象（此部分要新建它）",
        [](auto& b) {
-         return Shape(b, {kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd, kYhpTmp,
-                          kLsIndex, kCompany, kChecked});
+         return Shape(b,
+                      {kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd, kYhpTmp,
+                       kLsIndex, kCompany},
+                      kChecked, 2);
        },
-       true},
-      {"an existing lib_vrek_name stops its step for good",
+       false},
+      {"an existing lib_vrek_name stops its step before its mark",
        "create table lib_vrek_name (gn_name char(40) not null)",
-       [](auto& b) { return Shape(b, {}, kNames, 3); }, false,
-       "There is already an object named 'lib_vrek_name' in the database.", kUpgraded, true},
+       [](auto& b) { return Shape(b, {}, kNames, 4); }, false,
+       "步骤 20121106（资产名称拼音首字母）无法执行，升级已停止，版本标记 ZZ20121106.CHECK "
+       "未记录，这一部分未作任何改动。请先修正以下问题，然后重新升级：\n"
+       "已有名为 lib_vrek_name 的对象（此部分要新建它）",
+       [](auto& b) {
+         return Shape(b,
+                      {kLedger, kScrap, kUnits, kPeople, kTermNo, kVrekPd, kYhpPd, kYhpTmp,
+                       kLsIndex, kCompany, kChecked},
+                      kNames, 4);
+       },
+       false},
   };
   const std::string script = ReadFixture("old_register.sql");
   for (const EdgeCase& c : cases) {
@@ -562,7 +589,7 @@ TEST(EdgeCases, NamesTheCollationCountsEqualFormOneGroup) {
 namespace {
 
 // The offers of a repair, at the start and before the end, with each answer, after a first run
-// broken in the person copy (batch 61: the fifth person's insert), and a repair that refuses.
+// broken in the person copy (at the fifth person's insert), and a repair that refuses.
 TEST(Offers, BothBoxesWithBothAnswers) {
   using platform::MsgResult;
   const std::string script = ReadFixture("old_register.sql");
@@ -577,12 +604,14 @@ TEST(Offers, BothBoxesWithBothAnswers) {
   const std::string copy =
       "\n打印边距与人员编号块：人员复制未完成：lib_peopletmp 有 4 名人员，lib_people 有 10 名，"
       "仍是旧的形式";
+  const std::size_t fifth_person = CheckOnOldRegister().size() + Ledger().size() +
+                                   ScrapReason().size() + Units().size() + PeopleHead().size() + 5;
   const std::string step = "步骤 20110623（检查字段字典）：";
   const std::string why =
       "名为 lib_check_field 的对象不是本程序创建的（它的列是 cf_table char(32)），不能向其中写入";
   struct Case {
     const char* what;
-    const char* setup;               // before the first run, which is broken at batch 61 when empty
+    const char* setup;  // after a complete first run; when empty, the first run is broken instead
     std::vector<MsgResult> answers;  // to the offers, in order
     std::vector<platform::ShownMessageBox> shown;
     bool enabled, is_clean;
@@ -607,7 +636,7 @@ TEST(Offers, BothBoxesWithBothAnswers) {
        true,
        false},
       {"a refused repair ends as a failed run",
-       "create table lib_check_field (cf_table char(32) not null)",
+       "drop table lib_check_field\ncreate table lib_check_field (cf_table char(32) not null)",
        {MsgResult::Yes},
        {offer("上次升级未完成：", "\n" + step + "无法修复：" + why),
         ErrorBox("以下未完成的部分不能安全修复，未作改动，数据库仍未升级完成：\n" + step + why)},
@@ -618,13 +647,10 @@ TEST(Offers, BothBoxesWithBothAnswers) {
     SCOPED_TRACE(c.what);
     PinYinSpy::Reset();
     Upgrade u(script);
-    if (*c.setup) {
-      u.Exec(c.setup);
-    } else {
-      u.db.FailBatch(CheckOnOldRegister().size() + 58, 50000, "Injected fault.");
-    }
+    if (!*c.setup) u.db.FailBatch(fifth_person, 50000, "Injected fault.");
     ASSERT_EQ(u.Run().shown.size(), 1u);
     u.db.ClearFaults();
+    if (*c.setup) u.Exec(c.setup);
     std::size_t asked = 0;
     u.answer = [&](const platform::ShownMessageBox& box) {
       if (box.buttons != platform::MsgButtons::YesNo) return MsgResult::Ok;
