@@ -39,11 +39,16 @@ class PlanDriver::Conn : public Connection {
   Conn(PlanDriver& owner, std::unique_ptr<Connection> inner)
       : owner_(owner), inner_(std::move(inner)) {}
   void Execute(std::string_view batch) override {
+    if (!owner_.foresight_) owner_.foresight_ = std::make_unique<Foresight>(*inner_);
+    owner_.batches_.push_back({PlannedBatch::Kind::Execute, std::string(batch), false, 0, {}});
+    if (auto error = owner_.foresight_->Execute(batch)) {
+      owner_.batches_.back().error = error;
+      throw platform::EDatabaseError(error->Text(), error->number);
+    }
     for (auto& name : TablesCreated(batch)) owner_.created_.insert(std::move(name));
-    owner_.batches_.push_back({PlannedBatch::Kind::Execute, std::string(batch), false, 0});
   }
   ResultSet Open(std::string_view batch) override {
-    PlannedBatch planned{PlannedBatch::Kind::Open, std::string(batch), false, 0};
+    PlannedBatch planned{PlannedBatch::Kind::Open, std::string(batch), false, 0, {}};
     ResultSet result;
     const auto answer = owner_.answers_.find(planned.text);
     if (answer != owner_.answers_.end()) {
@@ -59,7 +64,12 @@ class PlanDriver::Conn : public Connection {
       planned.asked_server = true;
       // Recorded before it is sent: a select the server refuses is where the run would stop.
       owner_.batches_.push_back(planned);
-      result = inner_->Open(batch);
+      try {
+        result = inner_->Open(batch);
+      } catch (const platform::EDatabaseError& e) {
+        owner_.batches_.back().error = ForeseenError{e.Number(), FirstServerMessage(e.what())};
+        throw;
+      }
       owner_.batches_.back().rows = result.rows.size();
       return result;
     }
@@ -130,6 +140,16 @@ std::string TableName(std::string word) {
 }
 
 }  // namespace
+
+std::string FirstServerMessage(std::string_view text) {
+  std::string_view line = text.substr(0, text.find('\n'));
+  while (!line.empty() && line.front() == '[') {
+    const std::size_t close = line.find(']');
+    if (close == std::string_view::npos) break;
+    line.remove_prefix(close + 1);
+  }
+  return std::string(line);
+}
 
 std::vector<std::string> TablesCreated(std::string_view batch) {
   const std::vector<std::string> w = Words(batch);

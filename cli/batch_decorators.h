@@ -9,11 +9,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "foresight.h"
 #include "platform/database.h"
 
 namespace vrekcli {
@@ -44,6 +46,9 @@ struct PlannedBatch {
   // it reads a table the plan creates), and how many rows it returned.
   bool asked_server = false;
   std::size_t rows = 0;
+  // The error the server answers (a select) or would answer (a statement): the run stops at
+  // this batch unless the statement's failure is tolerated.
+  std::optional<ForeseenError> error;
 };
 
 // Plans a run: Execute records the batch and sends nothing; Open sends the select to the
@@ -64,8 +69,9 @@ struct PlannedBatch {
 //     batch before them touches lib_people;
 //   - the asset names read vr_name of lib_vrek, which the earlier batches give new columns and
 //     set those columns, never touching vr_name or the set of rows.
-// What a plan cannot foresee is a statement that the server would refuse (it is never sent),
-// and changes that other clients make between the plan and the run.
+// A statement that the server would refuse is foreseen (foresight.h) and fails as the server
+// would fail it, so the planned run stops, or tolerates it, where the run would. What a plan cannot
+// foresee is what other clients change between the plan and the run.
 class PlanDriver : public platform::Driver {
  public:
   explicit PlanDriver(platform::Driver& inner) : inner_(inner) {}
@@ -83,7 +89,12 @@ class PlanDriver : public platform::Driver {
   std::vector<PlannedBatch> batches_;
   std::set<std::string> created_;  // lower-cased names of tables the planned batches create
   std::map<std::string, bool> answers_;
+  std::unique_ptr<Foresight> foresight_;  // made at the first statement, before anything changed
 };
+
+// The server's first message in the text of an EDatabaseError: its first line, without the
+// "[driver][SQL Server]" prefixes that ODBC drivers put before it.
+std::string FirstServerMessage(std::string_view text);
 
 // The tables a batch creates: each name that follows "create table" outside quoted text, lower
 // case, without brackets or an owner prefix ("dbo.").

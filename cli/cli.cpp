@@ -144,8 +144,15 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
   }
   const std::vector<PlannedBatch>& batches = plan.Batches();
   if (steps_to == 0) steps_to = batches.size();  // the run stops before the end
+  // Where the run stops: at a batch the server refuses, or after a select whose rows the program
+  // refuses (error number 0).
+  std::optional<ForeseenError> stop;
+  if (outcome.error && !batches.empty())
+    stop = batches.back().error ? *batches.back().error : ForeseenError{0, *outcome.error};
   if (batches_only) {
-    for (const PlannedBatch& b : batches) out << JsonBatchLine(b.text) << '\n';
+    for (std::size_t i = 0; i < batches.size(); ++i)
+      out << JsonBatchLine(batches[i].text, i + 1 == batches.size() && stop ? &*stop : nullptr)
+          << '\n';
   } else {
     out << "升级计划（只读取，不改变数据库）：\n";
     out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) << " 批查询）：";
@@ -163,7 +170,15 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
         batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
         batches.begin() + static_cast<long>(steps_to));
     for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
-    if (outcome.error) {
+    if (stop) {
+      if (stop->number == 0)
+        out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << stop->message << '\n';
+      else
+        out << "  升级将在第 " << batches.size() << " 批停止：服务器将拒绝这一批（错误 "
+            << stop->number << "）：\n"
+            << stop->message << '\n';
+      for (const std::string& line : ExplainStop(batches, *stop)) out << "  " << line << '\n';
+    } else if (outcome.error) {
       out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
     } else {
       if (end_check_listed)

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 
 #include "encode.h"
 #include "files.h"
+#include "foresight.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "settings.h"
@@ -112,10 +114,22 @@ class Cli : public testing::Test {
         planned.resize(sent.size() - check.size());
       }
     }
+    // Where the run stops, the plan's last batch carries the error: the server's first, or 0 and
+    // the program's message when the program stopped after that batch.
+    std::optional<vrekcli::ForeseenError> stop;
+    if (run.status == 1 && listing.out.find("  升级将在第 ") != std::string::npos) {
+      const auto log = db_.Log();
+      const standin::Message* e = log.empty() ? nullptr : log.back().outcome.FirstError();
+      stop = e ? vrekcli::ForeseenError{e->number, e->text}
+               : vrekcli::ForeseenError{0, run.err.substr(0, run.err.size() - 1)};
+    }
     std::string expected_json, expected_echo, expected_listing;
     for (std::size_t i = 0; i < sent.size(); ++i) {
       const std::string echo = "-- 批 " + std::to_string(i + 1) + "\n" + sent[i] + "\n";
-      if (i < planned.size()) expected_json += vrekcli::JsonBatchLine(sent[i]) + "\n";
+      if (i < planned.size())
+        expected_json +=
+            vrekcli::JsonBatchLine(sent[i], stop && i + 1 == planned.size() ? &*stop : nullptr) +
+            "\n";
       if (i < planned.size()) expected_listing += echo;
       expected_echo += echo;
     }
@@ -164,7 +178,9 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
       "  检查表 lib_shenqing 的列\n"
       "  检查表 lib_pifu 的列\n"
       "  检查表 lib_people 的列\n"
+      "  检查名称 PK_lib_prtblank：未被占用\n"
       "  检查名称 lib_peopletmp：未被占用\n"
+      "  检查名称 PK_lib_people：未被占用\n"
       "  检查 lib_lsout.lo_useno 的人员编号：4 个不同的值\n"
       "  检查 lib_lsoutls.lo_useno 的人员编号：3 个不同的值\n"
       "  检查 lib_shenqing.sq_sno 的人员编号：3 个不同的值\n"
@@ -387,6 +403,120 @@ TEST(Encode, ReadsOneLineAndPrintsTheCodeOfItsGbkBytes) {
     EXPECT_EQ(err.str(), c.err) << c.input;
   }
   EXPECT_EQ(DecodeDigitText(vrekcli::DigitCode("\xBF\xDA\xC1\xEE")), "\xBF\xDA\xC1\xEE");
+}
+
+}  // namespace
+
+namespace {
+
+// A register the run cannot finish, one defect each, made from the old register by `setup`
+// (batches separated by lines "GO"), and the error number of the stop: the server's, or 0 where
+// the program refuses after a read.
+struct Defect {
+  const char* name;
+  const char* setup;
+  int number;
+};
+void PrintTo(const Defect& d, std::ostream* os) { *os << d.name; }
+
+class Foreseen : public Cli, public testing::WithParamInterface<Defect> {};
+
+// The plan's batches are the run's up to the stop, the stop carries the run's error, the plan
+// and the run both exit 1, and the plan changes nothing (PlanThenRunAgree checks all of these).
+TEST_P(Foreseen, PlanStopsWhereTheRunStops) {
+  const Defect& d = GetParam();
+  Load("old_register.sql");
+  std::string batch;
+  std::istringstream setup(d.setup);
+  for (std::string line; std::getline(setup, line);) {
+    if (line == "GO") {
+      Exec(batch);
+      batch.clear();
+    } else {
+      batch += line + "\n";
+    }
+  }
+  if (!batch.empty()) Exec(batch);
+  const CliRun run = PlanThenRunAgree();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("升级已经完成"), std::string::npos);
+  const auto log = db_.Log();
+  ASSERT_FALSE(log.empty());
+  const standin::Message* error = log.back().outcome.FirstError();
+  EXPECT_EQ(error ? error->number : 0, d.number) << (error ? error->text : run.err);
+  // The report names the batch, and for a server error what to fix first.
+  EXPECT_NE(last_plan_.find("  升级将在第 " + std::to_string(log.size()) + " 批"),
+            std::string::npos)
+      << last_plan_;
+  if (d.number != 0) {
+    EXPECT_NE(last_plan_.find("（错误 " + std::to_string(d.number) + "）：\n" + error->text),
+              std::string::npos)
+        << last_plan_;
+    EXPECT_NE(last_plan_.find("  请先："), std::string::npos) << last_plan_;
+  }
+}
+
+const char kPeopleWithout[] =
+    "drop table lib_people\nGO\n"
+    "create table lib_people (pe_no int not null, pe_sign char(1), pe_name char(8), "
+    "pe_sex char(2), pe_bdate datetime, pe_pass char(9), pe_dept int)\nGO\n"
+    "insert into lib_people values (1, '1', 'A', '', '19750303', '', 5)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Plan, Foreseen,
+    testing::Values(
+        Defect{"NoLedgerTableLiushui", "drop table lib_liushui", 1088},
+        Defect{"AssetsWithCompanyAlready", "alter table lib_vrek add vr_company int", 0},
+        Defect{"CheckFieldNameTaken", "create table lib_check_field (x int)", 0},
+        Defect{"NoUnitDictionary", "drop table lib_unit", 3701},
+        Defect{"LeftoverPersonWorkTable", "create table lib_peopletmp (pe_no char(9))", 0},
+        Defect{"AnAssetNameOf50Bytes",
+               "drop table lib_vrek\nGO\n"
+               "create table lib_vrek (vr_id char(20) not null, vr_name varchar(60) null)\nGO\n"
+               "insert into lib_vrek values ('1', "
+               "'12345678901234567890123456789012345678901234567890')",
+               0},
+        Defect{"LedgerWithoutMessageColumn", "create table ver_manage (note char(40))", 207},
+        Defect{"PersonsWithoutCard", kPeopleWithout, 0},
+        Defect{"NoAssetTable", "drop table lib_vrek", 4902},
+        Defect{"APersonNumberTooWideForText",
+               "insert into lib_lsoutls values (4, 'x', 1234567890, 1.00, NULL, '')", 0},
+        Defect{"NoApprovalTable", "drop table lib_pifu", 0},
+        Defect{"RequestsWithTextNumbersAlready", "alter table lib_shenqing add sq_snos char(9)", 0},
+        Defect{"APersonWithoutDepartment", "update lib_people set pe_dept=NULL where pe_no=7", 0},
+        Defect{"LedgerWithoutBarcode",
+               "drop table lib_liushui\nGO\ncreate table lib_liushui (ls_id int not null)", 1911},
+        Defect{"MarginKeyNameTaken", "create table PK_lib_prtblank (x int)", 0},
+        Defect{"NarrowVersionLedger", "create table ver_manage (vm_mess char(10) default(''))",
+               8152},
+        Defect{"StockTakingKeyNameTaken", "create table PK_lib_vrekpandian (x int)", 2714},
+        Defect{"NoIssueTable", "drop table lib_lsout", 0},
+        Defect{"NoPersonTable", "drop table lib_people", 0},
+        Defect{"AssetsWithoutName",
+               "drop table lib_vrek\nGO\ncreate table lib_vrek (vr_id char(20) not null)", 0},
+        Defect{"NoAssetWorkTable", "drop table lib_vrektmp", 0}),
+    [](const testing::TestParamInfo<Defect>& info) { return std::string(info.param.name); });
+
+// Registers that look odd but that a run finishes: the plan exits 0, lists exactly the run's
+// batches and foresees no stop.
+TEST_F(Cli, AnIndexOfTheLedgerNameOnAnotherTablePlansToTheEnd) {
+  Load("old_register.sql");
+  Exec("create index PK_lib_liushui_barcode on lib_liushuils(ls_barcode)");
+  const CliRun run = PlanThenRunAgree();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(last_plan_.find("升级将在第"), std::string::npos) << last_plan_;
+}
+
+TEST_F(Cli, AHalfUpgradedRegisterPlansToTheEnd) {
+  Load("old_register.sql");
+  ASSERT_EQ(Invoke({"run"}).status, 0);
+  // The last step never ran: its mark and its table are absent.
+  Exec("delete from ver_manage where vm_mess='ZZ20121106.CHECK'");
+  Exec("drop table lib_vrek_name");
+  const CliRun run = PlanThenRunAgree();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(last_plan_.find("升级将在第"), std::string::npos) << last_plan_;
+  EXPECT_NE(last_plan_.find("读取资产名称：33 个不同名称"), std::string::npos) << last_plan_;
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 
 namespace vrekcli {
 
-// {"text":"..."}, without a line break.
-std::string JsonBatchLine(std::string_view batch);
+struct ForeseenError;
+
+// {"text":"..."}, without a line break; with an error, {"text":"...","error":{"number":N,
+// "message":"..."}}, the form in which the listener logs a batch that failed.
+std::string JsonBatchLine(std::string_view batch, const ForeseenError* error = nullptr);
 
 }  // namespace vrekcli

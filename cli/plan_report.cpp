@@ -91,7 +91,115 @@ std::string ExplainCheck(const upgrade::Check& check, std::size_t rows) {
   return "";
 }
 
+// Whether the statement makes the object the guard looks for.
+bool MakesGuard(const upgrade::Statement& s, const upgrade::Guard& g) {
+  using Kind = upgrade::Change::Kind;
+  for (const upgrade::Change& c : s.changes) {
+    if (g.kind == upgrade::Guard::Kind::Table && c.kind == Kind::CreateTable && c.table == g.name)
+      return true;
+    if (g.kind == upgrade::Guard::Kind::Column && c.kind == Kind::AddColumn && c.table == g.table &&
+        c.name == g.name)
+      return true;
+    if (g.kind == upgrade::Guard::Kind::Index && c.kind == Kind::CreateIndex && c.name == g.name)
+      return true;
+  }
+  return false;
+}
+
+// The object named in a server message ('T' or "T"), or empty.
+std::string QuotedName(const std::string& message) {
+  for (const char quote : {'\'', '"'}) {
+    const std::size_t open = message.find(quote);
+    if (open == std::string::npos) continue;
+    const std::size_t close = message.find(quote, open + 1);
+    if (close != std::string::npos) return message.substr(open + 1, close - open - 1);
+  }
+  return "";
+}
+
+std::string FixFirst(const ForeseenError& e) {
+  const std::string name = QuotedName(e.message);
+  switch (e.number) {
+    case 208:
+    case 4902:
+    case 1088:
+      return "先恢复缺少的表 " + name + "（例如从备份中），再升级";
+    case 3701:
+      return "表 " + name + " 不存在：运行 upvrek-cli repair，它会建立缺少的部分；或先恢复这个表";
+    case 207:
+    case 1911:
+      return "先在表中补上缺少的列 " + name + "，再升级";
+    case 2714:
+      return "名称 " + name + " 已被另一个对象占用：先将它改名或删除，再升级";
+    case 2705:
+      return "表中已有列 " + name + "：先确认它的内容，将它改名或删除，再升级";
+    case 1913:
+      return "表中已有索引 " + name + "：先将它删除，再升级";
+    case 1779:
+      return "表 " + name + " 已有主键：先删除它，再升级";
+    case 8111:
+      return "主键列允许为空：先改为 NOT NULL，再升级";
+    case 8152:
+      return "版本台账 ver_manage 的列 vm_mess 太短：先把它加宽到 char(40)，再升级";
+  }
+  return "先修正上述错误，再升级";
+}
+
 }  // namespace
+
+std::vector<std::string> ExplainStop(const std::vector<PlannedBatch>& batches,
+                                     const ForeseenError& stop) {
+  std::vector<std::string> lines;
+  // The block the run is in: the last guard probed before the stop.
+  std::map<std::string, const upgrade::Block*, std::less<>> by_probe;
+  by_probe[upgrade::BatchText(upgrade::ProbeLines(upgrade::LedgerBlock().guard))] =
+      &upgrade::LedgerBlock();
+  for (const upgrade::Step* step : upgrade::Steps())
+    for (const upgrade::Block& b : step->blocks)
+      by_probe[upgrade::BatchText(upgrade::ProbeLines(b.guard))] = &b;
+  const std::size_t last = batches.size() - 1;
+  std::size_t probe = last;
+  const upgrade::Block* block = nullptr;
+  for (std::size_t i = last + 1; i-- > 0;)
+    if (const auto b = by_probe.find(batches[i].text); b != by_probe.end()) {
+      block = b->second;
+      probe = i;
+      break;
+    }
+  if (block && probe < last) {
+    const upgrade::Guard& g = block->guard;
+    bool made = false, changed = false;
+    std::size_t remaining = 0;
+    for (std::size_t i = probe + 1; i < last; ++i) {
+      if (batches[i].kind != PlannedBatch::Kind::Execute) continue;
+      changed = true;
+      if (g.kind == upgrade::Guard::Kind::Mark &&
+          batches[i].text == upgrade::BatchText(upgrade::MarkInsertLines(g.name)))
+        made = true;
+      for (const upgrade::Statement& s : block->statements)
+        if (upgrade::BatchText(s.lines) == batches[i].text && MakesGuard(s, g)) made = true;
+    }
+    for (std::size_t k = 0; k < block->statements.size(); ++k)
+      if (upgrade::BatchText(block->statements[k].lines) == batches[last].text)
+        remaining = block->statements.size() - k - 1;
+    const std::string what = g.kind == upgrade::Guard::Kind::Mark ? "版本标记 " + g.name + " 已记录"
+                                                                  : g.name + " 已建立";
+    if (made) {
+      lines.push_back("此后" + block->title + "不会再执行：" + what + "，以后的升级会跳过它" +
+                      (remaining ? "，其后的 " + std::to_string(remaining) + " 条语句不会再发送"
+                                 : std::string()) +
+                      "；修正问题后，请运行 upvrek-cli repair 补全");
+    } else if (changed) {
+      lines.push_back(block->title +
+                      "已执行的语句不会撤销；修正问题后，下次升级会再次执行这一部分");
+    } else {
+      lines.push_back(block->title + "尚未作任何改动；修正问题后，下次升级会执行这一部分");
+    }
+  }
+  lines.push_back("其后的部分这次都不会执行");
+  if (stop.number != 0) lines.push_back("请先：" + FixFirst(stop));
+  return lines;
+}
 
 std::vector<std::string> ExplainPlan(const std::vector<PlannedBatch>& batches) {
   const auto guards = GuardsByProbe();

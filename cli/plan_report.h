@@ -14,4 +14,10 @@ namespace vrekcli {
 // and reads are described by their object and row count alone.
 std::vector<std::string> ExplainPlan(const std::vector<PlannedBatch>& batches);
 
+// For a plan whose run stops at its last batch with `stop`: what the stop leaves undone for good
+// (a recorded mark or a created guard object keeps later runs from the rest of its block), what
+// it leaves for the next run, and what to fix first.
+std::vector<std::string> ExplainStop(const std::vector<PlannedBatch>& batches,
+                                     const ForeseenError& stop);
+
 }  // namespace vrekcli

@@ -58,15 +58,15 @@ Change InsertRows(std::string table) { return {Change::Kind::InsertRows, std::mo
 
 Check TableCheck(std::string table, std::vector<std::string> needs,
                  std::vector<std::string> lacks) {
-  return {Check::Kind::Table, std::move(table), std::move(needs), std::move(lacks), ""};
+  return {Check::Kind::Table, std::move(table), std::move(needs), std::move(lacks), "", ""};
 }
-Check NoObjectCheck(std::string name) {
-  return {Check::Kind::NoObject, std::move(name), {}, {}, ""};
+Check NoObjectCheck(std::string name, std::string owner) {
+  return {Check::Kind::NoObject, std::move(name), {}, {}, "", std::move(owner)};
 }
 Check PersonNumbersCheck(std::string table, std::string column) {
-  return {Check::Kind::PersonNumbers, std::move(table), {}, {}, std::move(column)};
+  return {Check::Kind::PersonNumbers, std::move(table), {}, {}, std::move(column), ""};
 }
-Check AssetNamesCheck() { return {Check::Kind::AssetNames, "lib_vrek", {}, {}, "vr_name"}; }
+Check AssetNamesCheck() { return {Check::Kind::AssetNames, "lib_vrek", {}, {}, "vr_name", ""}; }
 
 Lines CheckLines(const Check& check) {
   switch (check.kind) {
@@ -74,7 +74,10 @@ Lines CheckLines(const Check& check) {
       return {"select name from syscolumns where id in (select id from sysobjects where name = '" +
               check.table + "' and xtype = 'U')"};
     case Check::Kind::NoObject:
-      return ProbeLines(Table(check.table));
+      if (check.owner.empty()) return ProbeLines(Table(check.table));
+      return {"select name from sysobjects where name = '" + check.table +
+              "' and parent_obj not in (select id from sysobjects where name = '" + check.owner +
+              "' and xtype = 'U')"};
     case Check::Kind::PersonNumbers:
       return {"select " + check.column + " from " + check.table + " group by " + check.column};
     case Check::Kind::AssetNames:

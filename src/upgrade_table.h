@@ -101,7 +101,7 @@ Change InsertRows(std::string table);
 struct Check {
   enum class Kind {
     Table,          // `table` is a user table with every column of `needs` and none of `lacks`
-    NoObject,       // no object of any type is named `table`
+    NoObject,       // no object of any type is named `table`, except one of table `owner`
     PersonNumbers,  // every value of table.column keeps its whole text in char(9)
     AssetNames,     // every distinct asset name, and its initials, fit char(40)
   };
@@ -109,11 +109,13 @@ struct Check {
   std::string table;
   std::vector<std::string> needs, lacks;  // Table
   std::string column;                     // PersonNumbers
+  std::string owner;                      // NoObject: the table whose own constraint may hold
+                                          // the name (it goes when the block drops the table)
 };
 
 Check TableCheck(std::string table, std::vector<std::string> needs,
                  std::vector<std::string> lacks = {});
-Check NoObjectCheck(std::string name);
+Check NoObjectCheck(std::string name, std::string owner = "");
 Check PersonNumbersCheck(std::string table, std::string column);
 Check AssetNamesCheck();
 

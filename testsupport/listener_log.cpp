@@ -39,9 +39,14 @@ std::vector<std::string> ReadLoggedBatches(const std::string& path) {
 
 std::vector<std::string> PlannedBatches(const std::string& out) {
   std::vector<std::string> texts;
-  for (const std::string& line : Lines(out)) {
+  const std::vector<std::string> lines = Lines(out);
+  for (const std::string& line : lines) {
     const nlohmann::json j = nlohmann::json::parse(line);
-    if (!j.is_object() || j.size() != 1 || !j.contains("text") || !j.at("text").is_string())
+    // The batch where the run would stop also carries its error, as the listener logs it.
+    const bool with_error = j.is_object() && j.size() == 2 && j.contains("error") &&
+                            j.at("error").is_object() && &line == &lines.back();
+    if (!j.is_object() || (j.size() != 1 && !with_error) || !j.contains("text") ||
+        !j.at("text").is_string())
       throw std::runtime_error("not a plan line: " + line);
     texts.push_back(j.at("text").get<std::string>());
   }
