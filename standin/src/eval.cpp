@@ -74,8 +74,8 @@ int64_t DataLength(const Value& v, const TypeSpec& t) {
   }
 }
 
-// BINARY_CHECKSUM. What the server documents: an int, the same for two lists whose values have
-// the same types and are equal under = (NULLs of a type count as equal), different for most
+// BINARY_CHECKSUM. What Microsoft's page documents: an int, the same for two lists whose values
+// have the same types and are equal under = (NULLs of a type count as equal), different for most
 // changes, case-sensitive for text. Its algorithm is not documented, so this one is a guess
 // built on those properties: every byte is folded in by a 4-bit left rotation and XOR (the step
 // published ports of it use for text), text without its trailing blanks (= ignores them),
@@ -112,7 +112,9 @@ int32_t BinaryChecksum(const std::vector<Value>& values, const std::vector<TypeS
   return static_cast<int32_t>(h);
 }
 
-// CHECKSUM_AGG: the XOR of the values that are not NULL; NULL when there are none.
+// CHECKSUM_AGG: the XOR of the values that are not NULL (not on Microsoft's page, which only says
+// NULLs are ignored and row order does not matter, but shown by public examples: 2, 3, 4, 5
+// give 0). NULL when there are none, as other aggregates but COUNT (guess).
 Value ChecksumAgg(const Expr& e, EvalContext& ctx) {
   uint32_t acc = 0;
   bool any = false;
