@@ -28,7 +28,8 @@ struct Expr {
     IsNull,
     InList,
     InSelect,
-    CountStar
+    CountStar,
+    Aggregate  // an aggregate function of one argument: name says which (checksum_agg)
   };
   Kind kind = Kind::Literal;
   std::string name;       // Column: column name; Function: lower-case name; Compare: operator
@@ -37,6 +38,7 @@ struct Expr {
   TypeSpec target;        // Convert
   int style = -1;         // Convert: the style argument, -1 when absent
   bool negated = false;   // IsNull (is not null), InList/InSelect (not in)
+  bool star = false;      // Function: written with * (binary_checksum(*)) until bound
   std::vector<std::unique_ptr<Expr>> args;
   std::shared_ptr<SelectStmt> subquery;  // InSelect
 

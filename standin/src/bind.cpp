@@ -37,6 +37,13 @@ void BindColumn(Expr& e, const Scope& scope) {
   throw err::InvalidColumn(e.name);
 }
 
+bool HasSubquery(const Expr& e) {
+  if (e.kind == Expr::Kind::InSelect) return true;
+  for (const auto& a : e.args)
+    if (HasSubquery(*a)) return true;
+  return false;
+}
+
 TypeSpec StringResult(const Expr& arg) {
   if (IsStringType(arg.type.type)) return TypeSpec{Type::VarChar, arg.type.length, 0, 0};
   return TypeSpec{Type::VarChar, 30, 0, 0};
@@ -44,6 +51,11 @@ TypeSpec StringResult(const Expr& arg) {
 
 void BindFunction(Expr& e) {
   const std::string& f = e.name;
+  if (f == "binary_checksum") {
+    e.type = TypeSpec{Type::Int, 0, 10, 0};
+    e.nullable = false;  // NULL arguments are hashed like values
+    return;
+  }
   if (f == "getdate") {
     e.type = TypeSpec{Type::DateTime, 0, 0, 0};
     e.nullable = false;
@@ -81,7 +93,7 @@ bool IsCondition(const Expr& e) {
 }
 
 bool HasAggregate(const Expr& e) {
-  if (e.kind == Expr::Kind::CountStar) return true;
+  if (e.kind == Expr::Kind::CountStar || e.kind == Expr::Kind::Aggregate) return true;
   for (const auto& a : e.args)
     if (HasAggregate(*a)) return true;
   return false;
@@ -107,7 +119,20 @@ Relation OpenRelation(const Catalog& catalog, const std::string& name, bool comp
   return r;
 }
 
+// binary_checksum(*): every column of the table, in the table's order.
+void ExpandStar(Expr& e, const Scope& scope) {
+  if (!scope.columns) throw BatchError(263, 16, 1, "Must specify table to select from.");
+  for (std::size_t i = 0; i < scope.columns->size(); ++i) {
+    auto c = std::make_unique<Expr>();
+    c->kind = Expr::Kind::Column;
+    c->name = (*scope.columns)[i].name;
+    e.args.push_back(std::move(c));
+  }
+  e.star = false;
+}
+
 void BindExpr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile) {
+  if (e.star) ExpandStar(e, scope);
   for (auto& a : e.args) BindExpr(*a, scope, catalog, compile);
   auto value_operand = [](const Expr& a) {
     if (IsCondition(a)) throw err::SyntaxNear("=");  // a condition where a value belongs
@@ -132,6 +157,24 @@ void BindExpr(Expr& e, const Scope& scope, const Catalog& catalog, bool compile)
       e.type = TypeSpec{Type::Int, 0, 10, 0};
       e.nullable = true;
       break;
+    case Expr::Kind::Aggregate: {
+      const Expr& a = *e.args[0];
+      value_operand(a);
+      if (HasAggregate(a) || HasSubquery(a)) {
+        throw BatchError(130, 15, 1,
+                         "Cannot perform an aggregate function on an expression containing an "
+                         "aggregate or a subquery.");
+      }
+      if (!IsIntegerType(a.type.type)) {
+        // The state and the spelling of the operator are guesses.
+        throw BatchError(8117, 16, 1,
+                         "Operand data type " + TypeName(a.type.type) + " is invalid for " +
+                             e.name + " operator.");
+      }
+      e.type = TypeSpec{Type::Int, 0, 10, 0};
+      e.nullable = true;  // NULL over no rows
+      break;
+    }
     case Expr::Kind::InSelect: {
       BindSelect(*e.subquery, catalog, compile);
       const SelectStmt& q = *e.subquery;

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <stdexcept>
@@ -30,30 +31,62 @@ StatementOutcome Failure(const SqlError& e) {
   return st;
 }
 
+// Line numbers of byte offsets in a batch, for offsets asked in increasing order (statements
+// run in order); an earlier offset starts the count again.
+class LineCounter {
+ public:
+  explicit LineCounter(std::string_view text) : text_(text) {}
+  int At(std::size_t pos) {
+    pos = std::min(pos, text_.size());
+    if (pos < pos_) {
+      pos_ = 0;
+      line_ = 1;
+    }
+    for (; pos_ < pos; ++pos_)
+      if (text_[pos_] == '\n') ++line_;
+    return line_;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+};
+
+StatementOutcome OnLine(StatementOutcome st, int line) {
+  for (Message& m : st.messages) m.line = line;
+  return st;
+}
+
 }  // namespace
 
 BatchOutcome Database::Impl::Run(SessionState& session, std::string_view text) {
   BatchOutcome out;
   ExecContext x{catalog, session, name, clock ? clock() : LocalNow()};
+  LineCounter lines(text);
   std::vector<Statement> statements;
   try {
     statements = ParseBatch(text);
-    for (Statement& st : statements) {
-      try {
-        CompileStatement(st, x);
-      } catch (const Deferred&) {
-        // compiled when it is reached
-      }
-    }
   } catch (const SqlError& e) {
-    out.statements.push_back(Failure(e));
+    out.statements.push_back(OnLine(Failure(e), lines.At(e.at.value_or(0))));
     return out;
   }
   for (Statement& st : statements) {
     try {
-      out.statements.push_back(ExecuteStatement(st, x));
+      CompileStatement(st, x);
+    } catch (const Deferred&) {
+      // compiled when it is reached
     } catch (const SqlError& e) {
-      out.statements.push_back(Failure(e));
+      out.statements.push_back(OnLine(Failure(e), lines.At(st.begin)));
+      return out;
+    }
+  }
+  for (Statement& st : statements) {
+    const int line = lines.At(st.begin);
+    try {
+      out.statements.push_back(OnLine(ExecuteStatement(st, x), line));
+    } catch (const SqlError& e) {
+      out.statements.push_back(OnLine(Failure(e), line));
       if (e.reach == Reach::Batch) break;
     }
   }

@@ -2,6 +2,8 @@
 // The texts are kept here and nowhere else.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,18 +23,26 @@ enum class Reach {
 struct SqlError {
   std::vector<Message> messages;
   Reach reach = Reach::Statement;
+  // Where in the batch (a byte offset) an error found before any statement runs was found:
+  // set by the lexer and the parser. Errors of a statement take the statement's start.
+  std::optional<std::size_t> at = std::nullopt;
 };
 
 namespace err {
 
-SqlError SyntaxNear(std::string_view token);           // 102
-SqlError SyntaxNearKeyword(std::string_view keyword);  // 156
-SqlError UnclosedQuote(std::string_view rest);         // 105, then 102
-SqlError InvalidObject(std::string_view name);         // 208
-SqlError InvalidColumn(std::string_view name);         // 207
-SqlError CannotDropTable(std::string_view name);       // 3701
-SqlError ObjectExists(std::string_view name);          // 2714 state 6 (a table)
-SqlError ConstraintExists(std::string_view name);      // 2714 state 5, then 1750
+SqlError SyntaxNear(std::string_view token);                 // 102
+SqlError SyntaxNearKeyword(std::string_view keyword);        // 156
+SqlError UnclosedQuote(std::string_view rest);               // 105, then 102
+SqlError InvalidObject(std::string_view name);               // 208
+SqlError InvalidColumn(std::string_view name);               // 207
+SqlError CannotDropTable(std::string_view name);             // 3701
+SqlError AlterMissingTable(std::string_view name);           // 4902: ALTER TABLE on a missing table
+SqlError IndexMissingTable(std::string_view name);           // 1088 state 12: CREATE INDEX
+SqlError IdentityInsertMissingTable(std::string_view name);  // 1088 state 11
+// 1911: a key or index column the table does not have; 1750 follows for a constraint only.
+SqlError MissingKeyColumn(std::string_view column, bool constraint);
+SqlError ObjectExists(std::string_view name);      // 2714 state 6 (a table)
+SqlError ConstraintExists(std::string_view name);  // 2714 state 5, then 1750
 SqlError DuplicateColumn(std::string_view column, std::string_view table);  // 2705
 SqlError DuplicateKey(std::string_view constraint, std::string_view table,
                       std::string_view key);  // 2627, then 3621

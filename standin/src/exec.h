@@ -76,6 +76,8 @@ struct EvalContext {
     bool has_null = false;
   };
   std::unordered_map<const Expr*, Subquery> subqueries;  // each IN (SELECT ...) runs once
+  // The rows of the group whose aggregates are being computed; nullptr outside a grouped query.
+  const std::vector<const Row*>* group = nullptr;
 };
 
 Value Eval(const Expr& e, const Row* row, EvalContext& ctx);

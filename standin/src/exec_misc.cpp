@@ -51,11 +51,7 @@ void ExecSet(SetOption& s, ExecContext& x, StatementOutcome& out) {
     }
     case SetOption::Kind::IdentityInsert: {
       Table* t = x.catalog.Find(s.value);
-      if (!t) {
-        throw StatementError(1088, 16, 11,
-                             "Cannot find the object \"" + s.value +
-                                 "\" because it does not exist or you do not have permissions.");
-      }
+      if (!t) throw err::IdentityInsertMissingTable(s.value);
       if (t->IdentityColumn() < 0) {
         throw StatementError(8106, 16, 1,
                              "Table '" + t->name +

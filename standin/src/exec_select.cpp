@@ -14,6 +14,7 @@ bool Grouped(const Expr& e, const std::vector<int>& group_columns) {
   switch (e.kind) {
     case Expr::Kind::Literal:
     case Expr::Kind::CountStar:
+    case Expr::Kind::Aggregate:  // its columns are read row by row within the group
       return true;
     case Expr::Kind::Column:
       return std::find(group_columns.begin(), group_columns.end(), e.column) != group_columns.end();
@@ -25,15 +26,23 @@ bool Grouped(const Expr& e, const std::vector<int>& group_columns) {
 }
 
 const Expr* FirstUngroupedColumn(const Expr& e, const std::vector<int>& group_columns) {
+  if (e.kind == Expr::Kind::Aggregate) return nullptr;
   if (e.kind == Expr::Kind::Column) return Grouped(e, group_columns) ? nullptr : &e;
   for (const auto& a : e.args)
     if (const Expr* c = FirstUngroupedColumn(*a, group_columns)) return c;
   return nullptr;
 }
 
-Value EvalItem(const Expr& e, const Row* row, int64_t count, EvalContext& ctx) {
-  if (e.kind == Expr::Kind::CountStar) return MakeInt(count);
-  return Eval(e, row, ctx);
+struct Source {
+  const Row* row;                 // the row (or the group's first row)
+  int64_t count;                  // rows in the group
+  std::vector<const Row*> group;  // a grouped query: the group's rows
+};
+
+Value EvalItem(const Expr& e, const Source& src, bool grouped, EvalContext& ctx) {
+  if (e.kind == Expr::Kind::CountStar) return MakeInt(src.count);
+  ctx.group = grouped ? &src.group : nullptr;
+  return Eval(e, src.row, ctx);
 }
 
 // A value as it sorts: strings replaced by their collation keys, compared bytewise.
@@ -41,11 +50,6 @@ Value SortKey(Value v) {
   if (v.kind == Value::Kind::String) v.s = CollationKey(v.s);
   return v;
 }
-
-struct Source {
-  const Row* row;  // the row (or the group's first row)
-  int64_t count;   // rows in the group
-};
 
 }  // namespace
 
@@ -92,7 +96,7 @@ SelectResult RunSelect(SelectStmt& s, ExecContext& x) {
       if (o.item < 0) check(*o.expr);
     if (s.group_by.empty()) {
       sources.push_back(
-          Source{kept.empty() ? nullptr : kept.front(), static_cast<int64_t>(kept.size())});
+          Source{kept.empty() ? nullptr : kept.front(), static_cast<int64_t>(kept.size()), kept});
     } else {
       std::unordered_map<std::string, std::size_t> groups;
       for (const Row* r : kept) {
@@ -102,13 +106,14 @@ SelectResult RunSelect(SelectStmt& s, ExecContext& x) {
           key += std::to_string(part.size()) + ":" + part;
         }
         auto [it, fresh] = groups.emplace(std::move(key), sources.size());
-        if (fresh) sources.push_back(Source{r, 0});
+        if (fresh) sources.push_back(Source{r, 0, {}});
         ++sources[it->second].count;
+        sources[it->second].group.push_back(r);
       }
     }
   } else {
     sources.reserve(kept.size());
-    for (const Row* r : kept) sources.push_back(Source{r, 1});
+    for (const Row* r : kept) sources.push_back(Source{r, 1, {}});
   }
 
   SelectResult out;
@@ -132,11 +137,10 @@ SelectResult RunSelect(SelectStmt& s, ExecContext& x) {
     for (const SelectItem& item : s.items) {
       if (item.star) {
         r.insert(r.end(), src.row->begin(), src.row->end());
-      } else if (!src.row && item.expr->kind != Expr::Kind::CountStar &&
-                 item.expr->kind != Expr::Kind::Literal) {
-        r.push_back(Value{});  // an aggregate over no rows
+      } else if (!src.row && !HasAggregate(*item.expr) && item.expr->kind != Expr::Kind::Literal) {
+        r.push_back(Value{});  // no rows to compute it from
       } else {
-        r.push_back(EvalItem(*item.expr, src.row, src.count, ctx));
+        r.push_back(EvalItem(*item.expr, src, aggregate, ctx));
       }
     }
     out.rows.push_back(std::move(r));
@@ -153,7 +157,7 @@ SelectResult RunSelect(SelectStmt& s, ExecContext& x) {
             pos += s.items[static_cast<std::size_t>(k)].star ? rel.columns.size() : 1;
           keys[i].push_back(SortKey(out.rows[i][pos]));
         } else {
-          keys[i].push_back(SortKey(EvalItem(*o.expr, sources[i].row, sources[i].count, ctx)));
+          keys[i].push_back(SortKey(EvalItem(*o.expr, sources[i], aggregate, ctx)));
         }
       }
     }

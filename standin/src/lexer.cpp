@@ -223,7 +223,12 @@ class Lexer {
         out.push_back(std::move(t));
         return out;
       }
-      Read(t);
+      try {
+        Read(t);
+      } catch (SqlError& e) {
+        e.at = t.begin;  // an unclosed string or name: the line it opens on (guess)
+        throw;
+      }
       t.end = p_;
       out.push_back(std::move(t));
     }
@@ -245,6 +250,7 @@ class Lexer {
   }
 
   void SkipBlockComment() {
+    const std::size_t begin = p_;
     int depth = 0;  // block comments nest
     while (p_ < s_.size()) {
       if (s_.compare(p_, 2, "/*") == 0) {
@@ -260,6 +266,7 @@ class Lexer {
     SqlError e;
     e.reach = Reach::Batch;
     e.messages.push_back(Message{113, 15, 1, "Missing end comment mark '*/'."});
+    e.at = begin;  // the line the comment opens on (guess)
     throw e;
   }
 

@@ -218,6 +218,27 @@ ExprPtr Parser::ParseFunctionCall(const Token& fname) {
     ExpectSymbol(")");
     return Make(Expr::Kind::CountStar);
   }
+  if (f == "checksum_agg") {
+    ExprPtr e = Make(Expr::Kind::Aggregate);
+    e->name = f;
+    AcceptWord("all");
+    e->args.push_back(ParseValue());
+    ExpectSymbol(")");
+    return e;
+  }
+  if (f == "binary_checksum") {
+    ExprPtr e = Make(Expr::Kind::Function);
+    e->name = f;
+    if (AcceptSymbol("*")) {
+      e->star = true;
+    } else {
+      do {
+        e->args.push_back(ParseValue());
+      } while (AcceptSymbol(","));
+    }
+    ExpectSymbol(")");
+    return e;
+  }
   static constexpr std::array<std::string_view, 8> known = {
       "getdate", "rtrim", "ltrim", "len", "datalength", "upper", "lower", "isnull"};
   bool is_known = false;

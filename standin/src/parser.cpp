@@ -47,12 +47,12 @@ void Parser::ExpectSymbol(std::string_view s) {
 void Parser::Fail() const {
   // At the end of the batch the server names the last token it read.
   const Token* t = &tokens_[pos_];
-  if (t->kind == Token::Kind::End) {
-    if (pos_ == 0) throw err::SyntaxNear("");
-    t = &tokens_[pos_ - 1];
-  }
-  if (t->kind == Token::Kind::Word && t->reserved) throw err::SyntaxNearKeyword(t->text);
-  throw err::SyntaxNear(t->text);
+  if (t->kind == Token::Kind::End && pos_ > 0) t = &tokens_[pos_ - 1];
+  SqlError e = t->kind == Token::Kind::End                   ? err::SyntaxNear("")
+               : t->kind == Token::Kind::Word && t->reserved ? err::SyntaxNearKeyword(t->text)
+                                                             : err::SyntaxNear(t->text);
+  e.at = t->begin;
+  throw e;
 }
 
 std::string Parser::ParseSimpleName() {
@@ -90,7 +90,13 @@ std::vector<Statement> Parser::ParseBatch() {
     while (AcceptSymbol(";")) {
     }
     if (Peek().kind == Token::Kind::End) return out;
-    out.push_back(ParseStatement());
+    const std::size_t begin = Here();
+    try {
+      out.push_back(ParseStatement());
+    } catch (SqlError& e) {
+      if (!e.at) e.at = begin;  // refused by a rule rather than at a token: the statement's line
+      throw;
+    }
     const Token& t = Peek();
     bool boundary = t.kind == Token::Kind::End || t.IsSymbol(";") ||
                     (t.kind == Token::Kind::Word && t.reserved);

@@ -56,6 +56,10 @@ struct Message {
   int severity = 0;  // the TDS "class": above 10 is an error
   int state = 0;
   std::string text;  // UTF-8
+  // The line of the batch on which the statement that raised it starts, counted from 1 (a
+  // syntax error: the line of the token where parsing failed). Messages tied to no statement
+  // (login, an injected fault) say 1.
+  int line = 1;
   bool IsError() const { return severity > 10; }
 };
 
@@ -84,7 +88,8 @@ struct BatchOutcome {
   bool Failed() const { return FirstError() != nullptr; }
 };
 
-// A stable, line-oriented rendering of an outcome, used by the table-driven tests:
+// A stable, line-oriented rendering of an outcome, used by the table-driven tests, without the
+// messages' line numbers:
 //   done                          a statement without row count (DDL, SET)
 //   done count N                  a statement with a row count
 //   done error                    a statement that failed

@@ -80,7 +80,7 @@ void TokenWriter::WriteEnvCollation() {
   WriteU8(0);
 }
 
-void TokenWriter::WriteMessage(const standin::Message& m, int line) {
+void TokenWriter::WriteMessage(const standin::Message& m) {
   // The token length is 16 bits; 4000 units of text leave room for the rest.
   const std::string text = Utf16Cut(m.text, 4000);
   const std::string server = Utf16Cut(kServerName, 255);
@@ -95,7 +95,7 @@ void TokenWriter::WriteMessage(const standin::Message& m, int line) {
   WriteU8(static_cast<uint8_t>(server.size() / 2));
   out_ += server;
   WriteU8(0);  // no procedure
-  WriteU32(static_cast<uint32_t>(line));
+  WriteU32(static_cast<uint32_t>(m.line));
 }
 
 void TokenWriter::WriteLoginAck(std::string_view program) {

@@ -35,8 +35,8 @@ class TokenWriter {
   void WriteEnvChange(uint8_t type, std::string_view new_value, std::string_view old_value);
   // ENVCHANGE 7: the collation as a byte value, no old value.
   void WriteEnvCollation();
-  // INFO (severity <= 10) or ERROR token; text and names are UTF-8.
-  void WriteMessage(const standin::Message& m, int line = 1);
+  // INFO (severity <= 10) or ERROR token with the message's line; text and names are UTF-8.
+  void WriteMessage(const standin::Message& m);
   void WriteLoginAck(std::string_view program);
   void WriteDone(uint16_t status, uint16_t command, uint64_t count);
   // COLMETADATA for columns, then one ROW per row.

@@ -33,6 +33,37 @@ std::string Info(uint32_t number, char state, const std::string& text) {
   return "\xAB" + U16le(body.size()) + body;
 }
 
+std::string ErrorToken(uint32_t number, char state, char severity, const std::string& text,
+                       uint32_t line) {
+  std::string body = {static_cast<char>(number & 0xFF),
+                      static_cast<char>((number >> 8) & 0xFF),
+                      0,
+                      0,
+                      state,
+                      severity};
+  body += U16le(text.size()) + Ucs2(text) + BVarchar("SQLSTANDIN") + '\0' +
+          std::string{static_cast<char>(line), 0, 0, 0};
+  return "\xAA" + U16le(body.size()) + body;
+}
+
+TEST_F(ServerTest, ErrorTokensCarryTheLineTheirStatementStartsOn) {
+  RawClient c(server_->Port());
+  ASSERT_TRUE(c.Login());
+  ASSERT_TRUE(c.SendMessage(
+      0x01, BatchPayload("update asset set qty = 4 where id = 1\r\n\r\n  alter table\n"
+                         "  nosuch add b int")));
+  const auto reply = c.ReceiveMessage();
+  ASSERT_EQ(reply.size(), 1u);
+  const std::string expected =
+      "\xFD\x11" + std::string(3, '\0') + "\x01" + std::string(7, '\0') +
+      ErrorToken(4902, 1, 16,
+                 "Cannot find the object \"nosuch\" because it does not exist or you do not "
+                 "have permissions.",
+                 3) +
+      "\xFD\x02" + std::string(11, '\0');
+  EXPECT_EQ(Hex(reply[0].substr(8)), Hex(expected));
+}
+
 TEST_F(ServerTest, LoginReplyFollowsTheServersOrder) {
   RawClient c(server_->Port());
   ASSERT_TRUE(
