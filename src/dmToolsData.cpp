@@ -15,11 +15,26 @@ std::string Trim(std::string_view s) {
   return std::string(s);
 }
 
+// A credential of the open key, decoded.
+std::string ReadCoded(platform::TRegistry& registry, std::string_view name) {
+  const std::string coded = Trim(registry.ReadString(name));
+  try {
+    return DecodeDigitText(coded);
+  } catch (const EConvertError&) {
+    // The character is not named: it is part of the credential.
+    throw platform::ESettingsError("'" + std::string(name) + "' holds a character that is no digit",
+                                   registry.ValuePlace(name) + " 的数字编码含有数字以外的字符");
+  }
+}
+
 }  // namespace
 
 TdbToolsMain::TdbToolsMain(platform::TApplication& application, platform::Driver& driver,
-                           RegistryFactory registry)
-    : VrekDB(driver), application_(application), registry_(std::move(registry)) {
+                           RegistryFactory registry, SettingsWarning warn)
+    : VrekDB(driver),
+      application_(application),
+      registry_(std::move(registry)),
+      warn_(std::move(warn)) {
   VrekDB.AliasName = "VrekODBC";
   VrekDB.DatabaseName = "VrekDB";
   VrekDB.LoginPrompt = false;
@@ -40,9 +55,13 @@ void TdbToolsMain::VrekDBBeforeConnect(platform::TDatabase&) {
       VrekDB.AliasName = Trim(Registry->ReadString("ODBCNAME"));
       VrekDB.Params.Clear();
       // The decoded bytes are code page 936 and go into the lines unchanged.
-      VrekDB.Params.Add("USER NAME=" + DecodeDigitText(Trim(Registry->ReadString("USERNAME"))));
-      VrekDB.Params.Add("PASSWORD=" + DecodeDigitText(Trim(Registry->ReadString("PASSWORD"))));
+      VrekDB.Params.Add("USER NAME=" + ReadCoded(*Registry, "USERNAME"));
+      VrekDB.Params.Add("PASSWORD=" + ReadCoded(*Registry, "PASSWORD"));
       Registry->CloseKey();
+    } else if (warn_) {
+      warn_(Registry->KeyAbsence(key) + "，使用默认设置：数据源 " + VrekDB.AliasName + "，用户 " +
+            VrekDB.Params.Value("USER NAME") +
+            (VrekDB.Params.Value("PASSWORD").empty() ? "，空密码" : "，所存的密码"));
     }
   }
   ConnectMessage = "系统正在连接数据库，请稍候...";

@@ -36,7 +36,9 @@ std::string DecodeFile(std::string_view bytes, std::string_view file_name) {
     // REGEDIT4 files are in the machine's ANSI code page
     return text::GbkToUtf8(bytes, text::Mode::kStrict);
   } catch (const text::ETextConversionError&) {
-    throw ERegistryException(std::string(file_name) + ": neither UTF-16, UTF-8 nor code page 936");
+    throw ERegistryException(
+        std::string(file_name) + ": neither UTF-16, UTF-8 nor code page 936",
+        "设置文件 " + std::string(file_name) + " 的编码既不是 UTF-16、UTF-8，也不是代码页 936");
   }
 }
 
@@ -70,9 +72,13 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
-[[noreturn]] void Malformed(std::string_view file, std::size_t line, std::string_view why) {
-  throw ERegistryException(std::string(file) + ":" + std::to_string(line) + ": " +
-                           std::string(why));
+// why in English for what(), in Chinese for the reason; neither quotes the line, which may hold
+// a password.
+[[noreturn]] void Malformed(std::string_view file, std::size_t line, std::string_view why,
+                            std::string_view why_zh) {
+  throw ERegistryException(std::string(file) + ":" + std::to_string(line) + ": " + std::string(why),
+                           "设置文件 " + std::string(file) + " 第 " + std::to_string(line) +
+                               " 行：" + std::string(why_zh));
 }
 
 // "name" with \\ and \" escapes, starting at s[pos] == '"'; pos ends after the closing quote.
@@ -148,7 +154,8 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
   const std::vector<std::string> lines = LogicalLines(DecodeFile(file_bytes, file_name));
   std::size_t first = 0;
   while (first < lines.size() && Trim(lines[first]).empty()) ++first;
-  if (first == lines.size()) Malformed(file_name, 1, "not a registry export file");
+  if (first == lines.size())
+    Malformed(file_name, 1, "not a registry export file", "不是注册表导出文件");
   const std::string header = Trim(lines[first]);
   bool unicode;
   if (header == "Windows Registry Editor Version 5.00")
@@ -156,7 +163,7 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
   else if (header == "REGEDIT4")
     unicode = false;
   else
-    Malformed(file_name, first + 1, "not a registry export file");
+    Malformed(file_name, first + 1, "not a registry export file", "不是注册表导出文件");
 
   RegKeys keys;
   std::map<std::string, RegValue>* current = nullptr;  // null: a section we do not read
@@ -164,7 +171,8 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
     const std::string line = Trim(lines[n]);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
-      if (line.back() != ']') Malformed(file_name, n + 1, "unterminated key name");
+      if (line.back() != ']')
+        Malformed(file_name, n + 1, "unterminated key name", "键名缺少结束的“]”");
       std::string path = line.substr(1, line.size() - 2);
       current = nullptr;
       if (!path.empty() && path[0] == '-') {  // a deleted key
@@ -183,11 +191,11 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
     if (line[0] == '@') {
       pos = 1;  // the key's default value; nothing here reads it
     } else if (!ReadQuoted(line, pos, name)) {
-      Malformed(file_name, n + 1, "expected a value name in double quotes");
+      Malformed(file_name, n + 1, "expected a value name in double quotes", "值名应写在双引号中");
     }
     std::string rest = Trim(std::string_view(line).substr(pos));
     if (rest.empty() || rest[0] != '=')
-      Malformed(file_name, n + 1, "expected '=' after the value name");
+      Malformed(file_name, n + 1, "expected '=' after the value name", "值名之后应为“=”");
     rest = Trim(std::string_view(rest).substr(1));
     if (!current || line[0] == '@') continue;
     const std::string upper_name = Upper(name);
@@ -199,23 +207,29 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
     if (!rest.empty() && rest[0] == '"') {
       std::size_t p = 0;
       if (!ReadQuoted(rest, p, value.text) || !Trim(std::string_view(rest).substr(p)).empty())
-        Malformed(file_name, n + 1, "unterminated string value");
+        Malformed(file_name, n + 1, "unterminated string value", "字符串值缺少结束的双引号");
       value.type = RegValue::Type::String;
     } else if (Upper(rest.substr(0, 7)) == "HEX(2):") {
       std::string bytes;
       if (!ReadHexBytes(std::string_view(rest).substr(7), bytes))
-        Malformed(file_name, n + 1, "malformed hex data");
+        Malformed(file_name, n + 1, "malformed hex data", "十六进制数据有误");
       value.type = RegValue::Type::ExpandString;
       try {
         value.text = ExpandStringText(bytes, unicode);
       } catch (const text::ETextConversionError& e) {
-        Malformed(file_name, n + 1, std::string("hex(2) data: ") + e.what());
+        Malformed(file_name, n + 1, std::string("hex(2) data: ") + e.what(),
+                  "hex(2) 数据既不是 UTF-8，也不是代码页 936");
       }
     } else if (Upper(rest.substr(0, 6)) == "DWORD:" || Upper(rest.substr(0, 3)) == "HEX") {
       value.type = RegValue::Type::Other;
+      const std::size_t colon = rest.find(':');
+      value.type_name = colon == std::string::npos ? "hex" : rest.substr(0, colon);
+      for (char& c : value.type_name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     } else {
-      Malformed(file_name, n + 1, "unknown value type");
+      Malformed(file_name, n + 1, "unknown value type", "未知的值类型");
     }
+    value.line = n + 1;
     (*current)[upper_name] = std::move(value);
   }
   return keys;
@@ -226,10 +240,12 @@ TRegistryFile::TRegistryFile(std::string path) : path_(std::move(path)) {}
 const RegKeys& TRegistryFile::Keys() {
   if (!loaded_) {
     std::error_code ec;
-    if (std::filesystem::exists(path_, ec)) {
+    file_exists_ = std::filesystem::exists(path_, ec);
+    if (file_exists_) {
       std::ifstream in(path_, std::ios::binary);
       std::ostringstream bytes;
-      if (!in || !(bytes << in.rdbuf())) throw ERegistryException(path_ + ": cannot be read");
+      if (!in || !(bytes << in.rdbuf()))
+        throw ERegistryException(path_ + ": cannot be read", "设置文件 " + path_ + " 无法读取");
       keys_ = ParseRegistryExport(bytes.str(), path_);
     }
     loaded_ = true;
@@ -250,8 +266,26 @@ std::string TRegistryFile::ReadString(std::string_view name) {
   auto it = open_->find(Upper(name));
   if (it == open_->end()) return {};
   if (it->second.type == RegValue::Type::Other)
-    throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
+    throw ERegistryException(
+        "Invalid data type for '" + std::string(name) + "'",
+        ValuePlace(name) + " 的类型为 " + it->second.type_name + "，应为字符串");
   return it->second.text;
+}
+
+std::string TRegistryFile::ValuePlace(std::string_view name) {
+  if (open_) {
+    auto it = open_->find(Upper(name));
+    if (it != open_->end())
+      return "设置文件 " + path_ + " 第 " + std::to_string(it->second.line) + " 行的 " +
+             std::string(name);
+  }
+  return "设置文件 " + path_ + " 中的 " + std::string(name);
+}
+
+std::string TRegistryFile::KeyAbsence(std::string_view key) {
+  Keys();
+  if (!file_exists_) return "设置文件 " + path_ + " 不存在";
+  return "设置文件 " + path_ + " 中没有 HKEY_LOCAL_MACHINE\\" + std::string(key);
 }
 
 void TRegistryFile::CloseKey() { open_ = nullptr; }

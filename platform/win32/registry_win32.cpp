@@ -3,6 +3,8 @@
 // (SOFTWARE\Wow6432Node\... on 64-bit Windows).
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "platform/registry.h"
@@ -13,6 +15,32 @@ namespace platform {
 namespace {
 
 constexpr REGSAM kAccess = KEY_READ | KEY_WOW64_32KEY;
+
+// The name regedit gives a value type, for messages.
+std::string TypeName(DWORD type) {
+  switch (type) {
+    case REG_NONE:
+      return "REG_NONE";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_DWORD:
+      return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN:
+      return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK:
+      return "REG_LINK";
+    case REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case REG_QWORD:
+      return "REG_QWORD";
+    default:
+      return "0x" + [type] {
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%lx", static_cast<unsigned long>(type));
+        return std::string(hex);
+      }();
+  }
+}
 
 class TRegistryWin32 : public TRegistry {
  public:
@@ -29,6 +57,7 @@ class TRegistryWin32 : public TRegistry {
 
   bool OpenKeyReadOnly(std::string_view key) override {
     CloseKey();
+    open_path_ = std::string(key);
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, text::Utf8ToWide(key, text::Mode::kStrict).c_str(), 0,
                          kAccess, &open_) == ERROR_SUCCESS;
   }
@@ -47,10 +76,13 @@ class TRegistryWin32 : public TRegistry {
         continue;
       }
       if (rc != ERROR_SUCCESS)
-        throw ERegistryException("'" + std::string(name) + "' cannot be read (error " +
-                                 std::to_string(rc) + ")");
+        throw ERegistryException(
+            "'" + std::string(name) + "' cannot be read (error " + std::to_string(rc) + ")",
+            ValuePlace(name) + " 无法读取（错误 " + std::to_string(rc) + "）");
       if (type != REG_SZ && type != REG_EXPAND_SZ)
-        throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
+        throw ERegistryException("Invalid data type for '" + std::string(name) + "'",
+                                 ValuePlace(name) + " 的类型为 " + TypeName(type) +
+                                     "，应为字符串（REG_SZ 或 REG_EXPAND_SZ）");
       // Stored data need not end in a terminating zero; the text ends at the first one.
       std::wstring value(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
       if (const std::size_t nul = value.find(L'\0'); nul != std::wstring::npos) value.resize(nul);
@@ -64,8 +96,17 @@ class TRegistryWin32 : public TRegistry {
     open_ = nullptr;
   }
 
+  std::string ValuePlace(std::string_view name) override {
+    return "注册表 HKEY_LOCAL_MACHINE\\" + open_path_ + " 中的 " + std::string(name);
+  }
+
+  std::string KeyAbsence(std::string_view key) override {
+    return "注册表（32 位视图）中没有 HKEY_LOCAL_MACHINE\\" + std::string(key);
+  }
+
  private:
   HKEY open_ = nullptr;
+  std::string open_path_;
 };
 
 }  // namespace

@@ -21,7 +21,9 @@ std::string RegistryFilePath();
 struct RegValue {
   enum class Type { String, ExpandString, Other };
   Type type = Type::String;
-  std::string text;  // UTF-8, for String and ExpandString
+  std::string text;       // UTF-8, for String and ExpandString
+  std::string type_name;  // for Other, as the file writes it: "dword", "hex", "hex(7)"
+  std::size_t line = 0;   // where the file sets it, from 1
 };
 
 // The keys of an export file, by upper-cased path below HKEY_LOCAL_MACHINE, each with its values
@@ -38,12 +40,15 @@ class TRegistryFile : public TRegistry {
   bool OpenKeyReadOnly(std::string_view key) override;
   std::string ReadString(std::string_view name) override;
   void CloseKey() override;
+  std::string ValuePlace(std::string_view name) override;
+  std::string KeyAbsence(std::string_view key) override;
 
  private:
   const RegKeys& Keys();
 
   std::string path_;
   bool loaded_ = false;
+  bool file_exists_ = false;
   RegKeys keys_;
   const std::map<std::string, RegValue>* open_ = nullptr;
 };
