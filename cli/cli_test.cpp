@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -281,6 +283,87 @@ TEST_F(Cli, ThePasswordAppearsInNoOutput) {
   }
   EXPECT_EQ(connected_with_[2], kPassword);
   EXPECT_EQ(all.find(kPassword), std::string::npos);
+}
+
+// Settings that cannot be used: one line on standard error says what is wrong, then the fixed
+// message, and nothing connects. A missing file or key is a warning, and the command goes on with
+// the default settings. The whole of standard error is compared; no line shows the password,
+// clear or coded.
+TEST_F(Cli, SettingsProblemsAreExplainedBeforeTheFixedMessage) {
+  Load("old_register.sql");
+  const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n";
+  const std::string alias = "\"ODBCNAME\"=\"VrekTest\"\r\n";
+  const std::string user = "\"USERNAME\"=\"" + DigitCoded("sa") + "\"\r\n";
+  const std::string coded = DigitCoded(kPassword);
+  const std::string password = "\"PASSWORD\"=\"" + coded + "\"\r\n";
+  std::string letter_in_code = coded;
+  letter_in_code[5] = 'x';
+  const std::string path = dir_.Path() + "/vrek.reg";
+  const std::string failed = "数据库连接失败，请检查通信参数或服务器状态！\n";
+  const std::string defaults = "，使用默认设置：数据源 VrekODBC，用户 sa，空密码。\n";
+  struct Case {
+    const char* name;
+    std::optional<std::string> file;  // none: no file
+    std::string err;                  // standard error of the command, whole
+    bool connects;                    // with the defaults, and then it runs
+  };
+  const std::vector<Case> cases = {
+      {"unterminated password", head + key + alias + user + "\"PASSWORD\"=\"" + coded + "\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行：字符串值缺少结束的双引号。\n" + failed, false},
+      {"no value name", head + key + alias + "USERNAME=\"2402\"\r\n" + password,
+       "读取设置失败：设置文件 " + path + " 第 5 行：值名应写在双引号中。\n" + failed, false},
+      {"not an export", key + alias,
+       "读取设置失败：设置文件 " + path + " 第 1 行：不是注册表导出文件。\n" + failed, false},
+      {"dword user name", head + key + alias + "\"USERNAME\"=dword:00000001\r\n" + password,
+       "读取设置失败：设置文件 " + path + " 第 5 行的 USERNAME：类型为 dword，应为字符串。\n" +
+           failed,
+       false},
+      {"binary password", head + key + alias + user + "\"PASSWORD\"=hex:32,34,30,32\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行的 PASSWORD：类型为 hex，应为字符串。\n" +
+           failed,
+       false},
+      {"letter in the coded password",
+       head + key + alias + user + "\"PASSWORD\"=\"" + letter_in_code + "\"\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行的 PASSWORD：数字编码含有数字以外的字符。\n" +
+           failed,
+       false},
+      {"letter in the coded user name",
+       head + key + alias + "\"USERNAME\"=\" 2402x402 \"\r\n" + password,
+       "读取设置失败：设置文件 " + path + " 第 5 行的 USERNAME：数字编码含有数字以外的字符。\n" +
+           failed,
+       false},
+      {"no file", std::nullopt, "警告：设置文件 " + path + " 不存在" + defaults, true},
+      {"no key", head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n" + alias + user + password,
+       "警告：设置文件 " + path + " 中没有 HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek" +
+           defaults,
+       true},
+  };
+  for (const Case& c : cases) {
+    std::remove(path.c_str());
+    if (c.file) dir_.Write("vrek.reg", *c.file);
+    for (const char* command : {"plan", "run"}) {
+      connected_with_.clear();
+      db_.ClearLog();
+      const CliRun r = Invoke({command});
+      EXPECT_EQ(r.err, c.err) << c.name << ", " << command;
+      EXPECT_EQ((r.out + r.err).find(kPassword), std::string::npos) << c.name;
+      EXPECT_EQ((r.out + r.err).find(coded), std::string::npos) << c.name;
+      if (c.connects) {
+        EXPECT_EQ(r.status, 0) << c.name << ", " << command;
+        if (std::string(command) == "run") {
+          ASSERT_GE(r.out.size(), std::string(kDone).size()) << c.name;
+          EXPECT_EQ(r.out.substr(r.out.size() - std::string(kDone).size()), kDone) << c.name;
+        }
+        EXPECT_EQ(connected_with_, (std::vector<std::string>{"VrekODBC", "sa", ""})) << c.name;
+      } else {
+        EXPECT_EQ(r.status, 2) << c.name << ", " << command;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_TRUE(connected_with_.empty()) << c.name;
+        EXPECT_TRUE(Logged().empty()) << c.name;
+      }
+    }
+  }
 }
 
 const char kUsageText[] =

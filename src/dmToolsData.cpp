@@ -23,7 +23,7 @@ std::string ReadCoded(platform::TRegistry& registry, std::string_view name) {
   } catch (const EConvertError&) {
     // The character is not named: it is part of the credential.
     throw platform::ESettingsError("'" + std::string(name) + "' holds a character that is no digit",
-                                   registry.ValuePlace(name) + " 的数字编码含有数字以外的字符");
+                                   registry.ValuePlace(name) + "：数字编码含有数字以外的字符");
   }
 }
 

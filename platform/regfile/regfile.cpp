@@ -268,7 +268,7 @@ std::string TRegistryFile::ReadString(std::string_view name) {
   if (it->second.type == RegValue::Type::Other)
     throw ERegistryException(
         "Invalid data type for '" + std::string(name) + "'",
-        ValuePlace(name) + " 的类型为 " + it->second.type_name + "，应为字符串");
+        ValuePlace(name) + "：类型为 " + it->second.type_name + "，应为字符串");
   return it->second.text;
 }
 

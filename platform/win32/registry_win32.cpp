@@ -78,10 +78,10 @@ class TRegistryWin32 : public TRegistry {
       if (rc != ERROR_SUCCESS)
         throw ERegistryException(
             "'" + std::string(name) + "' cannot be read (error " + std::to_string(rc) + ")",
-            ValuePlace(name) + " 无法读取（错误 " + std::to_string(rc) + "）");
+            ValuePlace(name) + "：无法读取（错误 " + std::to_string(rc) + "）");
       if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryException("Invalid data type for '" + std::string(name) + "'",
-                                 ValuePlace(name) + " 的类型为 " + TypeName(type) +
+                                 ValuePlace(name) + "：类型为 " + TypeName(type) +
                                      "，应为字符串（REG_SZ 或 REG_EXPAND_SZ）");
       // Stored data need not end in a terminating zero; the text ends at the first one.
       std::wstring value(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
