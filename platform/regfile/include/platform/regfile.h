@@ -36,6 +36,10 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
 class TRegistryFile : public TRegistry {
  public:
   explicit TRegistryFile(std::string path);
+  // Wipes the values read, among them the coded password.
+  ~TRegistryFile() override;
+  TRegistryFile(const TRegistryFile&) = delete;
+  TRegistryFile& operator=(const TRegistryFile&) = delete;
   bool KeyExists(std::string_view key) override;
   bool OpenKeyReadOnly(std::string_view key) override;
   std::string ReadString(std::string_view name) override;
