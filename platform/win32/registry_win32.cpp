@@ -9,6 +9,7 @@
 
 #include "platform/registry.h"
 #include "text/wide.h"
+#include "text/wipe.h"
 
 namespace platform {
 
@@ -65,13 +66,17 @@ class TRegistryWin32 : public TRegistry {
   std::string ReadString(std::string_view name) override {
     if (!open_) throw ERegistryException("no key is open");
     const std::wstring wname = text::Utf8ToWide(name, text::Mode::kStrict);
+    // The value may be the coded password: the buffers are wiped however this ends.
     std::vector<BYTE> data(256);
+    std::wstring value;
+    text::WipeOnExit wipe(data, value);
     for (;;) {
       DWORD type = REG_NONE;
       DWORD size = static_cast<DWORD>(data.size());
       const LSTATUS rc = RegQueryValueExW(open_, wname.c_str(), nullptr, &type, data.data(), &size);
       if (rc == ERROR_FILE_NOT_FOUND) return {};
       if (rc == ERROR_MORE_DATA) {  // the value may also have grown since the last try
+        text::WipeClear(data);
         data.resize(size + sizeof(wchar_t));
         continue;
       }
@@ -84,7 +89,7 @@ class TRegistryWin32 : public TRegistry {
                                  ValuePlace(name) + "：类型为 " + TypeName(type) +
                                      "，应为字符串（REG_SZ 或 REG_EXPAND_SZ）");
       // Stored data need not end in a terminating zero; the text ends at the first one.
-      std::wstring value(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+      value.assign(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
       if (const std::size_t nul = value.find(L'\0'); nul != std::wstring::npos) value.resize(nul);
       // Lossy, as a registry export file is read: the registry holds any UTF-16.
       return text::WideToUtf8(value, text::Mode::kLossy);
