@@ -3,11 +3,14 @@
 // must be exactly the ones the run that follows it sends.
 #include "cli.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -17,6 +20,7 @@
 
 #include "encode.h"
 #include "files.h"
+#include "headless_upgrade.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "settings.h"
@@ -364,6 +368,92 @@ TEST_F(Cli, SettingsProblemsAreExplainedBeforeTheFixedMessage) {
       }
     }
   }
+}
+
+// Whether each needle occurs in this process's main heap, read through /proc/self/mem. The scan
+// buffer is static, outside the heap, and the needles are literals, so neither is found.
+std::vector<bool> InHeap(const std::vector<std::string_view>& needles) {
+  std::vector<bool> found(needles.size(), false);
+  unsigned long begin = 0, end = 0;
+  if (std::FILE* maps = std::fopen("/proc/self/maps", "r")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, maps))
+      if (std::strstr(line, "[heap]")) std::sscanf(line, "%lx-%lx", &begin, &end);
+    std::fclose(maps);
+  }
+  const int mem = open("/proc/self/mem", O_RDONLY);
+  if (mem < 0 || begin == end) {
+    if (mem >= 0) close(mem);
+    return found;
+  }
+  static char chunk[1 << 16];
+  const std::size_t overlap = 256;  // longer than any needle: a needle across two reads is seen
+  for (unsigned long at = begin; at < end;) {
+    const std::size_t want = std::min<unsigned long>(sizeof chunk, end - at);
+    const ssize_t got = pread(mem, chunk, want, static_cast<off_t>(at));
+    if (got <= 0) break;
+    const std::string_view view(chunk, static_cast<std::size_t>(got));
+    for (std::size_t i = 0; i < needles.size(); ++i)
+      if (view.find(needles[i]) != std::string_view::npos) found[i] = true;
+    if (static_cast<std::size_t>(got) <= overlap) break;
+    at += static_cast<unsigned long>(got) - overlap;
+  }
+  close(mem);
+  return found;
+}
+
+// After the connection through the in-process stand-in, neither the password nor its code is left
+// anywhere in the heap, live or given back: the settings file's content, the decoded text, the
+// parameter line and the driver's copy are all wiped. The test's own copies are kept out of the
+// heap (the file is written from literals). A canary copied into the heap must be found, else the
+// heap is not where the allocator keeps strings (a sanitizer's allocator) and the check is skipped.
+TEST(PasswordInMemory, NoCopyIsLeftInTheHeapOnceConnected) {
+  static constexpr char kClear[] = "Heap'Scan 7pw";
+  static constexpr char kCoded[] =
+      "2040242224022600042622062406240224640400062626002626";  // DigitCoded(kClear)
+  {
+    std::string coded = vrektest::DigitCoded(kClear);
+    const bool same = coded == kCoded;
+    explicit_bzero(coded.data(), coded.size());  // the test's own copy stays out of the heap too
+    ASSERT_TRUE(same);
+  }
+  vrektest::TempDir dir;
+  const std::string path = dir.Path() + "/vrek.reg";
+  {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    for (const char* piece :
+         {"Windows Registry Editor Version 5.00\r\n\r\n"
+          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
+          "\"ODBCNAME\"=\"VrekTest\"\r\n\"USERNAME\"=\"26062402\"\r\n\"PASSWORD\"=\"",
+          kCoded, "\"\r\n"}) {
+      const std::size_t n = std::strlen(piece);
+      ASSERT_EQ(write(fd, piece, n), static_cast<ssize_t>(n));
+    }
+    close(fd);
+  }
+  setenv("VREK_REGISTRY", path.c_str(), 1);
+  std::string canary(40, '\0');
+  std::memcpy(canary.data(), "canary of the heap scan, 40 bytes long!!", 40);
+  if (!InHeap({"canary of the heap scan, 40 bytes long!!"})[0])
+    GTEST_SKIP() << "strings are not allocated in [heap]";
+
+  // Without their first character, which clearing a string overwrites with its terminator.
+  const std::vector<std::string_view> secrets = {kClear + 1, kCoded + 1};
+  standin::Database db;
+  platform::StandinDriver driver(db);
+  std::ostringstream err;
+  {
+    vrekcli::HeadlessUpgrade session(driver, err);
+    ASSERT_TRUE(session.Connected()) << err.str();
+    platform::TDatabase* vrek_db = platform::TDatabase::Find("VrekDB");
+    ASSERT_NE(vrek_db, nullptr);
+    EXPECT_EQ(vrek_db->Params.Text(), "USER NAME=sa\nPASSWORD=");
+    EXPECT_EQ(InHeap(secrets), (std::vector<bool>{false, false})) << "while connected";
+  }
+  EXPECT_EQ(InHeap(secrets), (std::vector<bool>{false, false})) << "after";
+  EXPECT_EQ(err.str(), "");
+  unsetenv("VREK_REGISTRY");
 }
 
 const char kUsageText[] =
