@@ -346,16 +346,19 @@ TEST_F(Cli, SettingsProblemsAreExplainedBeforeTheFixedMessage) {
   for (const Case& c : cases) {
     std::remove(path.c_str());
     if (c.file) dir_.Write("vrek.reg", *c.file);
-    for (const char* command : {"plan", "run"}) {
+    for (const std::string command : {"plan", "run", "repair --plan"}) {
       connected_with_.clear();
       db_.ClearLog();
-      const CliRun r = Invoke({command});
+      std::vector<std::string> args;
+      std::istringstream words(command);
+      for (std::string w; words >> w;) args.push_back(w);
+      const CliRun r = Invoke(args);
       EXPECT_EQ(r.err, c.err) << c.name << ", " << command;
       EXPECT_EQ((r.out + r.err).find(kPassword), std::string::npos) << c.name;
       EXPECT_EQ((r.out + r.err).find(coded), std::string::npos) << c.name;
       if (c.connects) {
         EXPECT_EQ(r.status, 0) << c.name << ", " << command;
-        if (std::string(command) == "run") {
+        if (command == "run") {
           ASSERT_GE(r.out.size(), std::string(kDone).size()) << c.name;
           EXPECT_EQ(r.out.substr(r.out.size() - std::string(kDone).size()), kDone) << c.name;
         }
