@@ -63,10 +63,10 @@ struct Outcome {
 // settings and credentials) through `driver`, answering No where it offers a repair: `run` runs
 // the steps as they are and leaves repairing to `repair`. The boxes the window shows become the
 // outcome. `prepare` may change the window before the click.
-Outcome Upgrade(platform::Driver& driver,
+Outcome Upgrade(platform::Driver& driver, std::ostream& err,
                 const std::function<void(TUpVrekMain&)>& prepare = nullptr) {
   Outcome outcome;
-  HeadlessUpgrade session(driver);
+  HeadlessUpgrade session(driver, err);
   if (!session.Connected()) return outcome;
   outcome.connected = true;
   TUpVrekMain form(session.App());
@@ -106,7 +106,7 @@ int Run(platform::Driver& driver, std::ostream& out, std::ostream& err) {
   EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
     out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
   });
-  const Outcome outcome = Upgrade(echo);
+  const Outcome outcome = Upgrade(echo, err);
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
@@ -125,7 +125,7 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
   bool end_check_listed = true;
   std::size_t steps_from = 0, steps_to = 0;
   std::vector<upgrade::HalfDoneBlock> found_at_start;
-  const Outcome outcome = Upgrade(plan, [&](TUpVrekMain& form) {
+  const Outcome outcome = Upgrade(plan, err, [&](TUpVrekMain& form) {
     form.FindHalfDone = [&](platform::TQuery& query, bool at_end) {
       if (!at_end) {
         found_at_start = upgrade::FindHalfDone(query);

@@ -14,7 +14,10 @@
 // standard error, or it ended with half-done work left (listed on standard error with the advice
 // to run `repair`) (for encode: no text, or one it cannot code); 2 the connection failed; 64 a
 // command line it does not understand.
-// Passwords never reach any output: a failed connection is reported by the fixed message only.
+// A settings file that cannot be used is explained on a line of standard error before the fixed
+// message of a failed connection; a missing one is a warning line, and the command goes on with
+// the default settings (headless_upgrade.h). Passwords never reach any output: the driver's
+// reasons for a failed connection, which may quote the login, are not told.
 #pragma once
 
 #include <functional>

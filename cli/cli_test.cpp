@@ -3,10 +3,14 @@
 // must be exactly the ones the run that follows it sends.
 #include "cli.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -17,6 +21,7 @@
 #include "encode.h"
 #include "files.h"
 #include "foresight.h"
+#include "headless_upgrade.h"
 #include "json_text.h"
 #include "platform/standin_driver.h"
 #include "settings.h"
@@ -320,6 +325,176 @@ TEST_F(Cli, ThePasswordAppearsInNoOutput) {
   }
   EXPECT_EQ(connected_with_[2], kPassword);
   EXPECT_EQ(all.find(kPassword), std::string::npos);
+}
+
+// Settings that cannot be used: one line on standard error says what is wrong, then the fixed
+// message, and nothing connects. A missing file or key is a warning, and the command goes on with
+// the default settings. The whole of standard error is compared; no line shows the password,
+// clear or coded.
+TEST_F(Cli, SettingsProblemsAreExplainedBeforeTheFixedMessage) {
+  Load("old_register.sql");
+  const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n";
+  const std::string alias = "\"ODBCNAME\"=\"VrekTest\"\r\n";
+  const std::string user = "\"USERNAME\"=\"" + DigitCoded("sa") + "\"\r\n";
+  const std::string coded = DigitCoded(kPassword);
+  const std::string password = "\"PASSWORD\"=\"" + coded + "\"\r\n";
+  std::string letter_in_code = coded;
+  letter_in_code[5] = 'x';
+  const std::string path = dir_.Path() + "/vrek.reg";
+  const std::string failed = "数据库连接失败，请检查通信参数或服务器状态！\n";
+  const std::string defaults = "，使用默认设置：数据源 VrekODBC，用户 sa，空密码。\n";
+  struct Case {
+    const char* name;
+    std::optional<std::string> file;  // none: no file
+    std::string err;                  // standard error of the command, whole
+    bool connects;                    // with the defaults, and then it runs
+  };
+  const std::vector<Case> cases = {
+      {"unterminated password", head + key + alias + user + "\"PASSWORD\"=\"" + coded + "\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行：字符串值缺少结束的双引号。\n" + failed, false},
+      {"no value name", head + key + alias + "USERNAME=\"2402\"\r\n" + password,
+       "读取设置失败：设置文件 " + path + " 第 5 行：值名应写在双引号中。\n" + failed, false},
+      {"not an export", key + alias,
+       "读取设置失败：设置文件 " + path + " 第 1 行：不是注册表导出文件。\n" + failed, false},
+      {"dword user name", head + key + alias + "\"USERNAME\"=dword:00000001\r\n" + password,
+       "读取设置失败：设置文件 " + path + " 第 5 行的 USERNAME：类型为 dword，应为字符串。\n" +
+           failed,
+       false},
+      {"binary password", head + key + alias + user + "\"PASSWORD\"=hex:32,34,30,32\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行的 PASSWORD：类型为 hex，应为字符串。\n" +
+           failed,
+       false},
+      {"letter in the coded password",
+       head + key + alias + user + "\"PASSWORD\"=\"" + letter_in_code + "\"\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行的 PASSWORD：数字编码含有数字以外的字符。\n" +
+           failed,
+       false},
+      {"letter in the coded user name",
+       head + key + alias + "\"USERNAME\"=\" 2402x402 \"\r\n" + password,
+       "读取设置失败：设置文件 " + path + " 第 5 行的 USERNAME：数字编码含有数字以外的字符。\n" +
+           failed,
+       false},
+      {"no file", std::nullopt, "警告：设置文件 " + path + " 不存在" + defaults, true},
+      {"no key", head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n" + alias + user + password,
+       "警告：设置文件 " + path + " 中没有 HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek" +
+           defaults,
+       true},
+  };
+  for (const Case& c : cases) {
+    std::remove(path.c_str());
+    if (c.file) dir_.Write("vrek.reg", *c.file);
+    for (const std::string command : {"plan", "run", "repair --plan"}) {
+      connected_with_.clear();
+      db_.ClearLog();
+      std::vector<std::string> args;
+      std::istringstream words(command);
+      for (std::string w; words >> w;) args.push_back(w);
+      const CliRun r = Invoke(args);
+      EXPECT_EQ(r.err, c.err) << c.name << ", " << command;
+      EXPECT_EQ((r.out + r.err).find(kPassword), std::string::npos) << c.name;
+      EXPECT_EQ((r.out + r.err).find(coded), std::string::npos) << c.name;
+      if (c.connects) {
+        EXPECT_EQ(r.status, 0) << c.name << ", " << command;
+        if (command == "run") {
+          ASSERT_GE(r.out.size(), std::string(kDone).size()) << c.name;
+          EXPECT_EQ(r.out.substr(r.out.size() - std::string(kDone).size()), kDone) << c.name;
+        }
+        EXPECT_EQ(connected_with_, (std::vector<std::string>{"VrekODBC", "sa", ""})) << c.name;
+      } else {
+        EXPECT_EQ(r.status, 2) << c.name << ", " << command;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_TRUE(connected_with_.empty()) << c.name;
+        EXPECT_TRUE(Logged().empty()) << c.name;
+      }
+    }
+  }
+}
+
+// Whether each needle occurs in this process's main heap, read through /proc/self/mem. The scan
+// buffer is static, outside the heap, and the needles are literals, so neither is found.
+std::vector<bool> InHeap(const std::vector<std::string_view>& needles) {
+  std::vector<bool> found(needles.size(), false);
+  unsigned long begin = 0, end = 0;
+  if (std::FILE* maps = std::fopen("/proc/self/maps", "r")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, maps))
+      if (std::strstr(line, "[heap]")) std::sscanf(line, "%lx-%lx", &begin, &end);
+    std::fclose(maps);
+  }
+  const int mem = open("/proc/self/mem", O_RDONLY);
+  if (mem < 0 || begin == end) {
+    if (mem >= 0) close(mem);
+    return found;
+  }
+  static char chunk[1 << 16];
+  const std::size_t overlap = 256;  // longer than any needle: a needle across two reads is seen
+  for (unsigned long at = begin; at < end;) {
+    const std::size_t want = std::min<unsigned long>(sizeof chunk, end - at);
+    const ssize_t got = pread(mem, chunk, want, static_cast<off_t>(at));
+    if (got <= 0) break;
+    const std::string_view view(chunk, static_cast<std::size_t>(got));
+    for (std::size_t i = 0; i < needles.size(); ++i)
+      if (view.find(needles[i]) != std::string_view::npos) found[i] = true;
+    if (static_cast<std::size_t>(got) <= overlap) break;
+    at += static_cast<unsigned long>(got) - overlap;
+  }
+  close(mem);
+  return found;
+}
+
+// After the connection through the in-process stand-in, neither the password nor its code is left
+// anywhere in the heap, live or given back: the settings file's content, the decoded text, the
+// parameter line and the driver's copy are all wiped. The test's own copies are kept out of the
+// heap (the file is written from literals). A canary copied into the heap must be found, else the
+// heap is not where the allocator keeps strings (a sanitizer's allocator) and the check is skipped.
+TEST(PasswordInMemory, NoCopyIsLeftInTheHeapOnceConnected) {
+  static constexpr char kClear[] = "Heap'Scan 7pw";
+  static constexpr char kCoded[] =
+      "2040242224022600042622062406240224640400062626002626";  // DigitCoded(kClear)
+  {
+    std::string coded = vrektest::DigitCoded(kClear);
+    const bool same = coded == kCoded;
+    explicit_bzero(coded.data(), coded.size());  // the test's own copy stays out of the heap too
+    ASSERT_TRUE(same);
+  }
+  vrektest::TempDir dir;
+  const std::string path = dir.Path() + "/vrek.reg";
+  {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    for (const char* piece :
+         {"Windows Registry Editor Version 5.00\r\n\r\n"
+          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n"
+          "\"ODBCNAME\"=\"VrekTest\"\r\n\"USERNAME\"=\"26062402\"\r\n\"PASSWORD\"=\"",
+          kCoded, "\"\r\n"}) {
+      const std::size_t n = std::strlen(piece);
+      ASSERT_EQ(write(fd, piece, n), static_cast<ssize_t>(n));
+    }
+    close(fd);
+  }
+  setenv("VREK_REGISTRY", path.c_str(), 1);
+  std::string canary(40, '\0');
+  std::memcpy(canary.data(), "canary of the heap scan, 40 bytes long!!", 40);
+  if (!InHeap({"canary of the heap scan, 40 bytes long!!"})[0])
+    GTEST_SKIP() << "strings are not allocated in [heap]";
+
+  // Without their first character, which clearing a string overwrites with its terminator.
+  const std::vector<std::string_view> secrets = {kClear + 1, kCoded + 1};
+  standin::Database db;
+  platform::StandinDriver driver(db);
+  std::ostringstream err;
+  {
+    vrekcli::HeadlessUpgrade session(driver, err);
+    ASSERT_TRUE(session.Connected()) << err.str();
+    platform::TDatabase* vrek_db = platform::TDatabase::Find("VrekDB");
+    ASSERT_NE(vrek_db, nullptr);
+    EXPECT_EQ(vrek_db->Params.Text(), "USER NAME=sa\nPASSWORD=");
+    EXPECT_EQ(InHeap(secrets), (std::vector<bool>{false, false})) << "while connected";
+  }
+  EXPECT_EQ(InHeap(secrets), (std::vector<bool>{false, false})) << "after";
+  EXPECT_EQ(err.str(), "");
+  unsetenv("VREK_REGISTRY");
 }
 
 const char kUsageText[] =

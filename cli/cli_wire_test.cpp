@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -165,6 +166,49 @@ TEST_F(CliWire, WrongPasswordIsAFailedConnection) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "数据库连接失败，请检查通信参数或服务器状态！\n");
     EXPECT_EQ((r.out + r.err).find(wrong), std::string::npos);
+  }
+  EXPECT_TRUE(Log().empty());
+}
+
+// The program itself over settings it cannot use: one line says why, then the fixed message. A
+// missing file is a warning; the defaults then fail to log in, as the listener wants a password.
+// Standard error is compared whole; the password, clear or coded, is in no output.
+TEST_F(CliWire, SettingsProblemsAreExplained) {
+  Start("old_register.sql");
+  const std::string path = dir_.Path() + "/vrek.reg";
+  const std::string coded = DigitCoded(kPassword, 1);
+  const std::string good = vrektest::SettingsText("VrekODBC", DigitCoded("sa", 1), coded);
+  const std::string failed = "数据库连接失败，请检查通信参数或服务器状态！\n";
+  std::string letter = good;
+  letter[letter.find(coded) + 9] = ' ';
+  struct Case {
+    const char* name;
+    std::string file;  // empty: no file
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"unterminated password", good.substr(0, good.size() - 3) + "\r\n",
+       "读取设置失败：设置文件 " + path + " 第 6 行：字符串值缺少结束的双引号。\n" + failed},
+      {"dword alias", std::string(good).replace(good.find("\"VrekODBC\""), 10, "dword:00000007"),
+       "读取设置失败：设置文件 " + path + " 第 4 行的 ODBCNAME：类型为 dword，应为字符串。\n" +
+           failed},
+      {"blank in the coded password", letter,
+       "读取设置失败：设置文件 " + path + " 第 6 行的 PASSWORD：数字编码含有数字以外的字符。\n" +
+           failed},
+      {"no file", "",
+       "警告：设置文件 " + path + " 不存在，使用默认设置：数据源 VrekODBC，用户 sa，空密码。\n" +
+           failed},
+  };
+  for (const Case& c : cases) {
+    std::remove(path.c_str());
+    if (!c.file.empty()) dir_.Write("vrek.reg", c.file);
+    for (const char* args : {"plan", "run"}) {
+      const ProgramRun r = Program(args);
+      EXPECT_EQ(r.status, 2) << c.name << ", " << args;
+      EXPECT_EQ(r.out, "") << c.name;
+      EXPECT_EQ(r.err, c.err) << c.name << ", " << args;
+      EXPECT_EQ((r.out + r.err).find(coded), std::string::npos) << c.name;
+    }
   }
   EXPECT_TRUE(Log().empty());
 }

@@ -10,14 +10,19 @@
 
 namespace vrekcli {
 
-HeadlessUpgrade::HeadlessUpgrade(platform::Driver& driver) : app_(gui_) {
+HeadlessUpgrade::HeadlessUpgrade(platform::Driver& driver, std::ostream& err) : app_(gui_) {
   gui_.Answer = [](const platform::ShownMessageBox& box) {
     return box.buttons == platform::MsgButtons::YesNo ? platform::MsgResult::No
                                                       : platform::MsgResult::Ok;
   };
   app_.Title = kApplicationTitle;
   try {
-    app_.CreateForm<TdbToolsMain>(app_, driver, [] { return platform::CreateRegistry(); });
+    app_.CreateForm<TdbToolsMain>(
+        app_, driver, [] { return platform::CreateRegistry(); },
+        [&err](const std::string& warning) { err << "警告：" << warning << "。\n"; });
+  } catch (const platform::ESettingsError& e) {
+    err << "读取设置失败：" << e.Reason() << "。\n";
+    return;
   } catch (const std::exception&) {
     return;
   }

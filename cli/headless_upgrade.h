@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "platform/database.h"
@@ -15,10 +16,14 @@ class TUpVrekMain;
 namespace vrekcli {
 
 // Connects through `driver` when constructed. Every offer of a repair is answered No and every
-// other box OK; the boxes shown are in Gui().Shown().
+// other box OK; the boxes shown are in Gui().Shown(). What is wrong with the settings goes to
+// `err` as it happens, one line each, before the caller reports the failed connection:
+//   警告：<the store's words for the missing key>，使用默认设置：数据源 …，用户 …，空密码。
+//   读取设置失败：<platform::ESettingsError::Reason()>。
+// Other failures (the driver's, which may quote the login) are not told.
 class HeadlessUpgrade {
  public:
-  explicit HeadlessUpgrade(platform::Driver& driver);
+  HeadlessUpgrade(platform::Driver& driver, std::ostream& err);
   HeadlessUpgrade(const HeadlessUpgrade&) = delete;
   HeadlessUpgrade& operator=(const HeadlessUpgrade&) = delete;
 

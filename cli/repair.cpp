@@ -33,10 +33,10 @@ using FoundHook = std::function<void(const std::vector<upgrade::HalfDoneBlock>&,
 // "开始升级" whose own check at the start is this one (so it reads nothing more) and whose
 // offers of a repair are answered No: what is left half-done then is what was refused. In a plan,
 // the check before the end is listed only when nothing but reads was planned (cli.cpp).
-Outcome RepairOver(platform::Driver& driver, const FoundHook& found_hook,
+Outcome RepairOver(platform::Driver& driver, std::ostream& err, const FoundHook& found_hook,
                    const PlanDriver* plan = nullptr) {
   Outcome outcome;
-  HeadlessUpgrade session(driver);
+  HeadlessUpgrade session(driver, err);
   if (!session.Connected()) return outcome;
   outcome.connected = true;
   TUpVrekMain form(session.App());
@@ -134,9 +134,10 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
     EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
       out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
     });
-    const Outcome outcome = RepairOver(
-        echo, [&out](const std::vector<upgrade::HalfDoneBlock>& found,
-                     const std::vector<upgrade::Statement>&) { PrintFound(found, out); });
+    const Outcome outcome =
+        RepairOver(echo, err,
+                   [&out](const std::vector<upgrade::HalfDoneBlock>& found,
+                          const std::vector<upgrade::Statement>&) { PrintFound(found, out); });
     if (!outcome.connected) {
       err << kConnectFailed << '\n';
       return 2;
@@ -149,7 +150,7 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
 
   PlanDriver planned(driver);
   const Outcome outcome = RepairOver(
-      planned,
+      planned, err,
       [&planned](const std::vector<upgrade::HalfDoneBlock>&,
                  const std::vector<upgrade::Statement>& statements) {
         AnswerProbes(planned, statements);

@@ -110,8 +110,11 @@ struct CliRun {
 class Repair : public testing::Test {
  protected:
   void SetUp() override {
-    settings_ = testing::TempDir() + "repair_test_" + std::to_string(getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".reg";
+    // A parameterised test's name holds a '/', which must not become a directory.
+    std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    settings_ =
+        testing::TempDir() + "repair_test_" + std::to_string(getpid()) + "_" + name + ".reg";
     // User sa ("26062402": each byte as its four base-4 digits, doubled), no password.
     std::ofstream(settings_, std::ios::binary)
         << "Windows Registry Editor Version 5.00\r\n\r\n"

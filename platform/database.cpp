@@ -7,6 +7,8 @@
 #include <limits>
 #include <map>
 
+#include "text/wipe.h"
+
 namespace platform {
 
 namespace {
@@ -169,6 +171,16 @@ std::string TStrings::Value(std::string_view name) const {
   return "";
 }
 
+void TStrings::WipeValue(std::string_view name) {
+  for (auto& line : lines_) {
+    auto eq = line.find('=');
+    if (eq == std::string::npos || !SameName(std::string_view(line).substr(0, eq), name)) continue;
+    line.resize(line.capacity());  // the spare capacity may hold an older value
+    text::Wipe(line.data() + eq + 1, line.size() - eq - 1);
+    line.resize(eq + 1);
+  }
+}
+
 TDatabase::TDatabase(Driver& driver) : driver_(driver) {}
 
 TDatabase::~TDatabase() {
@@ -187,7 +199,15 @@ void TDatabase::SetConnected(bool value) {
     return;
   }
   if (BeforeConnect) BeforeConnect(*this);
-  connection_ = driver_.Connect(AliasName, Params.Value("USER NAME"), Params.Value("PASSWORD"));
+  {
+    struct WipeParams {
+      TStrings& params;
+      ~WipeParams() { params.WipeValue("PASSWORD"); }
+    } wipe_params{Params};
+    std::string password = Params.Value("PASSWORD");
+    text::WipeOnExit wipe_copy(password);
+    connection_ = driver_.Connect(AliasName, Params.Value("USER NAME"), password);
+  }
   Registry()[DatabaseName] = this;
   if (AfterConnect) AfterConnect(*this);
 }

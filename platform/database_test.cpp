@@ -126,4 +126,33 @@ TEST(TDatabase, AFailedConnectRaisesAndSkipsAfterConnect) {
   EXPECT_THROW(q.ExecSQL(), platform::EDatabaseError);
 }
 
+// The driver gets the password; once it has returned, connected or refused, the line of Params
+// that held it is "PASSWORD=" over the same storage, the rest of which is zero.
+TEST(TDatabase, ThePasswordIsWipedFromParamsOnceTheDriverReturns) {
+  for (const std::string alias : {"Vrek", "missing"}) {
+    for (const std::string password : {"Pw 9", "a password longer than the inner buffer"}) {
+      SCOPED_TRACE(alias + ", " + password);
+      RecordingDriver driver;
+      platform::TDatabase db(driver);
+      db.AliasName = alias;
+      db.Params.Add("USER NAME=u1");
+      db.Params.Add("PASSWORD=" + password);
+      const std::string& line = db.Params.Lines()[1];
+      const char* const data = line.data();
+      const std::size_t capacity = line.capacity();
+      try {
+        db.SetConnected(true);
+      } catch (const platform::EDatabaseError&) {
+      }
+      EXPECT_EQ(db.Connected(), alias == "Vrek");
+      EXPECT_EQ(driver.connects, std::vector<std::string>{alias + "|u1|" + password});
+      ASSERT_EQ(db.Params.Count(), 2);
+      EXPECT_EQ(db.Params.Text(), "USER NAME=u1\nPASSWORD=");
+      ASSERT_EQ(line.data(), data);
+      ASSERT_EQ(line.capacity(), capacity);
+      EXPECT_EQ(std::string(data + 9, capacity - 9), std::string(capacity - 9, '\0'));
+    }
+  }
+}
+
 }  // namespace

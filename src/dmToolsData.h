@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "frmFlashTools.h"
 #include "platform/database.h"
@@ -14,6 +15,9 @@
 #include "platform/registry.h"
 
 using RegistryFactory = std::function<std::unique_ptr<platform::TRegistry>()>;
+// Told, in Chinese without final punctuation, that the settings key is missing and which
+// defaults the connection uses instead. The password is never part of it.
+using SettingsWarning = std::function<void(const std::string& warning)>;
 
 // The splash window while it exists. Set when it is created and used once to destroy it; it is
 // not cleared afterwards, and nothing reads it then.
@@ -22,9 +26,11 @@ extern TFlashTools* FlashTools;
 class TdbToolsMain : public platform::TDataModule {
  public:
   // Connects before returning. Throws what the settings store or the driver throws, and
-  // EConvertError for a coded credential holding a character that is no digit.
+  // platform::ESettingsError for a coded credential holding a character that is no digit; the
+  // settings store's errors are platform::ESettingsError too, whose Reason() tells a user what is
+  // wrong. `warn`, when given, hears that the settings key is missing.
   TdbToolsMain(platform::TApplication& application, platform::Driver& driver,
-               RegistryFactory registry);
+               RegistryFactory registry, SettingsWarning warn = nullptr);
 
   platform::TDatabase VrekDB;
 
@@ -34,4 +40,5 @@ class TdbToolsMain : public platform::TDataModule {
  private:
   platform::TApplication& application_;
   RegistryFactory registry_;
+  SettingsWarning warn_;
 };

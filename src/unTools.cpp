@@ -1,5 +1,7 @@
 #include "unTools.h"
 
+#include <algorithm>
+
 std::string ConnectMessage;
 
 namespace {
@@ -18,6 +20,9 @@ int DigitValue(char c) {
 std::string DecodeDigitText(std::string_view coded) {
   std::string clear;
   if (coded.size() % 4 != 0) return clear;
+  // Room for the whole text at once, beyond the string's inner buffer: a password leaves no
+  // partial copies behind in storage given back, and moves by pointer.
+  clear.reserve(std::max<std::size_t>(coded.size() / 4, 32));
   for (std::size_t group = 0; group < coded.size(); group += 4) {
     int b = 0;
     for (std::size_t k = 0; k < 4; ++k) b = b * 4 + DigitValue(coded[group + k]) / 2;

@@ -7,6 +7,7 @@
 #include "odbc_decimal.h"
 #include "odbc_handles.h"
 #include "text/text.h"
+#include "text/wipe.h"
 
 namespace platform {
 
@@ -235,16 +236,24 @@ class OdbcConnection : public Connection {
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-  void Connect(const std::string& alias, const std::string& user, const std::string& password) {
+  void Connect(const std::string& alias, const std::string& user, const std::string& password,
+               const std::function<void(const OdbcDriver::Storage&)>& wiped) {
     std::u16string dsn = Wide(alias, "The data source name is not UTF-8");
     // Lossy: the login is attempted whatever the bytes, and the server decides.
     const std::u16string uid = text::GbkToUtf16(user, text::Mode::kLossy);
-    const std::u16string pwd = text::GbkToUtf16(password, text::Mode::kLossy);
-    std::vector<SQLWCHAR> wdsn = odbc::ToWide(dsn), wuid = odbc::ToWide(uid),
-                          wpwd = odbc::ToWide(pwd);
-    const SQLRETURN rc = SQLConnectW(
-        dbc_.get(), wdsn.data(), ShortLength(dsn, "The data source name"), wuid.data(),
-        ShortLength(uid, "The user name"), wpwd.data(), ShortLength(pwd, "The password"));
+    std::u16string pwd = text::GbkToUtf16(password, text::Mode::kLossy);
+    std::vector<SQLWCHAR> wpwd = odbc::ToWide(pwd);
+    text::WipeOnExit wipe(pwd, wpwd);  // also when a length is refused
+    const SQLSMALLINT pwd_length = ShortLength(pwd, "The password");
+    std::vector<SQLWCHAR> wdsn = odbc::ToWide(dsn), wuid = odbc::ToWide(uid);
+    const SQLRETURN rc =
+        SQLConnectW(dbc_.get(), wdsn.data(), ShortLength(dsn, "The data source name"), wuid.data(),
+                    ShortLength(uid, "The user name"), wpwd.data(), pwd_length);
+    text::WipeClear(pwd);
+    text::WipeClear(wpwd);
+    if (wiped)
+      wiped({{pwd.data(), pwd.capacity() * sizeof(char16_t)},
+             {wpwd.data(), wpwd.capacity() * sizeof(SQLWCHAR)}});
     if (!SQL_SUCCEEDED(rc)) {
       Failures failures;
       failures.Add(SQL_HANDLE_DBC, dbc_.get());
@@ -330,7 +339,7 @@ OdbcDriver::~OdbcDriver() = default;
 std::unique_ptr<Connection> OdbcDriver::Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) {
   auto connection = std::make_unique<OdbcConnection>(env_, login_timeout_seconds_);
-  connection->Connect(alias, user, password);
+  connection->Connect(alias, user, password, PasswordWiped);
   return connection;
 }
 

@@ -5,6 +5,7 @@
 // refuses batches of several statements; those are tested through FreeTDS.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "files.h"
@@ -62,6 +63,34 @@ TEST_F(OdbcSqliteTest, UnknownDataSourceRaisesTheDriverManagersMessage) {
                  "[unixODBC][Driver Manager]Data source name not found and no default driver "
                  "specified");
     EXPECT_EQ(e.Number(), 0);
+  }
+}
+
+// Once SQLConnectW has returned, connected or refused, our wide copies of the password are zero
+// over all their storage.
+TEST_F(OdbcSqliteTest, ThePasswordsWideCopiesAreWipedOnceTheDriverManagerReturns) {
+  for (const char* alias : {"VrekSqlite", "NoSuchSource"}) {
+    for (const std::string password : {"pw 9", "a password longer than any inner buffer"}) {
+      SCOPED_TRACE(std::string(alias) + ", " + password);
+      int calls = 0;
+      std::size_t bytes = 0, nonzero = 0;
+      driver_.PasswordWiped = [&](const OdbcDriver::Storage& storage) {
+        ++calls;
+        for (const auto& [data, size] : storage) {
+          const auto* p = static_cast<const unsigned char*>(data);
+          bytes += size;
+          nonzero += static_cast<std::size_t>(size - std::count(p, p + size, 0));
+        }
+      };
+      try {
+        driver_.Connect(alias, "sa", password);
+      } catch (const EDatabaseError&) {
+      }
+      EXPECT_EQ(calls, 1);
+      // UTF-16 and the API's terminated copy: two bytes a character at least, each
+      EXPECT_GE(bytes, 4 * password.size() + 2);
+      EXPECT_EQ(nonzero, 0u);
+    }
   }
 }
 

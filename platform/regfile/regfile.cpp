@@ -1,12 +1,13 @@
 #include "platform/regfile.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "text/text.h"
+#include "text/wipe.h"
 
 namespace platform {
 
@@ -36,43 +37,61 @@ std::string DecodeFile(std::string_view bytes, std::string_view file_name) {
     // REGEDIT4 files are in the machine's ANSI code page
     return text::GbkToUtf8(bytes, text::Mode::kStrict);
   } catch (const text::ETextConversionError&) {
-    throw ERegistryException(std::string(file_name) + ": neither UTF-16, UTF-8 nor code page 936");
+    throw ERegistryException(
+        std::string(file_name) + ": neither UTF-16, UTF-8 nor code page 936",
+        "设置文件 " + std::string(file_name) + " 的编码既不是 UTF-16、UTF-8，也不是代码页 936");
   }
 }
 
-std::vector<std::string> LogicalLines(const std::string& text) {
+// The lines of the file, without their line ends; a hex value that goes on over several lines,
+// each ending in a backslash, is one line. The vector is reserved for every line at once: no line
+// is left behind in storage given back, and the owner wipes the lines (WipeLines).
+std::vector<std::string> LogicalLines(std::string_view text) {
   std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line, pending;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    // A hex value may go on over several lines, each ending in a backslash.
-    if (!pending.empty()) {
-      std::size_t first = line.find_first_not_of(" \t");
-      line = pending + (first == std::string::npos ? "" : line.substr(first));
-      pending.clear();
+  lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  bool continued = false;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (continued) {
+      const std::size_t first = line.find_first_not_of(" \t");
+      lines.back().append(first == std::string_view::npos ? std::string_view()
+                                                          : line.substr(first));
+    } else {
+      lines.emplace_back(line);
     }
-    if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos) {
-      line.pop_back();
-      pending = line;
-      continue;
-    }
-    lines.push_back(line);
+    std::string& last = lines.back();
+    continued = !last.empty() && last.back() == '\\' && last.find("=hex") != std::string::npos;
+    if (continued) last.pop_back();
   }
-  if (!pending.empty()) lines.push_back(pending);
   return lines;
 }
 
-std::string Trim(std::string_view s) {
+void WipeLines(std::vector<std::string>& lines) {
+  for (std::string& line : lines) text::WipeClear(line);
+}
+
+void WipeKeys(RegKeys& keys) {
+  for (auto& [key, values] : keys)
+    for (auto& [name, value] : values) text::WipeClear(value.text);
+}
+
+std::string_view Trim(std::string_view s) {
   std::size_t b = s.find_first_not_of(" \t");
   if (b == std::string_view::npos) return {};
   std::size_t e = s.find_last_not_of(" \t");
-  return std::string(s.substr(b, e - b + 1));
+  return s.substr(b, e - b + 1);
 }
 
-[[noreturn]] void Malformed(std::string_view file, std::size_t line, std::string_view why) {
-  throw ERegistryException(std::string(file) + ":" + std::to_string(line) + ": " +
-                           std::string(why));
+// why in English for what(), in Chinese for the reason; neither quotes the line, which may hold
+// a password.
+[[noreturn]] void Malformed(std::string_view file, std::size_t line, std::string_view why,
+                            std::string_view why_zh) {
+  throw ERegistryException(std::string(file) + ":" + std::to_string(line) + ": " + std::string(why),
+                           "设置文件 " + std::string(file) + " 第 " + std::to_string(line) +
+                               " 行：" + std::string(why_zh));
 }
 
 // "name" with \\ and \" escapes, starting at s[pos] == '"'; pos ends after the closing quote.
@@ -144,33 +163,40 @@ std::string RegistryFilePath() {
   return env && *env ? std::string(env) : std::string("/etc/brantelvoss/vrek.reg");
 }
 
-RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_name) {
-  const std::vector<std::string> lines = LogicalLines(DecodeFile(file_bytes, file_name));
+namespace {
+
+// The export file's lines into keys, which the caller wipes when this throws.
+void ParseLines(const std::vector<std::string>& lines, std::string_view file_name, RegKeys& keys) {
   std::size_t first = 0;
   while (first < lines.size() && Trim(lines[first]).empty()) ++first;
-  if (first == lines.size()) Malformed(file_name, 1, "not a registry export file");
-  const std::string header = Trim(lines[first]);
+  if (first == lines.size())
+    Malformed(file_name, 1, "not a registry export file", "不是注册表导出文件");
+  const std::string_view header = Trim(lines[first]);
   bool unicode;
   if (header == "Windows Registry Editor Version 5.00")
     unicode = true;
   else if (header == "REGEDIT4")
     unicode = false;
   else
-    Malformed(file_name, first + 1, "not a registry export file");
+    Malformed(file_name, first + 1, "not a registry export file", "不是注册表导出文件");
 
-  RegKeys keys;
   std::map<std::string, RegValue>* current = nullptr;  // null: a section we do not read
   for (std::size_t n = first + 1; n < lines.size(); ++n) {
-    const std::string line = Trim(lines[n]);
+    const std::string_view line = Trim(lines[n]);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
-      if (line.back() != ']') Malformed(file_name, n + 1, "unterminated key name");
-      std::string path = line.substr(1, line.size() - 2);
+      if (line.back() != ']')
+        Malformed(file_name, n + 1, "unterminated key name", "键名缺少结束的“]”");
+      const std::string_view path = line.substr(1, line.size() - 2);
       current = nullptr;
       if (!path.empty() && path[0] == '-') {  // a deleted key
         std::string upper = Upper(path.substr(1));
         if (upper.rfind(kMachineRoot, 0) == 0)
-          keys.erase(CanonicalKey(upper.substr(kMachineRoot.size())));
+          if (auto it = keys.find(CanonicalKey(upper.substr(kMachineRoot.size())));
+              it != keys.end()) {
+            for (auto& [name, value] : it->second) text::WipeClear(value.text);
+            keys.erase(it);
+          }
         continue;
       }
       std::string upper = Upper(path);
@@ -183,54 +209,115 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
     if (line[0] == '@') {
       pos = 1;  // the key's default value; nothing here reads it
     } else if (!ReadQuoted(line, pos, name)) {
-      Malformed(file_name, n + 1, "expected a value name in double quotes");
+      Malformed(file_name, n + 1, "expected a value name in double quotes", "值名应写在双引号中");
     }
-    std::string rest = Trim(std::string_view(line).substr(pos));
+    std::string_view rest = Trim(line.substr(pos));
     if (rest.empty() || rest[0] != '=')
-      Malformed(file_name, n + 1, "expected '=' after the value name");
-    rest = Trim(std::string_view(rest).substr(1));
+      Malformed(file_name, n + 1, "expected '=' after the value name", "值名之后应为“=”");
+    rest = Trim(rest.substr(1));
     if (!current || line[0] == '@') continue;
     const std::string upper_name = Upper(name);
     if (rest == "-") {
-      current->erase(upper_name);
+      if (auto it = current->find(upper_name); it != current->end()) {
+        text::WipeClear(it->second.text);
+        current->erase(it);
+      }
       continue;
     }
     RegValue value;
     if (!rest.empty() && rest[0] == '"') {
       std::size_t p = 0;
-      if (!ReadQuoted(rest, p, value.text) || !Trim(std::string_view(rest).substr(p)).empty())
-        Malformed(file_name, n + 1, "unterminated string value");
+      // Beyond the string's inner buffer: moving the value into the map moves no characters.
+      value.text.reserve(std::max<std::size_t>(rest.size(), 32));
+      if (!ReadQuoted(rest, p, value.text) || !Trim(rest.substr(p)).empty())
+        Malformed(file_name, n + 1, "unterminated string value", "字符串值缺少结束的双引号");
       value.type = RegValue::Type::String;
     } else if (Upper(rest.substr(0, 7)) == "HEX(2):") {
       std::string bytes;
-      if (!ReadHexBytes(std::string_view(rest).substr(7), bytes))
-        Malformed(file_name, n + 1, "malformed hex data");
+      text::WipeOnExit wipe_bytes(bytes);
+      if (!ReadHexBytes(rest.substr(7), bytes))
+        Malformed(file_name, n + 1, "malformed hex data", "十六进制数据有误");
       value.type = RegValue::Type::ExpandString;
       try {
         value.text = ExpandStringText(bytes, unicode);
       } catch (const text::ETextConversionError& e) {
-        Malformed(file_name, n + 1, std::string("hex(2) data: ") + e.what());
+        Malformed(file_name, n + 1, std::string("hex(2) data: ") + e.what(),
+                  "hex(2) 数据既不是 UTF-8，也不是代码页 936");
       }
     } else if (Upper(rest.substr(0, 6)) == "DWORD:" || Upper(rest.substr(0, 3)) == "HEX") {
       value.type = RegValue::Type::Other;
+      const std::size_t colon = rest.find(':');
+      value.type_name = colon == std::string::npos ? "hex" : std::string(rest.substr(0, colon));
+      for (char& c : value.type_name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     } else {
-      Malformed(file_name, n + 1, "unknown value type");
+      Malformed(file_name, n + 1, "unknown value type", "未知的值类型");
     }
-    (*current)[upper_name] = std::move(value);
+    value.line = n + 1;
+    RegValue& slot = (*current)[upper_name];
+    text::WipeClear(slot.text);  // a value set twice: the later wins
+    slot = std::move(value);
+  }
+}
+
+// The whole file into bytes, past any buffer of the C library: nothing but bytes holds it.
+bool ReadWhole(const std::string& path, std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  bytes.reserve(ec ? 4096 : static_cast<std::size_t>(size) + 1);
+  char chunk[4096];
+  bool ok = true;
+  for (;;) {
+    const std::size_t n = std::fread(chunk, 1, sizeof chunk, f);
+    bytes.append(chunk, n);
+    if (n < sizeof chunk) {
+      ok = !std::ferror(f);
+      break;
+    }
+  }
+  text::Wipe(chunk, sizeof chunk);
+  std::fclose(f);
+  return ok;
+}
+
+}  // namespace
+
+RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_name) {
+  // The file holds the coded password: every copy made here is wiped, however this ends.
+  std::string decoded = DecodeFile(file_bytes, file_name);
+  text::WipeOnExit wipe_decoded(decoded);
+  std::vector<std::string> lines = LogicalLines(decoded);
+  struct LinesWiper {
+    std::vector<std::string>& lines;
+    ~LinesWiper() { WipeLines(lines); }
+  } wipe_lines{lines};
+  RegKeys keys;
+  try {
+    ParseLines(lines, file_name, keys);
+  } catch (...) {
+    WipeKeys(keys);
+    throw;
   }
   return keys;
 }
 
 TRegistryFile::TRegistryFile(std::string path) : path_(std::move(path)) {}
 
+TRegistryFile::~TRegistryFile() { WipeKeys(keys_); }
+
 const RegKeys& TRegistryFile::Keys() {
   if (!loaded_) {
     std::error_code ec;
-    if (std::filesystem::exists(path_, ec)) {
-      std::ifstream in(path_, std::ios::binary);
-      std::ostringstream bytes;
-      if (!in || !(bytes << in.rdbuf())) throw ERegistryException(path_ + ": cannot be read");
-      keys_ = ParseRegistryExport(bytes.str(), path_);
+    file_exists_ = std::filesystem::exists(path_, ec);
+    if (file_exists_) {
+      std::string bytes;
+      text::WipeOnExit wipe(bytes);
+      if (!ReadWhole(path_, bytes))
+        throw ERegistryException(path_ + ": cannot be read", "设置文件 " + path_ + " 无法读取");
+      keys_ = ParseRegistryExport(bytes, path_);
     }
     loaded_ = true;
   }
@@ -250,8 +337,26 @@ std::string TRegistryFile::ReadString(std::string_view name) {
   auto it = open_->find(Upper(name));
   if (it == open_->end()) return {};
   if (it->second.type == RegValue::Type::Other)
-    throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
+    throw ERegistryException(
+        "Invalid data type for '" + std::string(name) + "'",
+        ValuePlace(name) + "：类型为 " + it->second.type_name + "，应为字符串");
   return it->second.text;
+}
+
+std::string TRegistryFile::ValuePlace(std::string_view name) {
+  if (open_) {
+    auto it = open_->find(Upper(name));
+    if (it != open_->end())
+      return "设置文件 " + path_ + " 第 " + std::to_string(it->second.line) + " 行的 " +
+             std::string(name);
+  }
+  return "设置文件 " + path_ + " 中的 " + std::string(name);
+}
+
+std::string TRegistryFile::KeyAbsence(std::string_view key) {
+  Keys();
+  if (!file_exists_) return "设置文件 " + path_ + " 不存在";
+  return "设置文件 " + path_ + " 中没有 HKEY_LOCAL_MACHINE\\" + std::string(key);
 }
 
 void TRegistryFile::CloseKey() { open_ = nullptr; }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -174,22 +175,34 @@ TEST(RegistryFile, MissingFileHoldsNoKey) {
   EXPECT_FALSE(reg.OpenKeyReadOnly(kKey));
 }
 
+// The message for logs, and the reason a user is told; neither quotes the line.
 TEST(RegistryFile, MalformedFilesNameFileAndLine) {
   struct Bad {
     std::string file;
     std::string error;
+    std::string reason;
   };
   const std::vector<Bad> bad = {
       {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brantelvoss\\Vrek]\r\n",
-       "f.reg:1: not a registry export file"},
-      {kV5 + kSection + "\"ODBCNAME\"=\"open\r\n", "f.reg:4: unterminated string value"},
-      {kV5 + kSection + "ODBCNAME=\"x\"\r\n", "f.reg:4: expected a value name in double quotes"},
-      {kV5 + kSection + "\"ODBCNAME\"=hex(2):4g,00\r\n", "f.reg:4: malformed hex data"},
-      {kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n", "f.reg:3: unterminated key name"},
+       "f.reg:1: not a registry export file", "设置文件 f.reg 第 1 行：不是注册表导出文件"},
+      {kV5 + kSection + "\"ODBCNAME\"=\"open\r\n", "f.reg:4: unterminated string value",
+       "设置文件 f.reg 第 4 行：字符串值缺少结束的双引号"},
+      {kV5 + kSection + "ODBCNAME=\"x\"\r\n", "f.reg:4: expected a value name in double quotes",
+       "设置文件 f.reg 第 4 行：值名应写在双引号中"},
+      {kV5 + kSection + "\"ODBCNAME\" \"x\"\r\n", "f.reg:4: expected '=' after the value name",
+       "设置文件 f.reg 第 4 行：值名之后应为“=”"},
+      {kV5 + kSection + "\"ODBCNAME\"=sz:x\r\n", "f.reg:4: unknown value type",
+       "设置文件 f.reg 第 4 行：未知的值类型"},
+      {kV5 + kSection + "\"ODBCNAME\"=hex(2):4g,00\r\n", "f.reg:4: malformed hex data",
+       "设置文件 f.reg 第 4 行：十六进制数据有误"},
+      {kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n", "f.reg:3: unterminated key name",
+       "设置文件 f.reg 第 3 行：键名缺少结束的“]”"},
       {"REGEDIT4\r\n" + kSection + "\"ODBCNAME\"=\"\xFF\"\r\n",
-       "f.reg: neither UTF-16, UTF-8 nor code page 936"},
+       "f.reg: neither UTF-16, UTF-8 nor code page 936",
+       "设置文件 f.reg 的编码既不是 UTF-16、UTF-8，也不是代码页 936"},
       {"REGEDIT4\r\n" + kSection + "\"ODBCNAME\"=hex(2):41,d7,00\r\n",
-       "f.reg:3: hex(2) data: text is not valid code page 936 at byte 1"},
+       "f.reg:3: hex(2) data: text is not valid code page 936 at byte 1",
+       "设置文件 f.reg 第 3 行：hex(2) 数据既不是 UTF-8，也不是代码页 936"},
   };
   for (const Bad& b : bad) {
     try {
@@ -197,8 +210,40 @@ TEST(RegistryFile, MalformedFilesNameFileAndLine) {
       ADD_FAILURE() << "accepted: " << b.file;
     } catch (const ERegistryException& e) {
       EXPECT_EQ(std::string(e.what()), b.error);
+      EXPECT_EQ(e.Reason(), b.reason);
     }
   }
+}
+
+// What a user is told about a value of another type, where a value is, and why there is no key.
+TEST(RegistryFile, ReasonsNameTheFileTheLineAndTheValue) {
+  const std::string path = testing::TempDir() + "reasons." + std::to_string(::getpid()) + ".reg";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << kV5 << kSection
+        << "\"ODBCNAME\"=dword:00000001\r\n\r\n\"PASSWORD\"=hex(7):41,00,00,00\r\n";
+  }
+  TRegistryFile reg(path);
+  ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"ODBCNAME", "设置文件 " + path + " 第 4 行的 ODBCNAME：类型为 dword，应为字符串"},
+      {"Password", "设置文件 " + path + " 第 6 行的 Password：类型为 hex(7)，应为字符串"},
+  };
+  for (const auto& [name, reason] : cases) {
+    try {
+      reg.ReadString(name);
+      ADD_FAILURE() << "read " << name;
+    } catch (const ERegistryException& e) {
+      EXPECT_EQ(e.Reason(), reason);
+    }
+  }
+  EXPECT_EQ(reg.ValuePlace("USERNAME"), "设置文件 " + path + " 中的 USERNAME");
+  EXPECT_EQ(reg.KeyAbsence("SOFTWARE\\Other"),
+            "设置文件 " + path + " 中没有 HKEY_LOCAL_MACHINE\\SOFTWARE\\Other");
+  std::remove(path.c_str());
+  TRegistryFile missing(path);
+  EXPECT_FALSE(missing.KeyExists(kKey));
+  EXPECT_EQ(missing.KeyAbsence(kKey), "设置文件 " + path + " 不存在");
 }
 
 }  // namespace

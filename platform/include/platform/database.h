@@ -116,6 +116,8 @@ class TStrings {
   std::string Text() const;
   // For "name=value" lines: the value of the first line whose name matches, else "".
   std::string Value(std::string_view name) const;
+  // Overwrites the value of every line with that name (text/wipe.h), leaving "name=".
+  void WipeValue(std::string_view name);
   const std::vector<std::string>& Lines() const { return lines_; }
 
  private:
@@ -124,7 +126,9 @@ class TStrings {
 
 // The connection component. While it exists it can be found by its DatabaseName, the name by
 // which queries select it. Setting Connected to true runs BeforeConnect, connects through the
-// driver with AliasName and the Params "USER NAME" and "PASSWORD", then runs AfterConnect.
+// driver with AliasName and the Params "USER NAME" and "PASSWORD", then runs AfterConnect. Once
+// the driver has returned, connected or not, the password is wiped from Params and from the copy
+// handed to the driver: Params then holds "PASSWORD=" with nothing after it.
 class TDatabase {
  public:
   explicit TDatabase(Driver& driver);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PinYin.h"
@@ -223,6 +224,30 @@ INSTANTIATE_TEST_SUITE_P(Cases, RegistryReader, testing::ValuesIn(kRegistryCases
                          [](const testing::TestParamInfo<RegistryCase>& info) {
                            return info.param.name;
                          });
+
+// What a user is told about values of other types: the key, the value and the type found; and
+// about a missing key.
+TEST_F(RegistryReader, ReasonsNameTheValueAndItsType) {
+  ASSERT_EQ(write_errors_, "");
+  std::unique_ptr<platform::TRegistry> reg = platform::CreateRegistry();
+  ASSERT_TRUE(reg);
+  const std::string key = kRead + "dword_and_binary_are_read_errors";
+  ASSERT_TRUE(reg->OpenKeyReadOnly(key));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"ODBCNAME", "REG_DWORD"}, {"USERNAME", "REG_BINARY"}, {"PASSWORD", "REG_MULTI_SZ"}};
+  for (const auto& [name, type] : cases) {
+    try {
+      reg->ReadString(name);
+      ADD_FAILURE() << "read " << name;
+    } catch (const platform::ERegistryException& e) {
+      EXPECT_EQ(e.Reason(), "注册表 HKEY_LOCAL_MACHINE\\" + key + " 中的 " + name + "：类型为 " +
+                                type + "，应为字符串（REG_SZ 或 REG_EXPAND_SZ）");
+    }
+  }
+  reg->CloseKey();
+  EXPECT_EQ(reg->KeyAbsence(kRead + "no_such_key"),
+            "注册表（32 位视图）中没有 HKEY_LOCAL_MACHINE\\" + kRead + "no_such_key");
+}
 
 TEST(RegistryReaderWithoutKey, ReadFailsAndAMissingKeyDoesNotOpen) {
   std::unique_ptr<platform::TRegistry> reg = platform::CreateRegistry();

@@ -15,8 +15,12 @@
 // Variant::DateTime, everything else as UTF-8 text; NULL as Variant().
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/database.h"
 
@@ -38,8 +42,15 @@ class OdbcDriver : public Driver {
   // alias is UTF-8; user and password are code page 936 bytes. Connections may outlive the
   // driver. Throws EDatabaseError with every diagnostic of the failed attempt, joined by line
   // breaks, and the native number of the first.
+  // The password's wide copies are wiped as soon as SQLConnectW has returned.
   std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
                                       const std::string& password) override;
+
+  // The storage of ours that held a password: address and size in bytes.
+  using Storage = std::vector<std::pair<const void*, std::size_t>>;
+  // For tests: called after every SQLConnectW, connected or not, with the storage that held the
+  // password; it is wiped by then and still allocated until the call returns.
+  std::function<void(const Storage&)> PasswordWiped;
 
  private:
   std::shared_ptr<odbc::Environment> env_;

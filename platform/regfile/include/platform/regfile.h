@@ -21,7 +21,9 @@ std::string RegistryFilePath();
 struct RegValue {
   enum class Type { String, ExpandString, Other };
   Type type = Type::String;
-  std::string text;  // UTF-8, for String and ExpandString
+  std::string text;       // UTF-8, for String and ExpandString
+  std::string type_name;  // for Other, as the file writes it: "dword", "hex", "hex(7)"
+  std::size_t line = 0;   // where the file sets it, from 1
 };
 
 // The keys of an export file, by upper-cased path below HKEY_LOCAL_MACHINE, each with its values
@@ -34,16 +36,23 @@ RegKeys ParseRegistryExport(std::string_view file_bytes, std::string_view file_n
 class TRegistryFile : public TRegistry {
  public:
   explicit TRegistryFile(std::string path);
+  // Wipes the values read, among them the coded password.
+  ~TRegistryFile() override;
+  TRegistryFile(const TRegistryFile&) = delete;
+  TRegistryFile& operator=(const TRegistryFile&) = delete;
   bool KeyExists(std::string_view key) override;
   bool OpenKeyReadOnly(std::string_view key) override;
   std::string ReadString(std::string_view name) override;
   void CloseKey() override;
+  std::string ValuePlace(std::string_view name) override;
+  std::string KeyAbsence(std::string_view key) override;
 
  private:
   const RegKeys& Keys();
 
   std::string path_;
   bool loaded_ = false;
+  bool file_exists_ = false;
   RegKeys keys_;
   const std::map<std::string, RegValue>* open_ = nullptr;
 };
