@@ -47,8 +47,8 @@ class PlanDriver::Conn : public Connection {
     ResultSet result;
     const auto answer = owner_.answers_.find(planned.text);
     if (answer != owner_.answers_.end()) {
-      if (answer->second) result.rows.emplace_back();
-      planned.rows = result.rows.size();
+      if (answer->second) result.AddRow();
+      planned.rows = result.RowCount();
       owner_.batches_.push_back(std::move(planned));
       return result;
     }
@@ -60,7 +60,7 @@ class PlanDriver::Conn : public Connection {
       // Recorded before it is sent: a select the server refuses is where the run would stop.
       owner_.batches_.push_back(planned);
       result = inner_->Open(batch);
-      owner_.batches_.back().rows = result.rows.size();
+      owner_.batches_.back().rows = result.RowCount();
       return result;
     }
     owner_.batches_.push_back(std::move(planned));

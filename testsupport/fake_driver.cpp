@@ -27,7 +27,7 @@ std::unique_ptr<platform::Connection> FakeDriver::Connect(const std::string&, co
 
 platform::ResultSet Rows(size_t count) {
   platform::ResultSet rs{{"name"}, {}};
-  for (size_t i = 0; i < count; ++i) rs.rows.push_back({platform::Variant::Text("x")});
+  for (size_t i = 0; i < count; ++i) rs.AddRow({platform::Variant::Text("x")});
   return rs;
 }
 
