@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -46,27 +45,35 @@ void Exec(SQLHDBC dbc, const std::string& sql) {
   SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
-// The batches of an echo, in order.
-std::vector<std::string> Batches(const char* path) {
-  std::ifstream in(path);
-  if (!in) {
-    std::fprintf(stderr, "cannot read %s\n", path);
-    std::exit(1);
-  }
-  std::vector<std::string> batches;
-  bool first_line = false;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("-- 批 ", 0) == 0) {
-      batches.emplace_back();
-      first_line = true;
-    } else if (!batches.empty()) {
-      if (!first_line) batches.back() += '\n';
-      batches.back() += line;
-      first_line = false;
+// Reads an echo batch by batch, so that the floor holds one batch at a time.
+class Echo {
+ public:
+  explicit Echo(const char* path) : in_(path) {
+    if (!in_) {
+      std::fprintf(stderr, "cannot read %s\n", path);
+      std::exit(1);
+    }
+    while (std::getline(in_, line_) && !Header()) {
     }
   }
-  return batches;
-}
+  // The next batch into batch; false after the last.
+  bool Next(std::string& batch) {
+    if (!in_ || !Header()) return false;
+    batch.clear();
+    bool first = true;
+    while (std::getline(in_, line_) && !Header()) {
+      if (!first) batch += '\n';
+      batch += line_;
+      first = false;
+    }
+    return true;
+  }
+
+ private:
+  bool Header() const { return line_.rfind("-- 批 ", 0) == 0; }
+  std::ifstream in_;
+  std::string line_;
+};
 
 }  // namespace
 
@@ -75,7 +82,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: odbc_floor DSN USER PASSWORD ECHO\n");
     return 64;
   }
-  const std::vector<std::string> batches = Batches(argv[4]);
+  Echo echo(argv[4]);
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
@@ -85,10 +92,11 @@ int main(int argc, char** argv) {
                    reinterpret_cast<SQLCHAR*>(argv[2]), SQL_NTS,
                    reinterpret_cast<SQLCHAR*>(argv[3]), SQL_NTS),
         SQL_HANDLE_DBC, dbc, "SQLConnect");
-  for (const std::string& batch : batches) Exec(dbc, batch);
+  long sent = 0;
+  for (std::string batch; echo.Next(batch); ++sent) Exec(dbc, batch);
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
-  std::printf("%zu\n", batches.size());
+  std::printf("%ld\n", sent);
   return 0;
 }

@@ -1,7 +1,6 @@
 #include "platform/database.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -39,11 +38,15 @@ int32_t Narrow(int64_t v, Variant::Kind from) {
   return static_cast<int32_t>(v);
 }
 
+// Names compare as the server compares identifiers here: ASCII letters without regard to case,
+// every other byte as it is. Looked up for every field read, so kept free of locale calls.
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
 }
 
 std::map<std::string, TDatabase*, std::less<>>& Registry() {

@@ -140,10 +140,13 @@ TEST(ResultSet, ManyRowsBuiltFieldByField) {
 }
 
 TEST(ResultSet, ColumnsAreFoundByNameWithoutRegardToCase) {
-  const ResultSet rs({"pe_no", "PE_Name", "pe_no"}, {{Variant::Integer(1), Variant(), Variant()}});
-  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"pe_no", "PE_Name", "pe_no"}));
+  const ResultSet rs({"pe_no", "PE_Name", "pe_no", "名称"},
+                     {{Variant::Integer(1), Variant(), Variant(), Variant()}});
+  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"pe_no", "PE_Name", "pe_no", "名称"}));
   EXPECT_EQ(rs.ColumnIndex("PE_NO"), 0u);  // the first of equal names
   EXPECT_EQ(rs.ColumnIndex("pe_name"), 1u);
+  EXPECT_EQ(rs.ColumnIndex("名称"), 3u);
+  EXPECT_EQ(rs.ColumnIndex("名"), ResultSet::npos);
   EXPECT_EQ(rs.ColumnIndex("pe_"), ResultSet::npos);
   EXPECT_EQ(rs.ColumnIndex(""), ResultSet::npos);
 }
