@@ -52,8 +52,8 @@ class PlanDriver::Conn : public Connection {
     ResultSet result;
     const auto answer = owner_.answers_.find(planned.text);
     if (answer != owner_.answers_.end()) {
-      if (answer->second) result.rows.emplace_back();
-      planned.rows = result.rows.size();
+      if (answer->second) result.AddRow();
+      planned.rows = result.RowCount();
       owner_.batches_.push_back(std::move(planned));
       return result;
     }
@@ -70,7 +70,7 @@ class PlanDriver::Conn : public Connection {
         owner_.batches_.back().error = ForeseenError{e.Number(), FirstServerMessage(e.what())};
         throw;
       }
-      owner_.batches_.back().rows = result.rows.size();
+      owner_.batches_.back().rows = result.RowCount();
       return result;
     }
     owner_.batches_.push_back(std::move(planned));

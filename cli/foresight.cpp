@@ -32,11 +32,12 @@ std::string Trim(const std::string& s) {
 void EachRow(platform::Connection& connection, const std::string& select,
              const std::function<void(const std::function<platform::Variant(const char*)>&)>& row) {
   const platform::ResultSet result = connection.Open(select);
-  for (const auto& values : result.rows)
+  for (std::size_t r = 0; r < result.RowCount(); ++r)
     row([&](const char* name) {
-      for (std::size_t c = 0; c < result.columns.size(); ++c)
-        if (Lower(result.columns[c]) == name) return values.at(c);
-      throw platform::EDatabaseError(std::string("Field '") + name + "' not found");
+      const std::size_t c = result.ColumnIndex(name);
+      if (c == platform::ResultSet::npos)
+        throw platform::EDatabaseError(std::string("Field '") + name + "' not found");
+      return result.Value(r, c);
     });
 }
 

@@ -1,9 +1,9 @@
 #include "platform/database.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <map>
 
@@ -40,11 +40,15 @@ int32_t Narrow(int64_t v, Variant::Kind from) {
   return static_cast<int32_t>(v);
 }
 
+// Names compare as the server compares identifiers here: ASCII letters without regard to case,
+// every other byte as it is. Looked up for every field read, so kept free of locale calls.
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
 }
 
 std::map<std::string, TDatabase*, std::less<>>& Registry() {
@@ -153,6 +157,251 @@ TDateTime Variant::AsDateTime() const {
                    field(22, 6),  field(16, 6), field(0, 16)};
 }
 
+namespace {
+
+// Cell kinds as stored in a packed result; the values are part of the layout.
+enum Tag : std::uint8_t { kNull = 0, kInteger = 1, kNumeric = 2, kText = 3, kDateTime = 4 };
+
+// Rows are packed into blocks of this size (a larger row gets a block of its own), small enough
+// that the last block's unused tail does not matter and large enough that allocations are rare.
+constexpr size_t kBlockBytes = size_t{64} << 10;
+// The most bytes one variable-length number takes.
+constexpr size_t kMaxVarint = 10;
+
+uint64_t ZigZag(int64_t v) {
+  return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63);
+}
+int64_t UnZigZag(uint64_t v) { return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1); }
+
+char* PutVarint(char* out, uint64_t v) {
+  while (v >= 0x80) {
+    *out++ = static_cast<char>((v & 0x7f) | 0x80);
+    v >>= 7;
+  }
+  *out++ = static_cast<char>(v);
+  return out;
+}
+
+uint64_t GetVarint(const char*& in) {
+  uint64_t v = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<unsigned char>(*in++);
+    v |= static_cast<uint64_t>(byte & 0x7f) << shift;
+    if (!(byte & 0x80)) return v;
+  }
+}
+
+// The byte after the cell that starts at p.
+const char* SkipCell(const char* p) {
+  switch (static_cast<unsigned char>(*p++)) {
+    case kNull:
+      return p;
+    case kNumeric:
+      GetVarint(p);
+      GetVarint(p);
+      return p;
+    case kText: {
+      const uint64_t length = GetVarint(p);
+      return p + length;
+    }
+    default:  // kInteger, kDateTime
+      GetVarint(p);
+      return p;
+  }
+}
+
+}  // namespace
+
+ResultSet::ResultSet(std::vector<std::string> columns) : columns_(std::move(columns)) {}
+
+ResultSet::ResultSet(std::vector<std::string> columns,
+                     std::initializer_list<std::vector<Variant>> rows)
+    : columns_(std::move(columns)) {
+  for (const auto& row : rows) AddRow(row);
+}
+
+ResultSet::ResultSet(const ResultSet& other) { Copy(other); }
+
+ResultSet& ResultSet::operator=(const ResultSet& other) {
+  if (this != &other) {
+    ResultSet copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+void ResultSet::Copy(const ResultSet& other) {
+  columns_ = other.columns_;
+  rows_.reserve(other.rows_.size());
+  for (size_t r = 0; r < other.rows_.size(); ++r) {
+    const char* begin = other.rows_[r];
+    const size_t cells = columns_.size() - (r + 1 == other.rows_.size() ? other.pending_ : 0);
+    const size_t bytes = cells == 0 ? 0 : static_cast<size_t>(other.Cell(r, cells) - begin);
+    BeginRow();
+    pending_ = 0;
+    if (bytes == 0) continue;
+    char* out = Reserve(bytes);
+    rows_.back() = out;
+    std::memcpy(out, begin, bytes);
+    blocks_.back().size += bytes;
+  }
+  pending_ = other.pending_;
+}
+
+size_t ResultSet::ColumnIndex(std::string_view name) const {
+  for (size_t c = 0; c < columns_.size(); ++c)
+    if (SameName(columns_[c], name)) return c;
+  return npos;
+}
+
+const char* ResultSet::Cell(size_t row, size_t column) const {
+  const char* p = rows_[row];
+  for (size_t c = 0; c < column; ++c) p = SkipCell(p);
+  return p;
+}
+
+Variant ResultSet::Value(size_t row, size_t column) const {
+  if (row >= rows_.size() || column >= columns_.size() ||
+      (row + 1 == rows_.size() && pending_ > columns_.size() - 1 - column))
+    throw std::out_of_range("No field " + std::to_string(column) + " in row " +
+                            std::to_string(row) + " of the result");
+  const char* p = Cell(row, column);
+  Variant v;
+  switch (static_cast<unsigned char>(*p++)) {
+    case kNull:
+      break;
+    case kInteger:
+      v.kind_ = Variant::Kind::Integer;
+      v.i_ = UnZigZag(GetVarint(p));
+      break;
+    case kNumeric:
+      v.kind_ = Variant::Kind::Numeric;
+      v.scale_ = static_cast<std::int16_t>(UnZigZag(GetVarint(p)));
+      v.i_ = UnZigZag(GetVarint(p));
+      break;
+    case kText: {
+      v.kind_ = Variant::Kind::Text;
+      const auto length = static_cast<size_t>(GetVarint(p));
+      v.s_.assign(p, length);
+      break;
+    }
+    case kDateTime:
+      v.kind_ = Variant::Kind::DateTime;
+      v.i_ = static_cast<int64_t>(GetVarint(p));
+      break;
+  }
+  return v;
+}
+
+bool ResultSet::IsNull(size_t row, size_t column) const { return Value(row, column).IsNull(); }
+
+std::vector<Variant> ResultSet::Row(size_t row) const {
+  std::vector<Variant> values;
+  values.reserve(columns_.size());
+  for (size_t c = 0; c < columns_.size(); ++c) values.push_back(Value(row, c));
+  return values;
+}
+
+void ResultSet::AddRow(const std::vector<Variant>& values) {
+  if (values.size() != columns_.size())
+    throw std::invalid_argument("A row of " + std::to_string(values.size()) +
+                                " values for a result of " + std::to_string(columns_.size()) +
+                                " columns");
+  BeginRow();
+  for (const Variant& v : values) Append(v);
+}
+
+void ResultSet::AddRow() {
+  BeginRow();
+  while (pending_ > 0) AppendNull();
+}
+
+void ResultSet::BeginRow() {
+  if (pending_ > 0) throw std::logic_error("The previous row of the result is incomplete");
+  rows_.push_back(blocks_.empty() ? nullptr : blocks_.back().bytes.get() + blocks_.back().size);
+  pending_ = columns_.size();
+}
+
+char* ResultSet::Reserve(size_t bytes) {
+  if (!blocks_.empty() && blocks_.back().capacity - blocks_.back().size >= bytes)
+    return blocks_.back().bytes.get() + blocks_.back().size;
+  // The row under construction moves to the new block whole, so that its cells stay together.
+  size_t partial = 0;
+  if (!blocks_.empty() && !rows_.empty() && pending_ > 0 && pending_ < columns_.size()) {
+    Block& last = blocks_.back();
+    partial = static_cast<size_t>(last.bytes.get() + last.size - rows_.back());
+    last.size -= partial;
+  }
+  Block block;
+  block.capacity = std::max(kBlockBytes, partial + bytes);
+  block.bytes.reset(new char[block.capacity]);
+  if (partial > 0) std::memcpy(block.bytes.get(), rows_.back(), partial);
+  block.size = partial;
+  if (!rows_.empty() && pending_ > 0) rows_.back() = block.bytes.get();
+  blocks_.push_back(std::move(block));
+  return blocks_.back().bytes.get() + blocks_.back().size;
+}
+
+void ResultSet::Append(const Variant& value) {
+  switch (value.kind_) {
+    case Variant::Kind::Null:
+      return AppendNull();
+    case Variant::Kind::Integer:
+      return AppendInteger(value.i_);
+    case Variant::Kind::Numeric:
+      return AppendNumeric(value.i_, value.scale_);
+    case Variant::Kind::Text:
+      return AppendText(value.s_);
+    case Variant::Kind::DateTime: {
+      // Already packed: stored as it is.
+      if (pending_ == 0) throw std::logic_error("More fields than columns in a result row");
+      char* out = Reserve(1 + kMaxVarint);
+      char* end = PutVarint(out + 1, static_cast<uint64_t>(value.i_));
+      *out = static_cast<char>(kDateTime);
+      blocks_.back().size += static_cast<size_t>(end - out);
+      --pending_;
+      return;
+    }
+  }
+}
+
+void ResultSet::AppendNull() {
+  if (pending_ == 0) throw std::logic_error("More fields than columns in a result row");
+  *Reserve(1) = static_cast<char>(kNull);
+  ++blocks_.back().size;
+  --pending_;
+}
+
+void ResultSet::AppendInteger(int64_t value) {
+  if (pending_ == 0) throw std::logic_error("More fields than columns in a result row");
+  char* out = Reserve(1 + kMaxVarint);
+  *out = static_cast<char>(kInteger);
+  blocks_.back().size += static_cast<size_t>(PutVarint(out + 1, ZigZag(value)) - out);
+  --pending_;
+}
+
+void ResultSet::AppendNumeric(int64_t mantissa, int scale) {
+  if (pending_ == 0) throw std::logic_error("More fields than columns in a result row");
+  char* out = Reserve(1 + 2 * kMaxVarint);
+  *out = static_cast<char>(kNumeric);
+  char* end = PutVarint(out + 1, ZigZag(static_cast<std::int16_t>(scale)));
+  end = PutVarint(end, ZigZag(mantissa));
+  blocks_.back().size += static_cast<size_t>(end - out);
+  --pending_;
+}
+
+void ResultSet::AppendText(std::string_view utf8) {
+  if (pending_ == 0) throw std::logic_error("More fields than columns in a result row");
+  char* out = Reserve(1 + kMaxVarint + utf8.size());
+  *out = static_cast<char>(kText);
+  char* end = PutVarint(out + 1, utf8.size());
+  if (!utf8.empty()) std::memcpy(end, utf8.data(), utf8.size());
+  blocks_.back().size += static_cast<size_t>(end + utf8.size() - out);
+  --pending_;
+}
+
+void ResultSet::AppendDateTime(const TDateTime& value) { Append(Variant::DateTime(value)); }
+
 std::string TStrings::Text() const {
   std::string out;
   for (size_t i = 0; i < lines_.size(); ++i) {
@@ -244,21 +493,20 @@ void TQuery::Close() {
   row_ = 0;
 }
 
-bool TQuery::Eof() const { return !active_ || row_ >= result_.rows.size(); }
+bool TQuery::Eof() const { return !active_ || row_ >= result_.RowCount(); }
 
 void TQuery::Next() {
   if (!Eof()) ++row_;
 }
 
-const Variant& TQuery::Current(std::string_view name) const {
+Variant TQuery::Current(std::string_view name) const {
   if (!active_) throw EDatabaseError("Cannot perform this operation on a closed dataset");
-  for (size_t c = 0; c < result_.columns.size(); ++c)
-    if (SameName(result_.columns[c], name)) {
-      if (row_ >= result_.rows.size())
-        throw EDatabaseError("Cannot perform this operation on an empty dataset");
-      return result_.rows[row_][c];
-    }
-  throw EDatabaseError("Field '" + std::string(name) + "' not found");
+  const size_t column = result_.ColumnIndex(name);
+  if (column == ResultSet::npos)
+    throw EDatabaseError("Field '" + std::string(name) + "' not found");
+  if (row_ >= result_.RowCount())
+    throw EDatabaseError("Cannot perform this operation on an empty dataset");
+  return result_.Value(row_, column);
 }
 
 TField TQuery::FieldByName(std::string_view name) const { return TField(Current(name)); }

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <limits>
+#include <optional>
+
 using platform::EVariantError;
+using platform::ResultSet;
 using platform::Variant;
 
 namespace {
@@ -40,6 +45,138 @@ TEST(Variant, Conversions) {
   for (const platform::TDateTime& dt : {platform::TDateTime{1753, 1, 1, 0, 0, 0, 0},
                                         platform::TDateTime{9999, 12, 31, 23, 59, 59, 997}})
     EXPECT_EQ(Variant::DateTime(dt).AsDateTime(), dt);
+}
+
+// Every kind of value, with the edges of its range, comes back from a result as it went in.
+TEST(ResultSet, ValuesComeBackAsStored) {
+  const std::string long_text(100000, 'x');
+  struct Case {
+    const char* what;
+    Variant v;
+  };
+  const Case cases[] = {
+      {"NULL", Variant()},
+      {"zero", Variant::Integer(0)},
+      {"negative", Variant::Integer(-7)},
+      {"int64 max", Variant::Integer(std::numeric_limits<int64_t>::max())},
+      {"int64 min", Variant::Integer(std::numeric_limits<int64_t>::min())},
+      {"numeric", Variant::Numeric(685025, 2)},
+      {"negative numeric", Variant::Numeric(-5, 2)},
+      {"numeric of scale 0", Variant::Numeric(12, 0)},
+      {"empty text", Variant::Text("")},
+      {"char padding", Variant::Text("张三    ")},
+      {"blanks only", Variant::Text("   ")},
+      {"text with a NUL", Variant::Text(std::string("a\0b", 3))},
+      {"long text", Variant::Text(long_text)},
+      {"earliest datetime", Variant::DateTime({1753, 1, 1, 0, 0, 0, 0})},
+      {"latest datetime", Variant::DateTime({9999, 12, 31, 23, 59, 59, 997})},
+  };
+  ResultSet rs({"v"});
+  for (const Case& c : cases) rs.AddRow({c.v});
+  ASSERT_EQ(rs.RowCount(), std::size(cases));
+  for (size_t r = 0; r < std::size(cases); ++r) {
+    SCOPED_TRACE(cases[r].what);
+    const Variant v = rs.Value(r, 0);
+    EXPECT_EQ(v.DataType(), cases[r].v.DataType());
+    EXPECT_EQ(v.IsNull(), rs.IsNull(r, 0));
+    EXPECT_EQ(v.AsString(), cases[r].v.AsString());
+    if (v.DataType() == Variant::Kind::DateTime) EXPECT_EQ(v.AsDateTime(), cases[r].v.AsDateTime());
+  }
+}
+
+// Many rows of mixed kinds, filled field by field as a driver does, span many storage blocks and
+// read back in any order; a copy reads the same and outlives the original.
+TEST(ResultSet, ManyRowsBuiltFieldByField) {
+  constexpr int kRows = 100000;
+  auto expected = [](int i) {
+    return std::vector<Variant>{Variant::Integer(200000000 + i),
+                                i % 7 == 0 ? Variant() : Variant::Text("P" + std::to_string(i)),
+                                Variant::Text(i % 3 == 0 ? "" : "男"),
+                                Variant::DateTime({1980, 1 + i % 12, 1 + i % 28, 0, 0, 0, 0}),
+                                i % 5 == 0
+                                    ? Variant::Text(std::string(static_cast<size_t>(i % 300), 'c'))
+                                    : Variant::Numeric(i, 2)};
+  };
+  auto text = [](const std::vector<Variant>& row) {
+    std::string out;
+    for (const Variant& v : row)
+      out += std::to_string(static_cast<int>(v.DataType())) + ":" + v.AsString() + "|";
+    return out;
+  };
+  std::optional<ResultSet> copy;
+  {
+    ResultSet rs({"pe_no", "pe_name", "pe_sex", "pe_bdate", "pe_memo"});
+    for (int i = 0; i < kRows; ++i) {
+      rs.BeginRow();
+      for (const Variant& v : expected(i)) {
+        switch (v.DataType()) {
+          case Variant::Kind::Null:
+            rs.AppendNull();
+            break;
+          case Variant::Kind::Integer:
+            rs.AppendInteger(200000000 + i);
+            break;
+          case Variant::Kind::Text:
+            rs.AppendText(v.AsString());
+            break;
+          case Variant::Kind::DateTime:
+            rs.AppendDateTime(v.AsDateTime());
+            break;
+          case Variant::Kind::Numeric:
+            rs.AppendNumeric(i, 2);
+            break;
+        }
+      }
+    }
+    ASSERT_EQ(rs.RowCount(), static_cast<size_t>(kRows));
+    for (int i : {kRows - 1, 0, 4999, 5000, 77777})
+      EXPECT_EQ(text(rs.Row(static_cast<size_t>(i))), text(expected(i))) << i;
+    copy = rs;
+  }
+  ASSERT_TRUE(copy.has_value());
+  ASSERT_EQ(copy->RowCount(), static_cast<size_t>(kRows));
+  for (int i = 0; i < kRows; ++i)
+    ASSERT_EQ(text(copy->Row(static_cast<size_t>(i))), text(expected(i))) << i;
+}
+
+TEST(ResultSet, ColumnsAreFoundByNameWithoutRegardToCase) {
+  const ResultSet rs({"pe_no", "PE_Name", "pe_no", "名称"},
+                     {{Variant::Integer(1), Variant(), Variant(), Variant()}});
+  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"pe_no", "PE_Name", "pe_no", "名称"}));
+  EXPECT_EQ(rs.ColumnIndex("PE_NO"), 0u);  // the first of equal names
+  EXPECT_EQ(rs.ColumnIndex("pe_name"), 1u);
+  EXPECT_EQ(rs.ColumnIndex("名称"), 3u);
+  EXPECT_EQ(rs.ColumnIndex("名"), ResultSet::npos);
+  EXPECT_EQ(rs.ColumnIndex("pe_"), ResultSet::npos);
+  EXPECT_EQ(rs.ColumnIndex(""), ResultSet::npos);
+}
+
+// Rows must match the columns: a short or long row is refused, a row of no values (as a plan
+// answers a probe) is all NULLs, and fields are read only where they exist.
+TEST(ResultSet, RowsHaveOneFieldPerColumn) {
+  ResultSet rs({"a", "b"});
+  EXPECT_THROW(rs.AddRow({Variant::Integer(1)}), std::invalid_argument);
+  EXPECT_THROW(rs.AddRow({Variant(), Variant(), Variant()}), std::invalid_argument);
+  EXPECT_EQ(rs.RowCount(), 0u);
+  rs.AddRow();
+  ASSERT_EQ(rs.RowCount(), 1u);
+  EXPECT_TRUE(rs.IsNull(0, 0));
+  EXPECT_TRUE(rs.IsNull(0, 1));
+  rs.BeginRow();
+  rs.AppendText("x");
+  EXPECT_EQ(rs.Value(1, 0).AsString(), "x");
+  EXPECT_THROW(rs.Value(1, 1), std::out_of_range);
+  EXPECT_THROW(rs.BeginRow(), std::logic_error);
+  rs.AppendInteger(2);
+  EXPECT_THROW(rs.AppendNull(), std::logic_error);
+  EXPECT_EQ(rs.Value(1, 1).AsInteger(), 2);
+  EXPECT_THROW(rs.Value(2, 0), std::out_of_range);
+  EXPECT_THROW(rs.Value(0, 2), std::out_of_range);
+
+  ResultSet none;
+  none.AddRow();
+  EXPECT_EQ(none.RowCount(), 1u);
+  EXPECT_TRUE(none.Row(0).empty());
 }
 
 TEST(TStrings, TextAndValues) {

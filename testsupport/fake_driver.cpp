@@ -29,7 +29,7 @@ std::unique_ptr<platform::Connection> FakeDriver::Connect(const std::string&, co
 
 platform::ResultSet Rows(size_t count) {
   platform::ResultSet rs{{"name"}, {}};
-  for (size_t i = 0; i < count; ++i) rs.rows.push_back({platform::Variant::Text("x")});
+  for (size_t i = 0; i < count; ++i) rs.AddRow({platform::Variant::Text("x")});
   return rs;
 }
 
@@ -43,15 +43,14 @@ std::optional<platform::ResultSet> PassingCheck(const std::string& batch) {
         if (upgrade::BatchText(upgrade::CheckLines(check)) != batch) continue;
         switch (check.kind) {
           case upgrade::Check::Kind::Table:
-            if (!answer) answer = platform::ResultSet{{"name"}, {{platform::Variant::Text("x")}}};
-            for (const std::string& c : check.needs)
-              answer->rows.push_back({platform::Variant::Text(c)});
+            if (!answer) answer = platform::ResultSet({"name"}, {{platform::Variant::Text("x")}});
+            for (const std::string& c : check.needs) answer->AddRow({platform::Variant::Text(c)});
             break;
           case upgrade::Check::Kind::NoObject:
             answer = Rows(0);
             break;
           case upgrade::Check::Kind::PersonNumbers:
-            answer = platform::ResultSet{{check.column}, {}};
+            answer = platform::ResultSet(std::vector<std::string>{check.column});
             break;
           case upgrade::Check::Kind::AssetNames:
             break;

@@ -98,7 +98,7 @@ class ResultReader {
   }
 
   // Fetches every row into rows (when given) or discards them.
-  void Rows(const std::vector<Column>& columns, std::vector<std::vector<Variant>>* rows) {
+  void Rows(const std::vector<Column>& columns, ResultSet* rows) {
     for (;;) {
       const SQLRETURN rc = SQLFetch(stmt_);
       if (rc == SQL_NO_DATA) return;
@@ -107,52 +107,67 @@ class ResultReader {
         return;
       }
       if (!rows) continue;
-      std::vector<Variant> row;
-      row.reserve(columns.size());
-      for (size_t i = 0; i < columns.size(); ++i) {
-        std::optional<Variant> v = Value(static_cast<SQLUSMALLINT>(i + 1), columns[i]);
-        if (!v) return;
-        row.push_back(std::move(*v));
-      }
-      rows->push_back(std::move(row));
+      rows->BeginRow();
+      for (size_t i = 0; i < columns.size(); ++i)
+        if (!Value(static_cast<SQLUSMALLINT>(i + 1), columns[i], *rows)) return;
     }
   }
 
  private:
-  std::optional<Variant> Value(SQLUSMALLINT index, const Column& column) {
+  // Appends the field to the row; false when reading it failed (recorded).
+  bool Value(SQLUSMALLINT index, const Column& column, ResultSet& rows) {
     switch (column.kind) {
       case ColumnKind::Integer:
-        return Integer(index);
+        return Integer(index, rows);
       case ColumnKind::DateTime:
-        return DateTime(index);
+        return DateTime(index, rows);
       case ColumnKind::Numeric: {
-        std::optional<Variant> text = Text(index);
-        if (!text || text->IsNull()) return text;
-        if (std::optional<odbc::Decimal> d = odbc::ParseDecimal(text->AsString(), column.scale))
-          return Variant::Numeric(d->mantissa, d->scale);
-        return text;
+        bool null = false;
+        if (!Text(index, null)) return false;
+        if (null) {
+          rows.AppendNull();
+        } else if (std::optional<odbc::Decimal> d = odbc::ParseDecimal(utf8_, column.scale)) {
+          rows.AppendNumeric(d->mantissa, d->scale);
+        } else {
+          rows.AppendText(utf8_);
+        }
+        return true;
       }
-      case ColumnKind::Text:
-        return Text(index);
+      case ColumnKind::Text: {
+        bool null = false;
+        if (!Text(index, null)) return false;
+        if (null)
+          rows.AppendNull();
+        else
+          rows.AppendText(utf8_);
+        return true;
+      }
     }
-    return Variant();
+    rows.AppendNull();
+    return true;
   }
 
-  std::optional<Variant> Integer(SQLUSMALLINT index) {
+  bool Integer(SQLUSMALLINT index, ResultSet& rows) {
     SQLBIGINT value = 0;
     SQLLEN indicator = 0;
     if (!SQL_SUCCEEDED(SQLGetData(stmt_, index, SQL_C_SBIGINT, &value, sizeof value, &indicator)))
       return Fail();
-    if (indicator == SQL_NULL_DATA) return Variant();
-    return Variant::Integer(value);
+    if (indicator == SQL_NULL_DATA)
+      rows.AppendNull();
+    else
+      rows.AppendInteger(value);
+    return true;
   }
 
-  std::optional<Variant> DateTime(SQLUSMALLINT index) {
+  bool DateTime(SQLUSMALLINT index, ResultSet& rows) {
     SQL_TIMESTAMP_STRUCT ts = {};
     SQLLEN indicator = 0;
     if (!SQL_SUCCEEDED(SQLGetData(stmt_, index, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator)))
       return Fail();
-    if (indicator == SQL_NULL_DATA) return Variant();
+    if (indicator == SQL_NULL_DATA) {
+      rows.AppendNull();
+      return true;
+    }
     TDateTime dt;
     dt.Year = ts.year;
     dt.Month = ts.month;
@@ -161,31 +176,36 @@ class ResultReader {
     dt.Minute = ts.minute;
     dt.Second = ts.second;
     dt.Millisecond = static_cast<int>(ts.fraction / 1000000);
-    return Variant::DateTime(dt);
+    rows.AppendDateTime(dt);
+    return true;
   }
 
-  // The column as UTF-8 text, read in parts however long.
-  std::optional<Variant> Text(SQLUSMALLINT index) {
-    std::u16string text;
-    std::vector<SQLWCHAR> buffer(2048);
-    const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
+  // The column as UTF-8 text in utf8_, read in parts however long; null tells a NULL.
+  bool Text(SQLUSMALLINT index, bool& null) {
+    wide_.clear();
+    const auto bytes = static_cast<SQLLEN>(buffer_.size() * sizeof(SQLWCHAR));
     for (bool first = true;; first = false) {
       SQLLEN indicator = 0;
-      const SQLRETURN rc = SQLGetData(stmt_, index, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
+      const SQLRETURN rc = SQLGetData(stmt_, index, SQL_C_WCHAR, buffer_.data(), bytes, &indicator);
       if (rc == SQL_NO_DATA && !first) break;
       if (!SQL_SUCCEEDED(rc)) return Fail();
-      if (indicator == SQL_NULL_DATA) return Variant();
+      if (indicator == SQL_NULL_DATA) {
+        null = true;
+        return true;
+      }
       const bool truncated =
           rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= bytes);
-      const size_t chars = truncated ? buffer.size() - 1
+      const size_t chars = truncated ? buffer_.size() - 1
                                      : std::min(static_cast<size_t>(indicator) / sizeof(SQLWCHAR),
-                                                buffer.size() - 1);
-      for (size_t i = 0; i < chars; ++i) text += static_cast<char16_t>(buffer[i]);
+                                                buffer_.size() - 1);
+      wide_.append(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(chars));
       if (!truncated) break;
     }
-    std::optional<std::string> utf8 = FromServer(text, "A text value");
-    if (!utf8) return std::nullopt;
-    return Variant::Text(std::move(*utf8));
+    std::optional<std::string> utf8 = FromServer(wide_, "A text value");
+    if (!utf8) return false;
+    utf8_ = std::move(*utf8);
+    null = false;
+    return true;
   }
 
   // What the server sent, unchanged: invalid UTF-16 fails the result (recorded) rather than
@@ -199,13 +219,17 @@ class ResultReader {
     }
   }
 
-  std::nullopt_t Fail() {
+  bool Fail() {
     failures_.Add(SQL_HANDLE_STMT, stmt_);
-    return std::nullopt;
+    return false;
   }
 
   SQLHSTMT stmt_;
   Failures& failures_;
+  // Reused for every text field of the result.
+  std::vector<SQLWCHAR> buffer_ = std::vector<SQLWCHAR>(2048);
+  std::u16string wide_;
+  std::string utf8_;
 };
 
 // One statement handle for one batch, closed and freed whatever happens.
@@ -311,9 +335,11 @@ class OdbcConnection : public Connection {
       reader.Rows(*columns, nullptr);
       return;
     }
-    ResultSet rs;
-    for (const Column& c : *columns) rs.columns.push_back(c.name);
-    reader.Rows(*columns, &rs.rows);
+    std::vector<std::string> names;
+    names.reserve(columns->size());
+    for (const Column& c : *columns) names.push_back(c.name);
+    ResultSet rs(std::move(names));
+    reader.Rows(*columns, &rs);
     *last = std::move(rs);
   }
 

@@ -112,10 +112,10 @@ TEST_F(OdbcSqliteTest, NullOfEveryColumnTypeReadsAsNull) {
   db_->Execute("create table t (i integer, s varchar(20), n numeric(10,2), d datetime, x text)");
   db_->Execute("insert into t values (null, null, null, null, null)");
   ResultSet rs = db_->Open("select i, s, n, d, x from t");
-  EXPECT_EQ(rs.columns, (std::vector<std::string>{"i", "s", "n", "d", "x"}));
-  ASSERT_EQ(rs.rows.size(), 1u);
-  ASSERT_EQ(rs.rows[0].size(), 5u);
-  for (const Variant& v : rs.rows[0]) {
+  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"i", "s", "n", "d", "x"}));
+  ASSERT_EQ(rs.RowCount(), 1u);
+  ASSERT_EQ(rs.Row(0).size(), 5u);
+  for (const Variant& v : rs.Row(0)) {
     EXPECT_TRUE(v.IsNull());
     EXPECT_EQ(v.AsString(), "");
   }
@@ -125,13 +125,13 @@ TEST_F(OdbcSqliteTest, ValuesReadAsTheirKinds) {
   db_->Execute("create table t (i integer, d datetime, s varchar(20))");
   db_->Execute("insert into t values (-2147483648, '2012-07-18 10:11:12.345', 'abc')");
   ResultSet rs = db_->Open("select i, d, s from t");
-  ASSERT_EQ(rs.rows.size(), 1u);
-  ASSERT_EQ(rs.rows[0].size(), 3u);
-  EXPECT_EQ(rs.rows[0][0].DataType(), Variant::Kind::Integer);
-  EXPECT_EQ(rs.rows[0][0].AsInteger(), -2147483647 - 1);
-  EXPECT_EQ(rs.rows[0][1].AsDateTime(), (TDateTime{2012, 7, 18, 10, 11, 12, 345}));
-  EXPECT_EQ(rs.rows[0][2].DataType(), Variant::Kind::Text);
-  EXPECT_EQ(rs.rows[0][2].AsString(), "abc");
+  ASSERT_EQ(rs.RowCount(), 1u);
+  ASSERT_EQ(rs.Row(0).size(), 3u);
+  EXPECT_EQ(rs.Value(0, 0).DataType(), Variant::Kind::Integer);
+  EXPECT_EQ(rs.Value(0, 0).AsInteger(), -2147483647 - 1);
+  EXPECT_EQ(rs.Value(0, 1).AsDateTime(), (TDateTime{2012, 7, 18, 10, 11, 12, 345}));
+  EXPECT_EQ(rs.Value(0, 2).DataType(), Variant::Kind::Text);
+  EXPECT_EQ(rs.Value(0, 2).AsString(), "abc");
 }
 
 TEST_F(OdbcSqliteTest, ChineseTextReadsAsUtf8HoweverLong) {
@@ -139,12 +139,12 @@ TEST_F(OdbcSqliteTest, ChineseTextReadsAsUtf8HoweverLong) {
   ResultSet rs = db_->Open(
       "select cast(X'E8B584E4BAA7' as text) as name,"
       " replace(hex(zeroblob(5000)), '00', cast(X'E4B8AD' as text)) as long_name");
-  ASSERT_EQ(rs.rows.size(), 1u);
-  ASSERT_EQ(rs.rows[0].size(), 2u);
-  EXPECT_EQ(rs.rows[0][0].AsString(), "资产");
+  ASSERT_EQ(rs.RowCount(), 1u);
+  ASSERT_EQ(rs.Row(0).size(), 2u);
+  EXPECT_EQ(rs.Value(0, 0).AsString(), "资产");
   std::string expected;
   for (int i = 0; i < 5000; ++i) expected += "中";
-  EXPECT_EQ(rs.rows[0][1].AsString(), expected);
+  EXPECT_EQ(rs.Value(0, 1).AsString(), expected);
 }
 
 TEST_F(OdbcSqliteTest, TextThatIsNotUtf16FailsTheQuery) {
@@ -152,12 +152,12 @@ TEST_F(OdbcSqliteTest, TextThatIsNotUtf16FailsTheQuery) {
   // the unpaired surrogate U+D83D, which the program must not turn into another character.
   try {
     ResultSet rs = db_->Open("select 'a' || cast(X'EDA0BD' as text) as name");
-    FAIL() << "read " << rs.rows.size() << " rows";
+    FAIL() << "read " << rs.RowCount() << " rows";
   } catch (const EDatabaseError& e) {
     EXPECT_STREQ(e.what(), "A text value is not UTF-16: text is not valid UTF-16 at byte 2");
     EXPECT_EQ(e.Number(), 0);
   }
-  EXPECT_EQ(db_->Open("select 'b' as name").rows.at(0).at(0).AsString(), "b");
+  EXPECT_EQ(db_->Open("select 'b' as name").Value(0, 0).AsString(), "b");
 }
 
 TEST_F(OdbcSqliteTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
@@ -165,14 +165,15 @@ TEST_F(OdbcSqliteTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
   db_->Execute("create table dst (a integer)");
   for (int i = 1; i <= 3; ++i) db_->Execute("insert into src values (" + std::to_string(i) + ")");
   ResultSet rs = db_->Open("select a from src order by a");
-  for (const auto& row : rs.rows) {
+  for (size_t r = 0; r < rs.RowCount(); ++r) {
+    const std::vector<Variant> row = rs.Row(r);
     ASSERT_EQ(row.size(), 1u);
     db_->Execute("insert into dst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
   }
   ResultSet copied = db_->Open("select group_concat(a) as all_a from dst");
-  ASSERT_EQ(copied.rows.size(), 1u);
-  ASSERT_EQ(copied.rows[0].size(), 1u);
-  EXPECT_EQ(copied.rows[0][0].AsString(), "10,20,30");
+  ASSERT_EQ(copied.RowCount(), 1u);
+  ASSERT_EQ(copied.Row(0).size(), 1u);
+  EXPECT_EQ(copied.Value(0, 0).AsString(), "10,20,30");
 }
 
 TEST_F(OdbcSqliteTest, OpenWithoutResultRaises) {
@@ -183,7 +184,7 @@ TEST_F(OdbcSqliteTest, OpenWithoutResultRaises) {
   } catch (const EDatabaseError& e) {
     EXPECT_STREQ(e.what(), "Query returned no result set");
   }
-  EXPECT_EQ(db_->Open("select count(*) from t").rows.at(0).at(0).AsInteger(), 1);
+  EXPECT_EQ(db_->Open("select count(*) from t").Value(0, 0).AsInteger(), 1);
 }
 
 TEST_F(OdbcSqliteTest, BatchThatIsNotUtf8RaisesBeforeSending) {

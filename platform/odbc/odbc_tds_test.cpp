@@ -107,7 +107,8 @@ class OdbcTdsTest : public testing::Test {
   // The rows of a one-column result as text, one per line.
   std::string Column(std::string_view select) {
     std::string out;
-    for (const auto& row : db_->Open(select).rows) out += row.at(0).AsString() + "\n";
+    const ResultSet rs = db_->Open(select);
+    for (size_t r = 0; r < rs.RowCount(); ++r) out += rs.Value(r, 0).AsString() + "\n";
     return out;
   }
 
@@ -167,7 +168,7 @@ TEST_F(OdbcTdsTest, WrongPasswordRaisesTheLoginFailure) {
 
 TEST_F(OdbcTdsTest, Gbk936PasswordIsSentAsItsCharacters) {
   std::unique_ptr<Connection> vrek = driver_.Connect("VrekTds", "vrek", kGbkPassword);
-  EXPECT_EQ(vrek->Open("select 1").rows.at(0).at(0).AsInteger(), 1);
+  EXPECT_EQ(vrek->Open("select 1").Value(0, 0).AsInteger(), 1);
   EXPECT_EQ(ConnectError("VrekTds", "vrek",
                          "\xD7\xCA\xB2\xFB"
                          "pw")
@@ -260,12 +261,12 @@ TEST_F(OdbcTdsTest, OpenOfSeveralResultsReturnsTheLast) {
   db_->Execute("create table tmany (a int, b varchar(5))");
   db_->Execute("insert into tmany values (1, 'x')\ninsert into tmany values (2, 'y')");
   ResultSet rs = db_->Open("select a from tmany where a = 1\nselect b, a from tmany order by a");
-  EXPECT_EQ(rs.columns, (std::vector<std::string>{"b", "a"}));
-  ASSERT_EQ(rs.rows.size(), 2u);
-  ASSERT_EQ(rs.rows[0].size(), 2u);
-  ASSERT_EQ(rs.rows[1].size(), 2u);
-  EXPECT_EQ(rs.rows[0][0].AsString() + rs.rows[0][1].AsString() + rs.rows[1][0].AsString() +
-                rs.rows[1][1].AsString(),
+  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"b", "a"}));
+  ASSERT_EQ(rs.RowCount(), 2u);
+  ASSERT_EQ(rs.Row(0).size(), 2u);
+  ASSERT_EQ(rs.Row(1).size(), 2u);
+  EXPECT_EQ(rs.Value(0, 0).AsString() + rs.Value(0, 1).AsString() + rs.Value(1, 0).AsString() +
+                rs.Value(1, 1).AsString(),
             "x1y2");
 }
 
@@ -273,11 +274,11 @@ TEST_F(OdbcTdsTest, ChineseTextAndNamesRoundTrip) {
   db_->Execute("create table tcn (名称 varchar(20), note varchar(20))");
   db_->Execute("insert into tcn values ('办公桌', '资产')");
   ResultSet rs = db_->Open("select 名称, note from tcn");
-  EXPECT_EQ(rs.columns, (std::vector<std::string>{"名称", "note"}));
-  ASSERT_EQ(rs.rows.size(), 1u);
-  ASSERT_EQ(rs.rows[0].size(), 2u);
-  EXPECT_EQ(rs.rows[0][0].AsString(), "办公桌");
-  EXPECT_EQ(rs.rows[0][1].AsString(), "资产");
+  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"名称", "note"}));
+  ASSERT_EQ(rs.RowCount(), 1u);
+  ASSERT_EQ(rs.Row(0).size(), 2u);
+  EXPECT_EQ(rs.Value(0, 0).AsString(), "办公桌");
+  EXPECT_EQ(rs.Value(0, 1).AsString(), "资产");
 }
 
 TEST_F(OdbcTdsTest, ValuesAndNullsOfEachTypeRead) {
@@ -287,17 +288,17 @@ TEST_F(OdbcTdsTest, ValuesAndNullsOfEachTypeRead) {
   db_->Execute("insert into tval values (-5, 'abc', 1234.50, '2011-05-20 10:30:00.997')");
   db_->Execute("insert into tval values (NULL, NULL, NULL, NULL)");
   ResultSet rs = db_->Open("select i, s, n, d from tval order by i desc");
-  ASSERT_EQ(rs.rows.size(), 2u);
-  const std::vector<Variant>& v = rs.rows[0];
+  ASSERT_EQ(rs.RowCount(), 2u);
+  const std::vector<Variant> v = rs.Row(0);
   ASSERT_EQ(v.size(), 4u);
-  ASSERT_EQ(rs.rows[1].size(), 4u);
+  ASSERT_EQ(rs.Row(1).size(), 4u);
   EXPECT_EQ(v[0].DataType(), Variant::Kind::Integer);
   EXPECT_EQ(v[0].AsInteger(), -5);
   EXPECT_EQ(v[1].AsString(), "abc");
   EXPECT_EQ(v[2].DataType(), Variant::Kind::Numeric);
   EXPECT_EQ(v[2].AsString(), "1234.50");
   EXPECT_EQ(v[3].AsDateTime(), (TDateTime{2011, 5, 20, 10, 30, 0, 997}));
-  for (const Variant& null : rs.rows[1]) {
+  for (const Variant& null : rs.Row(1)) {
     EXPECT_TRUE(null.IsNull());
     EXPECT_EQ(null.AsString(), "");
   }
@@ -307,7 +308,8 @@ TEST_F(OdbcTdsTest, OpenResultStaysReadableWhileAnotherStatementRuns) {
   db_->Execute("create table tsrc (a int)\ncreate table tdst (a int)");
   db_->Execute("insert into tsrc values (1)\ninsert into tsrc values (2)");
   ResultSet rs = db_->Open("select a from tsrc order by a");
-  for (const auto& row : rs.rows) {
+  for (size_t r = 0; r < rs.RowCount(); ++r) {
+    const std::vector<Variant> row = rs.Row(r);
     ASSERT_EQ(row.size(), 1u);
     db_->Execute("insert into tdst values (" + std::to_string(row[0].AsInteger() * 10) + ")");
   }

@@ -31,20 +31,20 @@ TDateTime ToDateTime(const standin::DateTime& v) {
   return r;
 }
 
-Variant ToVariant(const standin::Value& v) {
+void Append(const standin::Value& v, ResultSet& rs) {
   switch (v.kind) {
     case standin::Value::Kind::Null:
-      return Variant();
+      return rs.AppendNull();
     case standin::Value::Kind::Int:
-      return Variant::Integer(v.i);
+      return rs.AppendInteger(v.i);
     case standin::Value::Kind::Numeric:
-      return Variant::Numeric(v.i, v.scale);
+      return rs.AppendNumeric(v.i, v.scale);
     case standin::Value::Kind::String:
-      return Variant::Text(text::GbkToUtf8(v.s, text::Mode::kStrict));
+      return rs.AppendText(text::GbkToUtf8(v.s, text::Mode::kStrict));
     case standin::Value::Kind::DateTime:
-      return Variant::DateTime(ToDateTime(v.dt));
+      return rs.AppendDateTime(ToDateTime(v.dt));
   }
-  return Variant();
+  rs.AppendNull();
 }
 
 void ThrowIfFailed(const standin::BatchOutcome& outcome) {
@@ -73,13 +73,13 @@ class StandinConnection : public Connection {
     for (const auto& st : outcome.statements)
       if (st.has_result) last = &st;
     if (!last) throw EDatabaseError("Query returned no result set");
-    ResultSet rs;
-    for (const auto& c : last->columns) rs.columns.push_back(c.name);
+    std::vector<std::string> names;
+    names.reserve(last->columns.size());
+    for (const auto& c : last->columns) names.push_back(c.name);
+    ResultSet rs(std::move(names));
     for (const auto& row : last->rows) {
-      std::vector<Variant> out;
-      out.reserve(row.size());
-      for (const auto& v : row) out.push_back(ToVariant(v));
-      rs.rows.push_back(std::move(out));
+      rs.BeginRow();
+      for (const auto& v : row) Append(v, rs);
     }
     return rs;
   }

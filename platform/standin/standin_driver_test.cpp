@@ -31,11 +31,11 @@ TEST_F(StandinDriverTest, AnErrorInALaterStatementOfTheBatchRaises) {
   }
   // The statements around the failed one ran.
   platform::ResultSet rs = c->Open("select a from t");
-  ASSERT_EQ(rs.rows.size(), 2u);
-  ASSERT_EQ(rs.rows[0].size(), 1u);
-  ASSERT_EQ(rs.rows[1].size(), 1u);
-  EXPECT_EQ(rs.rows[0][0].AsInteger(), 1);
-  EXPECT_EQ(rs.rows[1][0].AsInteger(), 3);
+  ASSERT_EQ(rs.RowCount(), 2u);
+  ASSERT_EQ(rs.Row(0).size(), 1u);
+  ASSERT_EQ(rs.Row(1).size(), 1u);
+  EXPECT_EQ(rs.Value(0, 0).AsInteger(), 1);
+  EXPECT_EQ(rs.Value(1, 0).AsInteger(), 3);
 }
 
 TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
@@ -45,15 +45,15 @@ TEST_F(StandinDriverTest, ValuesArriveInTheProgramsTypes) {
       "insert into p values (NULL, NULL, NULL, NULL)\n"
       "insert into p values (-1, 'x', '19000101', 0)");
   platform::ResultSet rs = c->Open("select n, s, d, m from p");
-  EXPECT_EQ(rs.columns, (std::vector<std::string>{"n", "s", "d", "m"}));
-  ASSERT_EQ(rs.rows.size(), 3u);
-  for (const auto& row : rs.rows) ASSERT_EQ(row.size(), 4u);
-  EXPECT_EQ(rs.rows[0][0].AsInteger(), 12);
-  EXPECT_EQ(rs.rows[0][1].AsString(), "张三    ");
-  EXPECT_EQ(rs.rows[0][2].AsDateTime(), (TDateTime{1975, 3, 3, 10, 30, 0, 0}));
-  EXPECT_EQ(rs.rows[0][3].AsString(), "6850.25");
-  for (const auto& v : rs.rows[1]) EXPECT_TRUE(v.IsNull());
-  EXPECT_EQ(rs.rows[2][2].AsDateTime(), (TDateTime{1900, 1, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(rs.Columns(), (std::vector<std::string>{"n", "s", "d", "m"}));
+  ASSERT_EQ(rs.RowCount(), 3u);
+  for (size_t r = 0; r < rs.RowCount(); ++r) ASSERT_EQ(rs.Row(r).size(), 4u);
+  EXPECT_EQ(rs.Value(0, 0).AsInteger(), 12);
+  EXPECT_EQ(rs.Value(0, 1).AsString(), "张三    ");
+  EXPECT_EQ(rs.Value(0, 2).AsDateTime(), (TDateTime{1975, 3, 3, 10, 30, 0, 0}));
+  EXPECT_EQ(rs.Value(0, 3).AsString(), "6850.25");
+  for (const auto& v : rs.Row(1)) EXPECT_TRUE(v.IsNull());
+  EXPECT_EQ(rs.Value(2, 2).AsDateTime(), (TDateTime{1900, 1, 1, 0, 0, 0, 0}));
   EXPECT_THROW(c->Open("select * from missing"), EDatabaseError);
   EXPECT_THROW(c->Open("create table q (a int)"), EDatabaseError);
 }
@@ -77,9 +77,10 @@ TEST_F(StandinDriverTest, OpenOfSeveralResultsReturnsTheLast) {
   };
   for (const Case& k : cases) {
     const platform::ResultSet rs = c->Open(k.batch);
-    EXPECT_EQ(rs.columns, k.columns) << k.batch;
+    EXPECT_EQ(rs.Columns(), k.columns) << k.batch;
     std::vector<std::string> rows;
-    for (const auto& row : rs.rows) {
+    for (size_t r = 0; r < rs.RowCount(); ++r) {
+      const std::vector<platform::Variant> row = rs.Row(r);
       std::string cells;
       for (const auto& v : row) cells += (cells.empty() ? "" : "|") + v.AsString();
       rows.push_back(cells);

@@ -31,7 +31,7 @@ struct People : ::testing::Test {
                             "pe_card", "pe_dept", "pe_memo"},
                            {}};
     for (const Person& p : persons)
-      rs.rows.push_back(
+      rs.AddRow(
           {p.no, p.sign, p.name, p.sex, p.bdate, p.pass, p.card, p.dept, Variant::Text("memo")});
     driver.answer = [rs](const std::string&) { return rs; };
     query.SQL.Clear();

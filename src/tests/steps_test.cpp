@@ -46,14 +46,15 @@ struct Steps : ::testing::Test, FakeWindow {
 
 TEST_F(Steps, ReKeyingSendsTrimmedQuotedValuesWithUnambiguousDates) {
   absent = {UpgradedRun()[3]};
-  people.rows = {
-      {Variant::Integer(12), Variant::Text("1"), Variant::Text("O'Brien "), Variant::Text("男"),
-       Variant::DateTime({1975, 3, 3, 10, 30, 0, 0}), Variant(), Variant::Text("A001    "),
-       Variant::Integer(5)},
-      {Variant::Integer(-7), Variant(), Variant::Text("''"), Variant(),
-       Variant::DateTime({2004, 12, 31, 23, 59, 59, 997}), Variant::Text("p'w"), Variant(),
-       Variant::Integer(0)},
-  };
+  people = ResultSet(people.Columns(),
+                     {
+                         {Variant::Integer(12), Variant::Text("1"), Variant::Text("O'Brien "),
+                          Variant::Text("男"), Variant::DateTime({1975, 3, 3, 10, 30, 0, 0}),
+                          Variant(), Variant::Text("A001    "), Variant::Integer(5)},
+                         {Variant::Integer(-7), Variant(), Variant::Text("''"), Variant(),
+                          Variant::DateTime({2004, 12, 31, 23, 59, 59, 997}), Variant::Text("p'w"),
+                          Variant(), Variant::Integer(0)},
+                     });
   // The drop of lib_lsoutorder is the one statement whose failure is ignored.
   failing = "drop table lib_lsoutorder";
   Run();
@@ -78,9 +79,9 @@ TEST_F(Steps, PersonsThatCannotBeCarriedStopTheRunBeforeTheBlock) {
                                 Variant::Text(""),
                                 Variant::Integer(1)};
   };
-  people.rows = {person(Variant::Integer(1), Variant::Text("张三")),
-                 person(Variant::Integer(2), Variant::Text("欧阳小芳子")),
-                 person(Variant::Integer(1), Variant::Text("李明"))};
+  people = ResultSet(people.Columns(), {person(Variant::Integer(1), Variant::Text("张三")),
+                                        person(Variant::Integer(2), Variant::Text("欧阳小芳子")),
+                                        person(Variant::Integer(1), Variant::Text("李明"))});
   Run();
   // The probe, the checks of tables and person numbers, the read of the persons.
   const Transcript head = PeopleHead();
@@ -105,10 +106,10 @@ TEST_F(Steps, DatedStepsRecordTheirMarkFirst) {
 
 TEST_F(Steps, InitialsOncePerNameInOrderAndTheLastResultReleased) {
   absent = {MarkLookup("ZZ20121106.CHECK")};
-  names.rows = {{Variant()},
-                {Variant::Text("19' 机柜")},
-                {Variant::Text("Printer ")},
-                {Variant::Text("台式计算机")}};
+  names = ResultSet(names.Columns(), {{Variant()},
+                                      {Variant::Text("19' 机柜")},
+                                      {Variant::Text("Printer ")},
+                                      {Variant::Text("台式计算机")}});
   Run();
   const Transcript expected =
       UpgradedSlice(0, 11) + AssetNamesHead() +
@@ -126,7 +127,8 @@ TEST_F(Steps, InitialsOncePerNameInOrderAndTheLastResultReleased) {
 
 TEST_F(Steps, TheLastResultIsReleasedWhenAnInsertFails) {
   absent = {MarkLookup("ZZ20121106.CHECK")};
-  names.rows = {{Variant::Text("a")}, {Variant::Text("b")}, {Variant::Text("c")}};
+  names = ResultSet(names.Columns(),
+                    {{Variant::Text("a")}, {Variant::Text("b")}, {Variant::Text("c")}});
   failing = NameInsert("b", "i''2");
   Run();
   const Transcript expected = UpgradedSlice(0, 11) + AssetNamesHead() +
@@ -138,7 +140,7 @@ TEST_F(Steps, TheLastResultIsReleasedWhenAnInsertFails) {
 }
 
 TEST_F(Steps, NoInitialsWhenTheMarkExists) {
-  names.rows = {{Variant::Text("a")}};
+  names = ResultSet(names.Columns(), {{Variant::Text("a")}});
   Run();
   EXPECT_EQ(driver.batches, UpgradedRun());
   EXPECT_TRUE(PinYinSpy::arguments.empty());

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,8 @@ struct TDateTime {
 
 // A field value as it came from the server. The caller converts it to the type it needs.
 class Variant {
+  friend class ResultSet;
+
  public:
   enum class Kind : std::uint8_t { Null, Integer, Numeric, Text, DateTime };
 
@@ -70,7 +73,6 @@ class Variant {
   TDateTime AsDateTime() const;
 
  private:
-  // Kept small: a whole result is held in memory, and large registers have 100,000s of rows.
   // A date-time is packed into i_ (see DateTime).
   Kind kind_ = Kind::Null;
   std::int16_t scale_ = 0;
@@ -79,9 +81,72 @@ class Variant {
 };
 
 // A complete result: column names and every row, read before the driver returns.
-struct ResultSet {
-  std::vector<std::string> columns;
-  std::vector<std::vector<Variant>> rows;
+//
+// Large registers give results of 100,000s of rows, held whole while the caller sends a statement
+// per row, so a result is stored packed: each row's cells one after another in large blocks, each
+// cell a kind byte followed by its value (integers as variable-length numbers, text as length and
+// bytes). A row costs its values' bytes plus a few bytes of its own; Variants are made when a
+// field is read.
+//
+// Rows are built in order: AddRow with the values of a row, or BeginRow followed by one Append per
+// column. Every row has exactly as many fields as there are columns.
+class ResultSet {
+ public:
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  ResultSet() = default;
+  explicit ResultSet(std::vector<std::string> columns);
+  // Columns and the rows given as values, one per column.
+  ResultSet(std::vector<std::string> columns, std::initializer_list<std::vector<Variant>> rows);
+  ResultSet(ResultSet&&) noexcept = default;
+  ResultSet& operator=(ResultSet&&) noexcept = default;
+  ResultSet(const ResultSet& other);
+  ResultSet& operator=(const ResultSet& other);
+
+  const std::vector<std::string>& Columns() const { return columns_; }
+  size_t ColumnCount() const { return columns_.size(); }
+  size_t RowCount() const { return rows_.size(); }
+  // The first column of that name, compared without regard to letter case; npos when none.
+  size_t ColumnIndex(std::string_view name) const;
+
+  // Field column of row row; both must be in range (checked, std::out_of_range).
+  Variant Value(size_t row, size_t column) const;
+  bool IsNull(size_t row, size_t column) const;
+  // The fields of a row, in column order.
+  std::vector<Variant> Row(size_t row) const;
+
+  // Appends a row of these values; throws std::invalid_argument unless there is one per column.
+  void AddRow(const std::vector<Variant>& values);
+  // Appends a row whose fields are all NULL.
+  void AddRow();
+
+  // Starts a row filled by the Append calls that follow, one per column in column order. The
+  // row is complete when the last column has been appended; BeginRow with the previous row
+  // incomplete, or an Append beyond the last column, throws std::logic_error.
+  void BeginRow();
+  void Append(const Variant& value);
+  void AppendNull();
+  void AppendInteger(int64_t value);
+  void AppendNumeric(int64_t mantissa, int scale);
+  void AppendText(std::string_view utf8);
+  void AppendDateTime(const TDateTime& value);
+
+ private:
+  // A row is stored in one block and never moves once complete; a row under construction moves
+  // to a new block when the current one is full.
+  struct Block {
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0, capacity = 0;
+  };
+  const char* Cell(size_t row, size_t column) const;
+  char* Reserve(size_t bytes);
+  void AppendTag(std::uint8_t tag, uint64_t payload);
+  void Copy(const ResultSet& other);
+
+  std::vector<std::string> columns_;
+  std::vector<const char*> rows_;  // the first byte of each row
+  std::vector<Block> blocks_;
+  size_t pending_ = 0;  // fields still to append to the last row
 };
 
 // One open connection of a driver.
@@ -158,17 +223,17 @@ class TDatabase {
   std::unique_ptr<Connection> connection_;
 };
 
-// A field of the current row; valid while the query stays open on that row.
+// A field of the current row, read when FieldByName was called.
 class TField {
  public:
-  explicit TField(const Variant& v) : v_(v) {}
+  explicit TField(Variant v) : v_(std::move(v)) {}
   std::string AsString() const { return v_.AsString(); }
   int32_t AsInteger() const { return v_.AsInteger(); }
   TDateTime AsDateTime() const { return v_.AsDateTime(); }
   bool IsNull() const { return v_.IsNull(); }
 
  private:
-  const Variant& v_;
+  Variant v_;
 };
 
 // A query component. Its SQL lines, joined by line breaks, are sent as one batch to the database
@@ -191,7 +256,7 @@ class TQuery {
   Variant GetFieldValue(std::string_view name) const;
 
  private:
-  const Variant& Current(std::string_view name) const;
+  Variant Current(std::string_view name) const;
   Connection& Link() const;
 
   bool active_ = false;
