@@ -160,8 +160,8 @@ std::optional<ForeseenError> Foresight::Apply(const upgrade::Statement& statemen
   switch (change.kind) {
     case Kind::CreateTable: {
       if (NameTaken(change.table))
-        return Error(2714, "There is already an object named " + Q(change.table) +
-                               " in the database.");
+        return Error(2714,
+                     "There is already an object named " + Q(change.table) + " in the database.");
       Table created{change.table, NewId(), {}, {}, false};
       for (const upgrade::ColumnDef& def : upgrade::CreatedColumns(statement)) {
         // Each column is declared on a line of its own; NOT NULL or IDENTITY there makes it
@@ -213,8 +213,8 @@ std::optional<ForeseenError> Foresight::Apply(const upgrade::Statement& statemen
     case Kind::AddPrimaryKey: {
       if (!table) return NoObject(4902, change.table);
       if (table->primary_key)
-        return ConstraintFailed(Error(
-            1779, "Table " + Q(change.table) + " already has a primary key defined on it."));
+        return ConstraintFailed(
+            Error(1779, "Table " + Q(change.table) + " already has a primary key defined on it."));
       if (NameTaken(change.name))
         return ConstraintFailed(Error(
             2714, "There is already an object named " + Q(change.name) + " in the database."));

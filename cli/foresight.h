@@ -81,8 +81,8 @@ class Foresight {
   std::optional<ForeseenError> InsertMark(const std::string& mark);
   int NewId() { return --last_new_id_; }
 
-  std::map<int, Object> objects_;          // by id
-  std::map<std::string, Table> tables_;    // lower-case name -> user table
+  std::map<int, Object> objects_;                                // by id
+  std::map<std::string, Table> tables_;                          // lower-case name -> user table
   std::map<std::string, const upgrade::Statement*> statements_;  // by batch text
   std::map<std::string, std::string> mark_inserts_;              // batch text -> mark
   int last_new_id_ = 0;
