@@ -169,6 +169,10 @@ std::string TStrings::Value(std::string_view name) const {
   return "";
 }
 
+void Driver::SetBatchTimeout(int seconds) {
+  if (seconds != 0) throw EDatabaseError("This database driver cannot bound the time of a batch");
+}
+
 TDatabase::TDatabase(Driver& driver) : driver_(driver) {}
 
 TDatabase::~TDatabase() {

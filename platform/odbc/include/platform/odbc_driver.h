@@ -40,10 +40,16 @@ class OdbcDriver : public Driver {
   // breaks, and the native number of the first.
   std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
                                       const std::string& password) override;
+  // Sets SQL_ATTR_QUERY_TIMEOUT on every statement. The driver then cancels a batch whose
+  // server has not answered in time: FreeTDS sends a TDS ATTENTION, waits for the DONE that
+  // acknowledges it and reports HYT00 "Timeout expired" (then HY008 "Operation was cancelled");
+  // a server that does not acknowledge within another such wait loses the connection.
+  void SetBatchTimeout(int seconds) override;
 
  private:
   std::shared_ptr<odbc::Environment> env_;
   int login_timeout_seconds_;
+  int batch_timeout_seconds_ = 0;
 };
 
 }  // namespace platform
