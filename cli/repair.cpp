@@ -129,14 +129,15 @@ int Finish(const Outcome& outcome, std::ostream& err) {
 }  // namespace
 
 int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream& out,
-           std::ostream& err) {
+           std::ostream& err, const RunLimits& limits) {
   if (!plan) {
     EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
       out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
     });
+    GuardDriver guard(echo, limits, true);
     const Outcome outcome = RepairOver(
-        echo, [&out](const std::vector<upgrade::HalfDoneBlock>& found,
-                     const std::vector<upgrade::Statement>&) { PrintFound(found, out); });
+        guard, [&out](const std::vector<upgrade::HalfDoneBlock>& found,
+                      const std::vector<upgrade::Statement>&) { PrintFound(found, out); });
     if (!outcome.connected) {
       err << kConnectFailed << '\n';
       return 2;
@@ -144,12 +145,13 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
     const int status = Finish(outcome, err);
     if (status == 0) out << outcome.done.value_or("") << '\n';
     out << std::flush;
-    return status;
+    return guard.ExitStatus(status);
   }
 
   PlanDriver planned(driver);
+  GuardDriver guard(planned, limits, false);
   const Outcome outcome = RepairOver(
-      planned,
+      guard,
       [&planned](const std::vector<upgrade::HalfDoneBlock>&,
                  const std::vector<upgrade::Statement>& statements) {
         AnswerProbes(planned, statements);
@@ -175,7 +177,7 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
       out << BatchHeader(i + 1) << '\n' << batches[i].text << '\n';
   }
   out << std::flush;
-  return Finish(outcome, err);
+  return guard.ExitStatus(Finish(outcome, err));
 }
 
 }  // namespace vrekcli
