@@ -65,6 +65,9 @@ class GuardDriver : public platform::Driver {
   // The signal that stopped the run before one of its batches, 0 when none did (a signal that
   // came after the last batch stops nothing).
   int StoppedBy() const { return stopped_by_; }
+  // Whether the guard ended the run (a stop or a timed-out batch): a plan then lists only the
+  // batches before it, and must not present its end as where the run would stop.
+  bool Refused() const { return !refusal_.empty(); }
   // The exit status of a run the guard stopped: 128 + the signal, as a shell reports a program
   // the signal ended (130 for SIGINT, 143 for SIGTERM); `status` otherwise.
   int ExitStatus(int status) const { return stopped_by_ != 0 ? 128 + stopped_by_ : status; }

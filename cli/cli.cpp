@@ -193,7 +193,9 @@ int Plan(platform::Driver& driver, bool batches_only, const RunLimits& limits, s
         batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
         batches.begin() + static_cast<long>(steps_to));
     for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
-    if (outcome.error) {
+    if (guard.Refused()) {
+      out << "  计划未完成：以下只是停止之前的 " << batches.size() << " 批\n";
+    } else if (outcome.error) {
       out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
     } else {
       if (end_check_listed)

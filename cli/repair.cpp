@@ -167,7 +167,9 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
   } else {
     out << "修复计划（只读取，不改变数据库）：\n";
     PrintFound(outcome.found, out);
-    if (outcome.error)
+    if (guard.Refused())
+      out << "计划未完成：以下只是停止之前的 " << batches.size() << " 批\n";
+    else if (outcome.error)
       out << "修复将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
     if (!outcome.end_check_listed)
       out << "修复结束前将再次检查未完成的部分（只读取；所读取的内容取决于修复后的数据库，"
