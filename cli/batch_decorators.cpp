@@ -1,6 +1,7 @@
 #include "batch_decorators.h"
 
 #include <cctype>
+#include <csignal>
 
 namespace vrekcli {
 
@@ -31,6 +32,88 @@ class EchoDriver::Conn : public Connection {
 
 std::unique_ptr<Connection> EchoDriver::Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) {
+  return std::make_unique<Conn>(*this, inner_.Connect(alias, user, password));
+}
+
+namespace {
+
+std::string SignalName(int signal) {
+  if (signal == SIGINT) return "SIGINT";
+  if (signal == SIGTERM) return "SIGTERM";
+  return "信号 " + std::to_string(signal);
+}
+
+std::string FirstLine(std::string_view batch) {
+  return std::string(batch.substr(0, batch.find('\n')));
+}
+
+const char kRepairCompletes[] = "数据库未升级完成，请运行 upvrek-cli repair 修复。";
+
+}  // namespace
+
+class GuardDriver::Conn : public Connection {
+ public:
+  Conn(GuardDriver& owner, std::unique_ptr<Connection> inner)
+      : owner_(owner), inner_(std::move(inner)) {}
+  void Execute(std::string_view batch) override {
+    owner_.Before();
+    try {
+      inner_->Execute(batch);
+    } catch (const platform::EDatabaseError& e) {
+      Failed(e, batch);
+    }
+  }
+  ResultSet Open(std::string_view batch) override {
+    owner_.Before();
+    try {
+      return inner_->Open(batch);
+    } catch (const platform::EDatabaseError& e) {
+      Failed(e, batch);
+    }
+  }
+
+ private:
+  // A timed-out batch ends the run; any other error is the server's, passed on unchanged.
+  [[noreturn]] void Failed(const platform::EDatabaseError& e, std::string_view batch) {
+    if (e.State() != platform::kTimeoutExpired) throw;
+    std::string& m = owner_.refusal_;
+    m = "第 " + std::to_string(owner_.count_) + " 批等待服务器";
+    if (owner_.limits_.timeout_seconds > 0)
+      m += "超过 " + std::to_string(owner_.limits_.timeout_seconds) + " 秒";
+    else
+      m += "超时";
+    m += "，已取消：\n  " + FirstLine(batch);
+    if (owner_.changes_database_) m += std::string("\n") + kRepairCompletes;
+    owner_.Refuse();
+  }
+
+  GuardDriver& owner_;
+  std::unique_ptr<Connection> inner_;
+};
+
+void GuardDriver::Before() {
+  if (refusal_.empty() && limits_.stop_signal) {
+    if (const int signal = limits_.stop_signal()) {
+      stopped_by_ = signal;
+      if (count_ == 0) {
+        refusal_ = "收到 " + SignalName(signal) + "，在发送任何语句之前停止，数据库未作改动。";
+      } else {
+        refusal_ = "收到 " + SignalName(signal) + "，已在第 " + std::to_string(count_) +
+                   " 批之后停止，其余各批未发送。";
+        if (changes_database_) refusal_ += std::string("\n") + kRepairCompletes;
+      }
+    }
+  }
+  if (!refusal_.empty()) Refuse();
+  ++count_;
+}
+
+void GuardDriver::Refuse() const {
+  throw platform::EDatabaseError(refusal_, 0, stopped_by_ ? "" : platform::kTimeoutExpired);
+}
+
+std::unique_ptr<Connection> GuardDriver::Connect(const std::string& alias, const std::string& user,
+                                                 const std::string& password) {
   return std::make_unique<Conn>(*this, inner_.Connect(alias, user, password));
 }
 

@@ -1,5 +1,6 @@
 // Decorators of the database seam for the command-line program: one that reports every batch as
-// it goes to the server, and one that plans a run without changing anything.
+// it goes to the server, one that plans a run without changing anything, and one that ends a
+// run cleanly when it is asked to stop or a batch runs out of time.
 //
 // Both wrap a platform::Driver and the connections it opens, so the upgrade window runs over
 // them unchanged: the steps never learn whether they are echoed or planned.
@@ -35,6 +36,54 @@ class EchoDriver : public platform::Driver {
   platform::Driver& inner_;
   Sink sent_;
   std::size_t count_ = 0;
+};
+
+// What may end a run besides the server's own errors.
+struct RunLimits {
+  // Asked before every batch: the signal that asked the program to stop (SIGINT, SIGTERM),
+  // 0 while none did. Null: never stops.
+  std::function<int()> stop_signal;
+  // The batch timeout given to the driver (Driver::SetBatchTimeout), 0 for none; named in the
+  // message when a batch runs out of it.
+  int timeout_seconds = 0;
+};
+
+// Numbers every batch over any of its connections (from 1, as EchoDriver does when it wraps the
+// same batches) and ends the run cleanly in two cases, each time by throwing EDatabaseError with
+// a Chinese message that says where the run stopped and, when `changes_database`, that
+// `upvrek-cli repair` completes it:
+//   - a stop was asked for: the batch about to be sent is not sent;
+//   - a batch ran out of its time (SQLSTATE HYT00): the driver has cancelled it.
+// Either way every later batch is refused with the same message, so that a step that swallows
+// an error (the tolerant drop) cannot carry the run on. Wrap it around the echo, so that a batch
+// it refuses is never printed as sent.
+class GuardDriver : public platform::Driver {
+ public:
+  GuardDriver(platform::Driver& inner, RunLimits limits, bool changes_database)
+      : inner_(inner), limits_(std::move(limits)), changes_database_(changes_database) {}
+  std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
+                                                const std::string& password) override;
+
+  // The signal that stopped the run before one of its batches, 0 when none did (a signal that
+  // came after the last batch stops nothing).
+  int StoppedBy() const { return stopped_by_; }
+  // Whether the guard ended the run (a stop or a timed-out batch): a plan then lists only the
+  // batches before it, and must not present its end as where the run would stop.
+  bool Refused() const { return !refusal_.empty(); }
+  // The exit status of a run the guard stopped: 128 + the signal, as a shell reports a program
+  // the signal ended (130 for SIGINT, 143 for SIGTERM); `status` otherwise.
+  int ExitStatus(int status) const { return stopped_by_ != 0 ? 128 + stopped_by_ : status; }
+
+ private:
+  class Conn;
+  void Before();
+  [[noreturn]] void Refuse() const;
+  platform::Driver& inner_;
+  RunLimits limits_;
+  bool changes_database_;
+  std::size_t count_ = 0;  // batches sent, the current one included
+  int stopped_by_ = 0;
+  std::string refusal_;  // the message once the run has been stopped
 };
 
 // One batch of a planned run, in the order the run would send it.

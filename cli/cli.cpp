@@ -31,7 +31,34 @@ const char kUsage[] =
     "  repair --plan --batches   只列出这些语句，每行一个 JSON 对象\n"
     "  encode           从标准输入读一行文字（不回显），输出设置中 USERNAME、PASSWORD "
     "所用的数字编码\n"
-    "  --version        显示版本号\n";
+    "  --version        显示版本号\n"
+    "run、plan、repair 还接受 --timeout "
+    "秒数：每批语句最多等待服务器这么多秒，超时则取消该批并停止\n";
+
+// The longest batch timeout accepted: a day.
+constexpr int kMaxTimeoutSeconds = 86400;
+
+// Takes "--timeout N" out of the options of run, plan and repair, wherever it stands after the
+// command, into *seconds. What is wrong with it, one line, or "".
+std::string TakeTimeout(std::vector<std::string>& args, int* seconds) {
+  if (args.empty() || (args[0] != "run" && args[0] != "plan" && args[0] != "repair")) return "";
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] != "--timeout") continue;
+    if (*seconds != 0) return "--timeout 只能给一次。";
+    if (i + 1 == args.size()) return "--timeout 后缺少秒数。";
+    const std::string& value = args[i + 1];
+    const bool digits = !value.empty() && value.size() <= 5 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    const int n = digits ? std::stoi(value) : 0;
+    if (n < 1 || n > kMaxTimeoutSeconds)
+      return "--timeout 的值“" + value + "”无效，应为 1 到 " + std::to_string(kMaxTimeoutSeconds) +
+             " 之间的整数秒数。";
+    *seconds = n;
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    --i;
+  }
+  return "";
+}
 
 // What is wrong with a command line the program does not understand, one line.
 std::string CommandLineError(const std::vector<std::string>& args) {
@@ -102,22 +129,25 @@ int Finish(const Outcome& outcome, std::ostream& err) {
   return 0;
 }
 
-int Run(platform::Driver& driver, std::ostream& out, std::ostream& err) {
+int Run(platform::Driver& driver, const RunLimits& limits, std::ostream& out, std::ostream& err) {
   EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
     out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
   });
-  const Outcome outcome = Upgrade(echo, err);
+  GuardDriver guard(echo, limits, true);
+  const Outcome outcome = Upgrade(guard, err);
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
   }
   const int status = Finish(outcome, err);
   if (status == 0) out << *outcome.done << '\n';
-  return status;
+  return guard.ExitStatus(status);
 }
 
-int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::ostream& err) {
+int Plan(platform::Driver& driver, bool batches_only, const RunLimits& limits, std::ostream& out,
+         std::ostream& err) {
   PlanDriver plan(driver);
+  GuardDriver guard(plan, limits, false);
   // The check before the end reads the database the run leaves, which the plan cannot read. When
   // the run sends nothing but reads, that is the database now, read as the run would; otherwise
   // the plan foresees what the check finds (what the start found, the steps completing nothing
@@ -125,7 +155,7 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
   bool end_check_listed = true;
   std::size_t steps_from = 0, steps_to = 0;
   std::vector<upgrade::HalfDoneBlock> found_at_start;
-  const Outcome outcome = Upgrade(plan, err, [&](TUpVrekMain& form) {
+  const Outcome outcome = Upgrade(guard, err, [&](TUpVrekMain& form) {
     form.FindHalfDone = [&](platform::TQuery& query, bool at_end) {
       if (!at_end) {
         found_at_start = upgrade::FindHalfDone(query);
@@ -147,7 +177,7 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
   // Where the run stops: at a batch the server refuses, or after a select whose rows the program
   // refuses (error number 0).
   std::optional<ForeseenError> stop;
-  if (outcome.error && !batches.empty())
+  if (outcome.error && !batches.empty() && !guard.Refused())
     stop = batches.back().error ? *batches.back().error : ForeseenError{0, *outcome.error};
   if (batches_only) {
     for (std::size_t i = 0; i < batches.size(); ++i)
@@ -170,7 +200,9 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
         batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
         batches.begin() + static_cast<long>(steps_to));
     for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
-    if (stop) {
+    if (guard.Refused()) {
+      out << "  计划未完成：以下只是停止之前的 " << batches.size() << " 批\n";
+    } else if (stop) {
       if (stop->number == 0)
         out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << stop->message << '\n';
       else
@@ -193,13 +225,18 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
       out << BatchHeader(i + 1) << '\n' << batches[i].text << '\n';
   }
   out << std::flush;
-  return Finish(outcome, err);
+  return guard.ExitStatus(Finish(outcome, err));
 }
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, const DriverFactory& make_driver,
-           std::ostream& out, std::ostream& err) {
+int RunCli(std::vector<std::string> args, const DriverFactory& make_driver, std::ostream& out,
+           std::ostream& err, const std::function<int()>& stop_signal) {
+  RunLimits limits{stop_signal, 0};
+  if (const std::string wrong = TakeTimeout(args, &limits.timeout_seconds); !wrong.empty()) {
+    err << wrong << '\n' << kUsage;
+    return 64;
+  }
   if (args.size() == 1 && args[0] == "--version") {
     out << VREK_VERSION "\n";
     return 0;
@@ -218,13 +255,14 @@ int RunCli(const std::vector<std::string>& args, const DriverFactory& make_drive
   std::unique_ptr<platform::Driver> driver;
   try {
     driver = make_driver();
+    driver->SetBatchTimeout(limits.timeout_seconds);
   } catch (const std::exception&) {
     err << kConnectFailed << '\n';
     return 2;
   }
-  if (run) return Run(*driver, out, err);
-  if (repair) return Repair(*driver, args.size() >= 2, args.size() == 3, out, err);
-  return Plan(*driver, args.size() == 2, out, err);
+  if (run) return Run(*driver, limits, out, err);
+  if (repair) return Repair(*driver, args.size() >= 2, args.size() == 3, out, err, limits);
+  return Plan(*driver, args.size() == 2, limits, out, err);
 }
 
 }  // namespace vrekcli

@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -46,6 +48,7 @@ class RecordingDriver : public platform::Driver {
                                      18456);
     return inner_.Connect(alias, user, password);
   }
+  void SetBatchTimeout(int seconds) override { inner_.SetBatchTimeout(seconds); }
 
  private:
   platform::StandinDriver inner_;
@@ -67,19 +70,20 @@ class Cli : public testing::Test {
   }
   void TearDown() override { unsetenv("VREK_REGISTRY"); }
 
-  void Load(const std::string& fixture) { db_.LoadScript(ReadFixture(fixture)); }
+  void Load(const std::string& fixture) { db_->LoadScript(ReadFixture(fixture)); }
   void Exec(const std::string& sql) {
-    standin::Session s(db_);
+    standin::Session s(*db_);
     const standin::BatchOutcome out = s.Execute(sql);
     ASSERT_FALSE(out.Failed()) << out.FirstError()->text;
   }
 
-  CliRun Invoke(const std::vector<std::string>& args) {
+  CliRun Invoke(const std::vector<std::string>& args,
+                const std::function<int()>& stop_signal = nullptr) {
     std::ostringstream out, err;
     CliRun r;
     r.status = vrekcli::RunCli(
-        args, [this] { return std::make_unique<RecordingDriver>(db_, connected_with_, refuse_); },
-        out, err);
+        args, [this] { return std::make_unique<RecordingDriver>(*db_, connected_with_, refuse_); },
+        out, err, stop_signal);
     r.out = out.str();
     r.err = err.str();
     return r;
@@ -87,7 +91,7 @@ class Cli : public testing::Test {
 
   std::vector<std::string> Logged() {
     std::vector<std::string> texts;
-    for (const auto& e : db_.Log()) texts.push_back(e.text);
+    for (const auto& e : db_->Log()) texts.push_back(e.text);
     return texts;
   }
 
@@ -95,17 +99,17 @@ class Cli : public testing::Test {
   // nothing, its JSON lines are the run's batches, its listing is the run's output, and the run's
   // output holds exactly the batches the server received. Returns the run.
   CliRun PlanThenRunAgree() {
-    const std::string before = db_.DumpScript();
-    db_.ClearLog();
+    const std::string before = db_->DumpScript();
+    db_->ClearLog();
     const CliRun json = Invoke({"plan", "--batches"});
     for (const std::string& text : Logged())
       EXPECT_EQ(text.rfind("select ", 0), 0u) << "the plan sent " << text;
-    EXPECT_EQ(db_.DumpScript(), before) << "the plan changed the database";
-    db_.ClearLog();
+    EXPECT_EQ(db_->DumpScript(), before) << "the plan changed the database";
+    db_->ClearLog();
     const CliRun listing = Invoke({"plan"});
-    EXPECT_EQ(db_.DumpScript(), before);
+    EXPECT_EQ(db_->DumpScript(), before);
 
-    db_.ClearLog();
+    db_->ClearLog();
     const CliRun run = Invoke({"run"});
     const std::vector<std::string> sent = Logged();
     // A plan that changes the database cannot read what the check before the end reads; it says
@@ -123,7 +127,7 @@ class Cli : public testing::Test {
     // the program's message when the program stopped after that batch.
     std::optional<vrekcli::ForeseenError> stop;
     if (run.status == 1 && listing.out.find("  升级将在第 ") != std::string::npos) {
-      const auto log = db_.Log();
+      const auto log = db_->Log();
       const standin::Message* e = log.empty() ? nullptr : log.back().outcome.FirstError();
       stop = e ? vrekcli::ForeseenError{e->number, e->text}
                : vrekcli::ForeseenError{0, run.err.substr(0, run.err.size() - 1)};
@@ -156,7 +160,7 @@ class Cli : public testing::Test {
 
   static constexpr const char* kPassword = "Se'cr3t 9";
   static constexpr const char* kDone = "升级已经完成，请更新所有的客户端程序Vrek.exe！\n";
-  standin::Database db_;
+  std::unique_ptr<standin::Database> db_ = std::make_unique<standin::Database>();
   vrektest::TempDir dir_;
   std::string settings_;
   std::vector<std::string> connected_with_;
@@ -284,7 +288,7 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
 
 TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {
   Load("old_register.sql");
-  db_.FailBatch(3, 50000, "injected failure");
+  db_->FailBatch(3, 50000, "injected failure");
   const CliRun run = Invoke({"run"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "injected failure\n");
@@ -386,7 +390,7 @@ TEST_F(Cli, SettingsProblemsAreExplainedBeforeTheFixedMessage) {
     if (c.file) dir_.Write("vrek.reg", *c.file);
     for (const std::string command : {"plan", "run", "repair --plan"}) {
       connected_with_.clear();
-      db_.ClearLog();
+      db_->ClearLog();
       std::vector<std::string> args;
       std::istringstream words(command);
       for (std::string w; words >> w;) args.push_back(w);
@@ -507,7 +511,9 @@ const char kUsageText[] =
     "  repair --plan --batches   只列出这些语句，每行一个 JSON 对象\n"
     "  encode           从标准输入读一行文字（不回显），输出设置中 USERNAME、PASSWORD "
     "所用的数字编码\n"
-    "  --version        显示版本号\n";
+    "  --version        显示版本号\n"
+    "run、plan、repair 还接受 --timeout "
+    "秒数：每批语句最多等待服务器这么多秒，超时则取消该批并停止\n";
 
 TEST_F(Cli, VersionAndUsage) {
   const CliRun v = Invoke({"--version"});
@@ -527,6 +533,17 @@ TEST_F(Cli, VersionAndUsage) {
       {{"repair", "--plan", "--batches", "x"}, "repair 不接受“x”。"},
       {{"encode", "sa"}, "encode 不接受“sa”。"},
       {{"--version", "run"}, "--version 不接受“run”。"},
+      {{"run", "--timeout"}, "--timeout 后缺少秒数。"},
+      {{"run", "--timeout", "0"}, "--timeout 的值“0”无效，应为 1 到 86400 之间的整数秒数。"},
+      {{"plan", "--timeout", "-3"}, "--timeout 的值“-3”无效，应为 1 到 86400 之间的整数秒数。"},
+      {{"repair", "--timeout", "2s"}, "--timeout 的值“2s”无效，应为 1 到 86400 之间的整数秒数。"},
+      {{"repair", "--plan", "--timeout", "86401"},
+       "--timeout 的值“86401”无效，应为 1 到 86400 之间的整数秒数。"},
+      {{"run", "--timeout", "5", "--timeout", "5"}, "--timeout 只能给一次。"},
+      {{"run", "--timeout", "5", "x"}, "run 不接受“x”。"},
+      {{"plan", "--timeout", "5", "--batches", "--batches"}, "plan 不接受“--batches”。"},
+      {{"encode", "--timeout", "5"}, "encode 不接受“--timeout”。"},
+      {{"--timeout", "5", "run"}, "未知的命令“--timeout”。"},
   };
   for (const auto& [args, error] : cases) {
     const CliRun r = Invoke(args);
@@ -535,6 +552,105 @@ TEST_F(Cli, VersionAndUsage) {
     EXPECT_EQ(r.err, error + "\n" + kUsageText);
   }
   EXPECT_TRUE(connected_with_.empty());
+}
+
+// --timeout may stand anywhere after the command; what is sent does not change.
+TEST_F(Cli, TimeoutOptionAfterAnyOptionSendsTheSameBatches) {
+  Load("old_register.sql");
+  const std::string before = db_->DumpScript();
+  const CliRun plan = Invoke({"plan", "--batches"});
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"plan", "--timeout", "30", "--batches"},
+           {"plan", "--batches", "--timeout", "30"},
+           {"repair", "--plan", "--timeout", "30", "--batches"},
+           {"repair", "--timeout", "30", "--plan", "--batches"}}) {
+    const CliRun r = Invoke(args);
+    EXPECT_EQ(r.status, 0) << args[0] << " " << args[2];
+    EXPECT_EQ(r.out, plan.out) << args[0] << " " << args[2];
+  }
+  EXPECT_EQ(db_->DumpScript(), before);
+  db_->ClearLog();
+  const CliRun run = Invoke({"run", "--timeout", "30"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
+}
+
+// A batch the server holds longer than --timeout is cancelled: the run stops there, says which
+// batch and that repair completes it; the plan says which batch but nothing about repair.
+TEST_F(Cli, ABatchOverTheTimeoutStopsTheRunAndNamesIt) {
+  Load("old_register.sql");
+  const std::string copy = "insert into lib_peopletmp values(";
+  db_->HoldWhen([&](std::size_t, std::string_view text) { return text.rfind(copy, 0) == 0; });
+  db_->ClearLog();
+  const CliRun run = Invoke({"run", "--timeout", "1"});
+  const std::vector<std::string> sent = Logged();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back().rfind(copy, 0), 0u);
+  const std::string n = std::to_string(sent.size());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "第 " + n + " 批等待服务器超过 1 秒，已取消：\n  " +
+                         sent.back().substr(0, sent.back().find('\n')) +
+                         "\n数据库未升级完成，请运行 upvrek-cli repair 修复。\n");
+  EXPECT_EQ(run.out.substr(run.out.rfind("-- 批 ")), "-- 批 " + n + "\n" + sent.back() + "\n");
+  db_->ClearFaults();
+  const CliRun repair = Invoke({"repair"});
+  EXPECT_EQ(repair.status, 0) << repair.err;
+}
+
+// A stop asked for during a batch lets it finish and stops before the next one, with 128 + the
+// signal; a stop before the first batch changes nothing, and a plan says nothing about repair.
+TEST_F(Cli, AStopRequestEndsTheRunBeforeItsNextBatch) {
+  struct Case {
+    std::vector<std::string> args;
+    int signal;
+    std::size_t after;  // batches the engine has run when the stop comes
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"run"},
+       SIGINT,
+       20,
+       130,
+       "收到 SIGINT，已在第 20 批之后停止，其余各批未发送。\n"
+       "数据库未升级完成，请运行 upvrek-cli repair 修复。\n"},
+      {{"repair"},
+       SIGTERM,
+       30,
+       143,
+       "收到 SIGTERM，已在第 30 批之后停止，其余各批未发送。\n"
+       "数据库未升级完成，请运行 upvrek-cli repair 修复。\n"},
+      {{"run"}, SIGTERM, 0, 143, "收到 SIGTERM，在发送任何语句之前停止，数据库未作改动。\n"},
+      // The plan numbers its batches as it lists them, sent or not: it has listed five (the
+      // last the ledger's create, unsent) when the server has answered its four selects and the
+      // three reads of the catalog that foresee the create.
+      {{"plan"}, SIGINT, 5, 130, "收到 SIGINT，已在第 5 批之后停止，其余各批未发送。\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " stopped after " + std::to_string(c.after));
+    db_ = std::make_unique<standin::Database>();
+    Load("old_register.sql");
+    const std::string before = db_->DumpScript();
+    db_->ClearLog();
+    const CliRun r = Invoke(c.args, [&] { return db_->Log().size() >= c.after ? c.signal : 0; });
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    if (c.args[0] == "plan") {
+      // Its listing ends with the batches before the stop, not with where a run would stop.
+      EXPECT_NE(r.out.find("  计划未完成：以下只是停止之前的 5 批\n开始升级将发送以下 5 批：\n"),
+                std::string::npos)
+          << r.out;
+      continue;
+    }
+    const std::vector<std::string> sent = Logged();
+    ASSERT_EQ(sent.size(), c.after);
+    if (c.after == 0) {
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(db_->DumpScript(), before);
+    } else {
+      EXPECT_EQ(r.out.substr(r.out.rfind("-- 批 ")),
+                "-- 批 " + std::to_string(c.after) + "\n" + sent.back() + "\n");
+    }
+  }
 }
 
 TEST(DigitCode, EveryByteDecodesToItself) {
@@ -615,7 +731,7 @@ TEST_P(Foreseen, PlanStopsWhereTheRunStops) {
   const CliRun run = PlanThenRunAgree();
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out.find("升级已经完成"), std::string::npos);
-  const auto log = db_.Log();
+  const auto log = db_->Log();
   ASSERT_FALSE(log.empty());
   const standin::Message* error = log.back().outcome.FirstError();
   EXPECT_EQ(error ? error->number : 0, d.number) << (error ? error->text : run.err);

@@ -129,13 +129,14 @@ int Finish(const Outcome& outcome, std::ostream& err) {
 }  // namespace
 
 int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream& out,
-           std::ostream& err) {
+           std::ostream& err, const RunLimits& limits) {
   if (!plan) {
     EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
       out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
     });
+    GuardDriver guard(echo, limits, true);
     const Outcome outcome =
-        RepairOver(echo, err,
+        RepairOver(guard, err,
                    [&out](const std::vector<upgrade::HalfDoneBlock>& found,
                           const std::vector<upgrade::Statement>&) { PrintFound(found, out); });
     if (!outcome.connected) {
@@ -145,12 +146,13 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
     const int status = Finish(outcome, err);
     if (status == 0) out << outcome.done.value_or("") << '\n';
     out << std::flush;
-    return status;
+    return guard.ExitStatus(status);
   }
 
   PlanDriver planned(driver);
+  GuardDriver guard(planned, limits, false);
   const Outcome outcome = RepairOver(
-      planned, err,
+      guard, err,
       [&planned](const std::vector<upgrade::HalfDoneBlock>&,
                  const std::vector<upgrade::Statement>& statements) {
         AnswerProbes(planned, statements);
@@ -166,7 +168,9 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
   } else {
     out << "修复计划（只读取，不改变数据库）：\n";
     PrintFound(outcome.found, out);
-    if (outcome.error)
+    if (guard.Refused())
+      out << "计划未完成：以下只是停止之前的 " << batches.size() << " 批\n";
+    else if (outcome.error)
       out << "修复将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
     if (!outcome.end_check_listed)
       out << "修复结束前将再次检查未完成的部分（只读取；所读取的内容取决于修复后的数据库，"
@@ -176,7 +180,7 @@ int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream&
       out << BatchHeader(i + 1) << '\n' << batches[i].text << '\n';
   }
   out << std::flush;
-  return Finish(outcome, err);
+  return guard.ExitStatus(Finish(outcome, err));
 }
 
 }  // namespace vrekcli

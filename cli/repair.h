@@ -13,11 +13,13 @@
 
 #include <ostream>
 
+#include "batch_decorators.h"
 #include "platform/database.h"
 
 namespace vrekcli {
 
+// A stop or a timed-out batch (`limits`) ends it as GuardDriver says, with its exit status.
 int Repair(platform::Driver& driver, bool plan, bool batches_only, std::ostream& out,
-           std::ostream& err);
+           std::ostream& err, const RunLimits& limits = {});
 
 }  // namespace vrekcli

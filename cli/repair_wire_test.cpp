@@ -1,9 +1,11 @@
 // upvrek-cli repair as administrators run it, over unixODBC, FreeTDS and TCP to the TDS listener:
-// a first run that loses its connection in the middle of the person copy, then repair and run,
-// leave the database that a clean run leaves. The listener's log is the record of what was sent.
+// a first run that loses its connection, is killed, is stopped by a signal or waits too long in
+// the middle of the person copy, then repair and run, leave the database that a clean run leaves.
+// The listener's log is the record of what was sent.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -51,14 +53,23 @@ class Server {
     options.limit = 120s;
     return vrektest::RunProgram(argv, options);
   }
-  // `upvrek-cli run` left running, its output in a file.
+  // `upvrek-cli run` left running, its output in files (OutPath, ErrPath).
   std::unique_ptr<vrektest::ChildProcess> StartRun() const {
     vrektest::ChildProcess::Options options;
     options.env = Env();
-    options.stdout_path = dir_ + "/" + name_ + ".out";
-    options.stderr_path = dir_ + "/" + name_ + ".err";
+    options.stdout_path = OutPath();
+    options.stderr_path = ErrPath();
     return std::make_unique<vrektest::ChildProcess>(
         std::vector<std::string>{VREK_UPVREK_CLI, "run"}, options);
+  }
+  std::string OutPath() const { return dir_ + "/" + name_ + ".out"; }
+  std::string ErrPath() const { return dir_ + "/" + name_ + ".err"; }
+  // A shell command line run to its end with the program's settings, for pipelines.
+  ProgramRun Shell(const std::string& command) const {
+    vrektest::RunOptions options;
+    options.env = Env();
+    options.limit = 120s;
+    return vrektest::RunShell(command, options);
   }
   // The listener's log as it stands, unparsed.
   std::string RawLog() const { return vrektest::ReadFile(LogPath()); }
@@ -184,6 +195,126 @@ TEST(RepairWire, ARunKilledInThePersonCopyIsRepairedToTheCleanUpgrade) {
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(vrektest::Normalized(server.Stop()), clean);
   }
+}
+
+// The first line of a batch, as the program names a batch that ran out of time.
+std::string FirstLine(const std::string& batch) { return batch.substr(0, batch.find('\n')); }
+
+const char kRepairAdvice[] = "数据库未升级完成，请运行 upvrek-cli repair 修复。\n";
+
+// A server frozen at the fifth person's copy: `run --timeout 2` cancels that batch and ends
+// within a bounded time, naming it; the listener goes on serving, and repair then run leave the
+// clean upgrade's database.
+TEST(RepairWire, ABatchOverTheTimeoutIsCancelledAndRepairCompletesTheRun) {
+  TempDir dir;
+  Server clean_server(dir, "clean", {});
+  ASSERT_TRUE(clean_server.Ready());
+  ASSERT_EQ(clean_server.Program("run").status, 0);
+  const std::vector<std::string> clean_log = clean_server.Log();
+  const std::string clean = clean_server.Stop();
+  ASSERT_NE(clean, "");
+  std::size_t held = 0;
+  for (std::size_t i = 0, copies = 0; i < clean_log.size() && held == 0; ++i)
+    if (clean_log[i].rfind("insert into lib_peopletmp values(", 0) == 0 && ++copies == 5)
+      held = i + 1;
+  ASSERT_NE(held, 0u);
+
+  Server server(dir, "frozen", {"--hold", std::to_string(held)});
+  ASSERT_TRUE(server.Ready());
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramRun frozen = server.Program("run --timeout 2");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(frozen.status, 1);
+  EXPECT_GE(waited, 2s);
+  EXPECT_LT(waited, 30s);
+  EXPECT_EQ(frozen.err, "第 " + std::to_string(held) + " 批等待服务器超过 2 秒，已取消：\n  " +
+                            FirstLine(clean_log[held - 1]) + "\n" + kRepairAdvice);
+  const std::string echoed = "-- 批 " + std::to_string(held) + "\n" + clean_log[held - 1] + "\n";
+  ASSERT_GE(frozen.out.size(), echoed.size());
+  EXPECT_EQ(frozen.out.substr(frozen.out.size() - echoed.size()), echoed);
+  const std::vector<vrektest::LoggedBatch> log = vrektest::ParseListenerLog(server.RawLog());
+  ASSERT_EQ(log.size(), held);
+  EXPECT_EQ(log.back(), (vrektest::LoggedBatch{held, clean_log[held - 1], std::nullopt, true}));
+
+  const ProgramRun repair = server.Program("repair --timeout 2");
+  EXPECT_EQ(repair.status, 0) << repair.err;
+  const ProgramRun again = server.Program("run");
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(vrektest::Normalized(server.Stop()), vrektest::Normalized(clean));
+}
+
+// SIGINT or SIGTERM in the middle of the person copy of 3000 persons: the batch being sent
+// completes, the run stops before the next one, says where and exits 128 + the signal; repair
+// and run then leave the clean upgrade's database.
+TEST(RepairWire, ASignalInThePersonCopyStopsTheRunBeforeItsNextBatch) {
+  TempDir dir;
+  const std::string large = LargeRegister(dir, 3000);
+  Server clean_server(dir, "clean-large", {}, large);
+  ASSERT_TRUE(clean_server.Ready());
+  ASSERT_EQ(clean_server.Program("run").status, 0);
+  const std::string clean = vrektest::Normalized(clean_server.Stop());
+  ASSERT_NE(clean, "");
+
+  const std::string copy = "insert into lib_peopletmp values(";
+  const struct {
+    int signal;
+    const char* name;
+    int status;
+  } cases[] = {{SIGINT, "SIGINT", 130}, {SIGTERM, "SIGTERM", 143}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Server server(dir, std::string("stopped-") + c.name, {}, large);
+    ASSERT_TRUE(server.Ready());
+    std::unique_ptr<vrektest::ChildProcess> run = server.StartRun();
+    const auto until = std::chrono::steady_clock::now() + 120s;
+    while (Count(server.RawLog(), copy) < 1500 && std::chrono::steady_clock::now() < until &&
+           !run->Wait(0ms))
+      std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(run->Signal(c.signal)) << "the run ended before the signal";
+    const std::optional<int> status = run->Wait(60s);
+    ASSERT_TRUE(status.has_value()) << "the run did not stop";
+    EXPECT_EQ(*status, c.status);
+    const std::vector<std::string> sent = server.Log();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_LT(Count(server.RawLog(), copy), 3010u) << "the copy was over when the run stopped";
+    std::cout << "[ figures  ] " << c.name << " after " << Count(server.RawLog(), copy)
+              << " of 3010 persons copied\n";
+    const std::string n = std::to_string(sent.size());
+    EXPECT_EQ(vrektest::ReadFile(server.ErrPath()),
+              std::string("收到 ") + c.name + "，当前一批完成后停止（再次收到则立即结束）。\n" +
+                  "收到 " + c.name + "，已在第 " + n + " 批之后停止，其余各批未发送。\n" +
+                  kRepairAdvice);
+    const std::string out = vrektest::ReadFile(server.OutPath());
+    EXPECT_EQ(out.substr(out.rfind("-- 批 ")), "-- 批 " + n + "\n" + sent.back() + "\n");
+
+    const ProgramRun repair = server.Program("repair");
+    EXPECT_EQ(repair.status, 0) << repair.err;
+    const ProgramRun again = server.Program("run");
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(vrektest::Normalized(server.Stop()), clean);
+  }
+}
+
+// `upvrek-cli run | head -1`: standard output closes after the first line, and the upgrade goes
+// on to its end with exit status 0: the batches and the database are those of a clean run.
+TEST(RepairWire, AClosedStandardOutputDoesNotStopTheUpgrade) {
+  TempDir dir;
+  Server clean_server(dir, "clean", {});
+  ASSERT_TRUE(clean_server.Ready());
+  ASSERT_EQ(clean_server.Program("run").status, 0);
+  const std::vector<std::string> clean_log = clean_server.Log();
+  const std::string clean = clean_server.Stop();
+  ASSERT_NE(clean, "");
+
+  Server server(dir, "piped", {});
+  ASSERT_TRUE(server.Ready());
+  const ProgramRun piped = server.Shell(std::string("{ '") + VREK_UPVREK_CLI +
+                                        "' run; echo \"status $?\" >&2; } | head -1");
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, "-- 批 1\n");
+  EXPECT_EQ(piped.err, "status 0\n");
+  EXPECT_EQ(server.Log(), clean_log);
+  EXPECT_EQ(vrektest::Normalized(server.Stop()), vrektest::Normalized(clean));
 }
 
 }  // namespace

@@ -430,6 +430,10 @@ void TStrings::WipeValue(std::string_view name) {
   }
 }
 
+void Driver::SetBatchTimeout(int seconds) {
+  if (seconds != 0) throw EDatabaseError("This database driver cannot bound the time of a batch");
+}
+
 TDatabase::TDatabase(Driver& driver) : driver_(driver) {}
 
 TDatabase::~TDatabase() {

@@ -12,10 +12,14 @@ std::vector<LoggedBatch> ParseListenerLog(const std::string& log) {
   for (const std::string& line : Lines(log)) {
     try {
       const nlohmann::json j = nlohmann::json::parse(line);
-      if (!j.is_object() || j.size() != 3) throw std::runtime_error("not a batch object");
+      const bool cancelled = j.is_object() && j.contains("cancelled");
+      if (!j.is_object() || j.size() != (cancelled ? 4u : 3u) ||
+          (cancelled && j.at("cancelled") != true))
+        throw std::runtime_error("not a batch object");
       LoggedBatch b;
       b.seq = j.at("seq").get<std::size_t>();
       b.text = j.at("text").get<std::string>();
+      b.cancelled = cancelled;
       const nlohmann::json& e = j.at("error");
       if (!e.is_null())
         b.error = LoggedError{e.at("number").get<int>(), e.at("message").get<std::string>()};

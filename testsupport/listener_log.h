@@ -1,5 +1,6 @@
 // The batch log of sqlstandin (--log): one JSON object a line,
-// {"seq": N, "text": "...", "error": null or {"number": N, "message": "..."}}.
+// {"seq": N, "text": "...", "error": null or {"number": N, "message": "..."}}, with
+// "cancelled": true last for a batch its client cancelled.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +20,7 @@ struct LoggedBatch {
   std::size_t seq = 0;
   std::string text;
   std::optional<LoggedError> error;
+  bool cancelled = false;
   bool operator==(const LoggedBatch&) const = default;
 };
 

@@ -191,6 +191,11 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
   return status_.value_or(-1);
 }
 
+bool ChildProcess::Signal(int signal) {
+  if (pid_ <= 0 || Wait(0ms)) return false;
+  return kill(pid_, signal) == 0;
+}
+
 int ChildProcess::Kill() {
   if (pid_ <= 0) return -1;
   if (!Wait(0ms)) {

@@ -46,6 +46,9 @@ class ChildProcess {
   // Sends SIGTERM, then SIGKILL when it has not ended after `grace`. Returns the exit status as
   // Wait does, -1 when it had to be killed or had already been stopped.
   int Stop(std::chrono::milliseconds grace = 10s);
+  // Sends it the signal (SIGINT as Ctrl-C in its terminal would) without waiting. False when it
+  // has already ended or been stopped.
+  bool Signal(int signal);
   // Ends it at once with SIGKILL, as a power cut or the task manager would, and waits for it.
   // Returns the exit status as Wait does (128 + 9), -1 when it had already been stopped.
   int Kill();

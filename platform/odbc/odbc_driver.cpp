@@ -247,8 +247,11 @@ class Statement {
 
 class OdbcConnection : public Connection {
  public:
-  OdbcConnection(std::shared_ptr<odbc::Environment> env, int login_timeout_seconds)
-      : env_(std::move(env)), dbc_(SQL_HANDLE_DBC, env_->get()) {
+  OdbcConnection(std::shared_ptr<odbc::Environment> env, int login_timeout_seconds,
+                 int batch_timeout_seconds)
+      : env_(std::move(env)),
+        dbc_(SQL_HANDLE_DBC, env_->get()),
+        batch_timeout_seconds_(batch_timeout_seconds) {
     SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(login_timeout_seconds)), 0);
   }
@@ -306,6 +309,18 @@ class OdbcConnection : public Connection {
     Failures failures;
     {
       Statement stmt(dbc_.get());
+      // The statement attribute, not the connection's: FreeTDS reads it when the statement
+      // executes (src/odbc/odbc.c). When it runs out, FreeTDS's handler (odbc_errmsg_handler)
+      // records HYT00 and has libtds send the ATTENTION (src/tds/util.c, tdserror); the call
+      // then returns SQL_ERROR once the server has acknowledged it.
+      if (batch_timeout_seconds_ > 0 &&
+          SQLSetStmtAttrW(
+              stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(batch_timeout_seconds_)),
+              SQL_IS_UINTEGER) == SQL_ERROR) {
+        failures.Add(SQL_HANDLE_STMT, stmt.get());
+        failures.ThrowIfAny();
+      }
       SQLRETURN rc = SQLExecDirectW(stmt.get(), wide.data(), static_cast<SQLINTEGER>(text.size()));
       for (int results = 0; results < kMaxResults; ++results) {
         if (rc == SQL_NO_DATA && results > 0) break;
@@ -352,6 +367,7 @@ class OdbcConnection : public Connection {
 
   std::shared_ptr<odbc::Environment> env_;
   Handle dbc_;
+  int batch_timeout_seconds_;
   bool connected_ = false;
 };
 
@@ -364,9 +380,15 @@ OdbcDriver::~OdbcDriver() = default;
 
 std::unique_ptr<Connection> OdbcDriver::Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) {
-  auto connection = std::make_unique<OdbcConnection>(env_, login_timeout_seconds_);
+  auto connection =
+      std::make_unique<OdbcConnection>(env_, login_timeout_seconds_, batch_timeout_seconds_);
   connection->Connect(alias, user, password, PasswordWiped);
   return connection;
+}
+
+void OdbcDriver::SetBatchTimeout(int seconds) {
+  if (seconds < 0) throw EDatabaseError("A batch timeout cannot be negative");
+  batch_timeout_seconds_ = seconds;
 }
 
 }  // namespace platform

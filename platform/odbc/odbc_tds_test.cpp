@@ -54,18 +54,23 @@ class Listener : public testing::Environment {
         "--log", LogFile(), "--login", "sa:secret", "--login", "vrek:资产pw"});
     // Closes the connection that sends the first batch instead of answering it.
     dropping_ = std::make_unique<vrektest::Standin>(std::vector<std::string>{"--drop", "1"});
-    const int port = Port(*server_), dropping_port = Port(*dropping_);
+    // Holds the second batch until its client cancels it.
+    holding_ = std::make_unique<vrektest::Standin>(std::vector<std::string>{"--hold", "2"});
+    const int port = Port(*server_), dropping_port = Port(*dropping_),
+              holding_port = Port(*holding_);
     int closed_port = 0, silent_port = 0;
     close(BoundSocket(false, &closed_port));
     silent_ = BoundSocket(true, &silent_port);
     vrektest::UseDataSources(Dir().Path(), DataSource("VrekTds", port) +
                                                DataSource("VrekDropping", dropping_port) +
+                                               DataSource("VrekHolding", holding_port) +
                                                DataSource("VrekNowhere", closed_port) +
                                                DataSource("VrekSilent", silent_port));
   }
   void TearDown() override {
     server_.reset();
     dropping_.reset();
+    holding_.reset();
     close(silent_);
   }
 
@@ -75,7 +80,7 @@ class Listener : public testing::Environment {
     return server.Port();
   }
 
-  std::unique_ptr<vrektest::Standin> server_, dropping_;
+  std::unique_ptr<vrektest::Standin> server_, dropping_, holding_;
   int silent_ = -1;
 };
 
@@ -215,6 +220,28 @@ TEST_F(OdbcTdsTest, LostConnectionRaisesAndLaterBatchesToo) {
     EXPECT_EQ(std::to_string(e.Number()) + " " + e.what(),
               "0 [FreeTDS][SQL Server]Communication link failure");
   }
+}
+
+// A batch the server holds is cancelled when the batch timeout runs out: the error says so with
+// HYT00, nothing of the batch ran, and the connection serves the next batch.
+TEST_F(OdbcTdsTest, ABatchTimeoutCancelsAHeldBatchAndTheConnectionGoesOn) {
+  driver_.SetBatchTimeout(1);
+  std::unique_ptr<Connection> held = driver_.Connect("VrekHolding", "sa", "");
+  held->Execute("create table thold (a int)");
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    held->Execute("insert into thold values (1)");
+    ADD_FAILURE() << "executed";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.State() + " " + std::to_string(e.Number()) + " " + e.what(),
+              "HYT00 0 [FreeTDS][SQL Server]Timeout expired\n"
+              "[FreeTDS][SQL Server]Operation was cancelled");
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  ASSERT_EQ(held->Open("select count(*) from thold").RowCount(), 1u);
+  EXPECT_EQ(held->Open("select count(*) from thold").Value(0, 0).AsInteger(), 0);
 }
 
 // The first diagnostic's SQLSTATE and native number travel with the error for logs and tests;

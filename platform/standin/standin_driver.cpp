@@ -1,5 +1,7 @@
 #include "platform/standin_driver.h"
 
+#include <chrono>
+
 #include "standin/engine.h"
 #include "text/text.h"
 
@@ -48,6 +50,7 @@ void Append(const standin::Value& v, ResultSet& rs) {
 }
 
 void ThrowIfFailed(const standin::BatchOutcome& outcome) {
+  if (outcome.cancelled) throw EDatabaseError("Timeout expired", 0, kTimeoutExpired);
   const standin::Message* first = outcome.FirstError();
   if (!first) return;
   std::string text;
@@ -62,12 +65,13 @@ void ThrowIfFailed(const standin::BatchOutcome& outcome) {
 
 class StandinConnection : public Connection {
  public:
-  explicit StandinConnection(standin::Database& db) : session_(db) {}
+  StandinConnection(standin::Database& db, int timeout_seconds)
+      : session_(db), timeout_(timeout_seconds) {}
 
-  void Execute(std::string_view batch) override { ThrowIfFailed(session_.Execute(batch)); }
+  void Execute(std::string_view batch) override { ThrowIfFailed(Run(batch)); }
 
   ResultSet Open(std::string_view batch) override {
-    standin::BatchOutcome outcome = session_.Execute(batch);
+    standin::BatchOutcome outcome = Run(batch);
     ThrowIfFailed(outcome);
     const standin::StatementOutcome* last = nullptr;
     for (const auto& st : outcome.statements)
@@ -85,14 +89,27 @@ class StandinConnection : public Connection {
   }
 
  private:
+  standin::BatchOutcome Run(std::string_view batch) {
+    if (timeout_.count() == 0) return session_.Execute(batch);
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    return session_.Execute(batch,
+                            [deadline] { return std::chrono::steady_clock::now() >= deadline; });
+  }
+
   standin::Session session_;
+  std::chrono::seconds timeout_;
 };
 
 }  // namespace
 
 std::unique_ptr<Connection> StandinDriver::Connect(const std::string&, const std::string&,
                                                    const std::string&) {
-  return std::make_unique<StandinConnection>(db_);
+  return std::make_unique<StandinConnection>(db_, batch_timeout_seconds_);
+}
+
+void StandinDriver::SetBatchTimeout(int seconds) {
+  if (seconds < 0) throw EDatabaseError("A batch timeout cannot be negative");
+  batch_timeout_seconds_ = seconds;
 }
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "standin/engine.h"
 
 using platform::EDatabaseError;
@@ -87,6 +89,29 @@ TEST_F(StandinDriverTest, OpenOfSeveralResultsReturnsTheLast) {
     }
     EXPECT_EQ(rows, k.rows) << k.batch;
   }
+}
+
+// A held batch is cancelled when the batch timeout runs out, having run nothing.
+TEST_F(StandinDriverTest, ABatchTimeoutCancelsAHeldBatch) {
+  driver.SetBatchTimeout(1);
+  std::unique_ptr<platform::Connection> bounded = driver.Connect("Vrek", "u", "p");
+  bounded->Execute("create table t (a int)");
+  db.HoldWhen([](std::size_t, std::string_view text) { return text.rfind("insert", 0) == 0; });
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    bounded->Execute("insert into t values (1)");
+    ADD_FAILURE() << "executed";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.State() + " " + std::to_string(e.Number()) + " " + e.what(),
+              "HYT00 0 Timeout expired");
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  db.ClearFaults();
+  platform::ResultSet rs = bounded->Open("select count(*) from t");
+  ASSERT_EQ(rs.RowCount(), 1u);
+  EXPECT_EQ(rs.Value(0, 0).AsInteger(), 0);
 }
 
 }  // namespace

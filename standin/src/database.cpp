@@ -60,7 +60,8 @@ StatementOutcome OnLine(StatementOutcome st, int line) {
 
 }  // namespace
 
-BatchOutcome Database::Impl::Run(SessionState& session, std::string_view text) {
+BatchOutcome Database::Impl::Run(SessionState& session, std::string_view text,
+                                 const Session::CancelCheck& cancelled) {
   BatchOutcome out;
   ExecContext x{catalog, session, name, clock ? clock() : LocalNow()};
   LineCounter lines(text);
@@ -82,6 +83,10 @@ BatchOutcome Database::Impl::Run(SessionState& session, std::string_view text) {
     }
   }
   for (Statement& st : statements) {
+    if (cancelled && cancelled()) {
+      out.cancelled = true;
+      break;
+    }
     const int line = lines.At(st.begin);
     try {
       out.statements.push_back(OnLine(ExecuteStatement(st, x), line));
@@ -100,11 +105,43 @@ struct Session::State {
 Session::Session(Database& db) : db_(db), state_(std::make_unique<State>()) {}
 Session::~Session() = default;
 
-BatchOutcome Session::Execute(std::string_view batch_utf8) {
+bool Database::Impl::WaitWhileHeld(std::unique_lock<std::mutex>& lock,
+                                   const Session::CancelCheck& cancelled) {
+  const std::uint64_t releases_before = releases;
+  ++held;
+  bool run = true;
+  while (releases == releases_before) {
+    if (cancelled) {
+      // Asked unlocked: the database serves other sessions while this batch waits.
+      lock.unlock();
+      const bool stop = cancelled();
+      lock.lock();
+      if (stop) {
+        run = false;
+        break;
+      }
+      released.wait_for(lock, std::chrono::milliseconds(10));
+    } else {
+      released.wait(lock);
+    }
+  }
+  --held;
+  return run;
+}
+
+BatchOutcome Session::Execute(std::string_view batch_utf8, const CancelCheck& cancelled) {
   Database::Impl& impl = *db_.impl_;
-  std::lock_guard lock(impl.mutex);
+  std::unique_lock lock(impl.mutex);
   std::size_t seq = ++impl.seq;
   BatchOutcome outcome;
+  bool hold = false;
+  for (const auto& h : impl.holds)
+    if ((h.seq != 0 && h.seq == seq) || (h.pick && h.pick(seq, batch_utf8))) hold = true;
+  if (hold && !impl.WaitWhileHeld(lock, cancelled)) {
+    outcome.cancelled = true;
+    impl.log.push_back(Database::LogEntry{seq, std::string(batch_utf8), outcome});
+    return outcome;
+  }
   const Database::Impl::Fault* fault = nullptr;
   for (const auto& f : impl.faults) {
     if ((f.seq != 0 && f.seq == seq) || (f.pick && f.pick(seq, batch_utf8))) {
@@ -118,7 +155,7 @@ BatchOutcome Session::Execute(std::string_view batch_utf8) {
     st.failed = true;
     outcome.statements.push_back(std::move(st));
   } else {
-    outcome = impl.Run(state_->session, batch_utf8);
+    outcome = impl.Run(state_->session, batch_utf8, cancelled);
   }
   impl.log.push_back(Database::LogEntry{seq, std::string(batch_utf8), outcome});
   return outcome;
@@ -151,9 +188,31 @@ void Database::FailWhen(BatchPredicate pick, int number, std::string message) {
   impl_->faults.push_back(Impl::Fault{0, std::move(pick), number, std::move(message)});
 }
 
+void Database::HoldBatch(std::size_t seq) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->holds.push_back(Impl::Hold{seq, nullptr});
+}
+
+void Database::HoldWhen(BatchPredicate pick) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->holds.push_back(Impl::Hold{0, std::move(pick)});
+}
+
+void Database::ReleaseHeld() {
+  std::lock_guard lock(impl_->mutex);
+  ++impl_->releases;
+  impl_->released.notify_all();
+}
+
+std::size_t Database::Held() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->held;
+}
+
 void Database::ClearFaults() {
   std::lock_guard lock(impl_->mutex);
   impl_->faults.clear();
+  impl_->holds.clear();
 }
 
 void Database::SetClock(std::function<DateTime()> now) {

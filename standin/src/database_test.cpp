@@ -1,9 +1,12 @@
 // The batch log, injected faults, and LoadScript / DumpScript.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "files.h"
 #include "standin/engine.h"
@@ -40,6 +43,69 @@ TEST(Database, LogsEveryBatchAndInjectsFaults) {
   a.Execute("select 1");
   ASSERT_EQ(db.Log().size(), 1u);
   EXPECT_EQ(db.Log()[0].seq, 5u);
+}
+
+// Waits up to 10 s until `n` batches are held.
+bool HeldWithin(const Database& db, std::size_t n) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (db.Held() != n && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return db.Held() == n;
+}
+
+// A held batch waits before its first statement while other sessions go on; released it runs,
+// cancelled it runs nothing. Either way the log has it once, in the order batches ended.
+TEST(Database, HeldBatchesWaitUntilReleasedOrCancelled) {
+  Database db;
+  Session setup(db);
+  setup.Execute("create table t (x int)");
+  db.HoldBatch(2);
+  db.HoldWhen(
+      [](std::size_t, std::string_view text) { return text == "insert into t values (3)"; });
+  std::atomic<bool> cancel{false};
+  std::string released, cancelled;
+  std::thread first([&] {
+    Session s(db);
+    released = Render(s.Execute("insert into t values (1)"));
+  });
+  ASSERT_TRUE(HeldWithin(db, 1));
+  Session other(db);
+  EXPECT_EQ(Render(other.Execute("insert into t values (2)")), "done count 1\n");
+  std::thread second([&] {
+    Session s(db);
+    cancelled = Render(s.Execute("insert into t values (3)", [&] { return cancel.load(); }));
+  });
+  ASSERT_TRUE(HeldWithin(db, 2));
+  cancel = true;
+  second.join();
+  EXPECT_EQ(db.Held(), 1u);
+  db.ReleaseHeld();
+  first.join();
+  EXPECT_EQ(released, "done count 1\n");
+  EXPECT_EQ(cancelled, "cancelled\n");
+  EXPECT_EQ(Render(other.Execute("select x from t")),
+            "columns x int null\nrow 2\nrow 1\ndone count 2\n");
+  std::string seen;
+  for (const auto& e : db.Log())
+    seen += std::to_string(e.seq) + " " + e.text + " => " + Render(e.outcome);
+  EXPECT_EQ(seen,
+            "1 create table t (x int) => done\n"
+            "3 insert into t values (2) => done count 1\n"
+            "4 insert into t values (3) => cancelled\n"
+            "2 insert into t values (1) => done count 1\n"
+            "5 select x from t => columns x int null\nrow 2\nrow 1\ndone count 2\n");
+}
+
+// A cancel between statements keeps what the statements before it did and runs nothing after.
+TEST(Database, CancelStopsTheBatchBeforeItsNextStatement) {
+  Database db;
+  Session s(db);
+  int asked = 0;
+  EXPECT_EQ(Render(s.Execute("create table t (x int)\ninsert into t values (1)\n"
+                             "insert into t values (2)",
+                             [&] { return ++asked == 3; })),
+            "done\ndone count 1\ncancelled\n");
+  EXPECT_EQ(Render(s.Execute("select x from t")), "columns x int null\nrow 1\ndone count 1\n");
 }
 
 TEST(Database, LoadScriptStopsAtTheFirstError) {

@@ -62,6 +62,7 @@ const Message* BatchOutcome::FirstError() const {
 std::string Render(const BatchOutcome& outcome) {
   std::string out;
   for (const StatementOutcome& st : outcome.statements) RenderStatement(st, out);
+  if (outcome.cancelled) out += "cancelled\n";
   return out;
 }
 

@@ -162,12 +162,23 @@ class Connection {
   virtual ResultSet Open(std::string_view batch) = 0;
 };
 
+// The SQLSTATE of a batch that ran out of the time SetBatchTimeout gives it: ODBC's "Timeout
+// expired".
+inline constexpr char kTimeoutExpired[] = "HYT00";
+
 class Driver {
  public:
   virtual ~Driver() = default;
   // Throws EDatabaseError when the alias is unknown, the server unreachable or the login refused.
   virtual std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
                                               const std::string& password) = 0;
+  // Bounds the wait for every batch of the connections opened after the call: when the server
+  // has not finished a batch after `seconds`, the batch is cancelled (the server stops it before
+  // its next statement, and the connection stays usable) and Execute or Open throw
+  // EDatabaseError with State() kTimeoutExpired. 0, the default, waits for ever. The time a
+  // connection attempt may take is not affected. A driver that cannot bound its batches throws
+  // EDatabaseError for any other value than 0.
+  virtual void SetBatchTimeout(int seconds);
 };
 
 // An ordered list of text lines, as the statement text of a query or the Params of a database.

@@ -84,6 +84,9 @@ struct StatementOutcome {
 // aborted the batch have no outcome.
 struct BatchOutcome {
   std::vector<StatementOutcome> statements;
+  // The client cancelled the batch (a TDS ATTENTION): the statements after the last outcome
+  // never ran. What the statements with an outcome did stays, each having run to its end.
+  bool cancelled = false;
   const Message* FirstError() const;  // nullptr when no statement failed
   bool Failed() const { return FirstError() != nullptr; }
 };
@@ -97,6 +100,7 @@ struct BatchOutcome {
 //   row 1, 'ab  ', NULL, 12.50, '1975-03-03 10:30:00.000'
 //   error 515/16/2: <text>        a message with severity > 10
 //   info 3621/0/0: <text>         a message with severity <= 10
+//   cancelled                     last, for a batch its client cancelled
 // Each statement renders its messages first, then its columns and rows, then its done line.
 // Strings are UTF-8 between single quotes, embedded quotes doubled.
 std::string Render(const BatchOutcome& outcome);
@@ -111,9 +115,16 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // Whether the client has cancelled the running batch, as a server learns it from an ATTENTION.
+  // Asked before each statement, and every few milliseconds while the batch is held
+  // (Database::HoldBatch); it must answer at once.
+  using CancelCheck = std::function<bool()>;
+
   // Runs one batch exactly as a client sent it, records it in the database's log, and returns
-  // its outcome. Never throws for SQL errors: they are part of the outcome.
-  BatchOutcome Execute(std::string_view batch_utf8);
+  // its outcome. Never throws for SQL errors: they are part of the outcome. A statement, once
+  // started, runs to its end: a cancel stops the batch before its next statement, so nothing of
+  // a statement is ever left half-applied.
+  BatchOutcome Execute(std::string_view batch_utf8, const CancelCheck& cancelled = {});
 
  private:
   struct State;
@@ -154,6 +165,17 @@ class Database {
   void FailBatch(std::size_t seq, int number, std::string message);
   using BatchPredicate = std::function<bool(std::size_t seq, std::string_view text)>;
   void FailWhen(BatchPredicate pick, int number, std::string message);
+  // Freezes the server in the middle of a run: the batch with sequence number `seq` (or each
+  // batch the predicate picks) waits before its first statement until ReleaseHeld() lets it run,
+  // or until its client cancels it (Session::CancelCheck); it then runs nothing and its outcome
+  // says cancelled. Other sessions use the database meanwhile.
+  void HoldBatch(std::size_t seq);
+  void HoldWhen(BatchPredicate pick);
+  // Lets every batch held now run on.
+  void ReleaseHeld();
+  // How many batches are being held now.
+  std::size_t Held() const;
+  // Removes every failure and hold (batches held now stay held until released or cancelled).
   void ClearFaults();
 
   // The clock behind getdate() and creation dates: the machine's local time unless a test

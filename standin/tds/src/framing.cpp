@@ -1,5 +1,6 @@
 #include "framing.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,15 @@ Connection::~Connection() {
     ::shutdown(fd_, SHUT_RDWR);
     ::close(fd_);
   }
+}
+
+bool Connection::Readable() const {
+  pollfd p{fd_, POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  return r > 0;
 }
 
 bool Connection::ReadExact(char* buf, std::size_t n) {

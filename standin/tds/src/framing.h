@@ -41,6 +41,9 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
+  // Whether something (a message, or the end of the connection) can be read without waiting.
+  bool Readable() const;
+
   // Reads one whole message of at most max_payload bytes. On Malformed, detail says why.
   ReadStatus ReadMessage(Message& out, std::size_t max_payload, std::string& detail);
 

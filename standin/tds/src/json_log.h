@@ -10,9 +10,11 @@
 
 namespace standin::tds {
 
-// {"seq":N,"text":"...","error":null} or with "error":{"number":N,"message":"..."}, and a line
-// break. Strings are escaped as JSON requires, UTF-8 kept as is.
-std::string JsonLogLine(std::size_t seq, std::string_view text, const standin::Message* error);
+// {"seq":N,"text":"...","error":null} or with "error":{"number":N,"message":"..."}, then
+// ,"cancelled":true for a batch its client cancelled, and a line break. Strings are escaped as
+// JSON requires, UTF-8 kept as is.
+std::string JsonLogLine(std::size_t seq, std::string_view text, const standin::Message* error,
+                        bool cancelled = false);
 
 class JsonLog {
  public:
@@ -22,7 +24,8 @@ class JsonLog {
   JsonLog(const JsonLog&) = delete;
   JsonLog& operator=(const JsonLog&) = delete;
 
-  void Write(std::size_t seq, std::string_view text, const standin::Message* error);
+  void Write(std::size_t seq, std::string_view text, const standin::Message* error,
+             bool cancelled = false);
 
  private:
   std::mutex mutex_;

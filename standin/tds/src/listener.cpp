@@ -61,6 +61,10 @@ Listener::Listener(Database& db, ListenerConfig config) : db_(db), config_(std::
                  config_.fail_number,
                  "Batch " + std::to_string(target) + " failed: error injected by the stand-in.");
   }
+  if (config_.hold_seq > 0) {
+    const std::size_t target = config_.hold_seq;
+    db_.HoldWhen([this, target](std::size_t, std::string_view) { return current_seq_ == target; });
+  }
 }
 
 Listener::~Listener() {
@@ -181,9 +185,31 @@ bool Listener::HandleBatch(Connection& c, Session& session, const std::string& t
       return false;
     }
     current_seq_ = seq;
+    // The server listens while a batch runs ([MS-TDS] 3.3.5.9): an ATTENTION, read between
+    // statements and while the batch is held, stops the batch before its next statement, and the
+    // reply is the DONE with the attention flag alone, since the client discards everything up
+    // to it (2.2.4.3). A connection that ends stops the batch too. Another request, which the
+    // server would queue, never comes from a client without MARS: the connection is closed.
+    bool attention = false, broken = false;
+    const auto cancelled = [&]() -> bool {
+      if (attention || broken) return true;
+      if (!c.Readable()) return false;
+      Message m;
+      std::string detail;
+      const ReadStatus st = c.ReadMessage(m, kMaxBatchMessage, detail);
+      if (st == ReadStatus::Ok && m.type == packet::kAttention) {
+        attention = true;
+      } else {
+        broken = true;
+        if (st == ReadStatus::Malformed) Say(id, "refused: " + detail);
+        if (st == ReadStatus::Ok)
+          Say(id, "refused: packet type " + std::to_string(m.type) + " while a batch runs");
+      }
+      return true;
+    };
     BatchOutcome outcome;
     try {
-      outcome = session.Execute(text);
+      outcome = session.Execute(text, cancelled);
     } catch (const std::exception& e) {
       Say(id, std::string("engine threw: ") + e.what());
       StatementOutcome s;
@@ -193,7 +219,13 @@ bool Listener::HandleBatch(Connection& c, Session& session, const std::string& t
       outcome.statements.push_back(std::move(s));
     }
     current_seq_ = 0;
-    if (config_.log != nullptr) config_.log->Write(seq, text, outcome.FirstError());
+    if (config_.log != nullptr)
+      config_.log->Write(seq, text, outcome.FirstError(), outcome.cancelled);
+    if (broken) return false;
+    if (attention) {
+      Say(id, "batch " + std::to_string(seq) + " cancelled by the client");
+      return c.SendReply(AttentionReply());
+    }
     std::size_t mismatched = 0;
     reply = BatchReply(outcome, &mismatched);
     if (mismatched > 0)

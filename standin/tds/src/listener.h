@@ -22,7 +22,10 @@ struct ListenerConfig {
   std::size_t fail_seq = 0;  // this batch (1-based over all clients) fails without running
   int fail_number = 50000;
   std::size_t drop_seq = 0;  // the connection that sends this batch is closed instead
-  JsonLog* log = nullptr;    // not owned; may be null
+  // This batch waits before it runs until its client cancels it (ATTENTION) or goes away: a
+  // server frozen in the middle of a run. Batches of other clients wait behind it.
+  std::size_t hold_seq = 0;
+  JsonLog* log = nullptr;  // not owned; may be null
 };
 
 class Listener {

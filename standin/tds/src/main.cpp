@@ -27,7 +27,8 @@ struct Options {
 [[noreturn]] void Usage(const std::string& why) {
   std::cerr << "sqlstandin: " << why << "\n"
             << "usage: sqlstandin --port N [--login USER:PASSWORD]... [--load FILE]...\n"
-               "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n";
+               "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n"
+               "                  [--hold N]\n";
   std::exit(2);
 }
 
@@ -75,6 +76,10 @@ Options Parse(int argc, char** argv) {
       const auto n = Number(value, 1u << 30);
       if (!n || *n == 0) Usage("bad --drop " + value);
       o.listener.drop_seq = *n;
+    } else if (arg == "--hold") {
+      const auto n = Number(value, 1u << 30);
+      if (!n || *n == 0) Usage("bad --hold " + value);
+      o.listener.hold_seq = *n;
     } else {
       Usage("unknown option " + arg);
     }

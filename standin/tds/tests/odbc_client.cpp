@@ -133,10 +133,11 @@ std::string OdbcClient::Step(SQLHSTMT stmt, const char* what, SQLRETURN rc) {
   return out;
 }
 
-std::string OdbcClient::Run(const std::string& batch_utf8) {
+std::string OdbcClient::Run(const std::string& batch_utf8, int timeout_seconds) {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) return "no statement\n";
-  SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+  SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_seconds)), 0);
   std::vector<SQLWCHAR> w = Wide(batch_utf8);
   std::string out = Step(stmt, "exec", SQLExecDirectW(stmt, w.data(), SQL_NTS));
   for (int i = 0; i < 50; ++i) {

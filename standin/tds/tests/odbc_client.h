@@ -31,8 +31,8 @@ class OdbcClient {
   //   diag <SQLSTATE> <native> <text>
   //   columns <name>, ...      and per row:  row <v>|<v>...   (values as text, NULL)
   //   count <N>                SQLRowCount, when the step has no columns
-  // The statement has a query timeout of 10 s.
-  std::string Run(const std::string& batch_utf8);
+  // The statement has a query timeout of that many seconds.
+  std::string Run(const std::string& batch_utf8, int timeout_seconds = 10);
 
   // Executes a batch and fetches only the first row of its first result, then closes the
   // statement with results pending. Returns the rendering of that first step.

@@ -1,6 +1,7 @@
 // Real ODBC programs' view of the listener: unixODBC with the FreeTDS driver over TCP.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "fixture.h"
@@ -135,7 +136,8 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
       dir.Write("bad.sql", "create table a (x int)\nGO\nselect * from nosuch\nGO\n");
   const std::string usage =
       "usage: sqlstandin --port N [--login USER:PASSWORD]... [--load FILE]...\n"
-      "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n";
+      "                  [--log FILE] [--save FILE] [--fail N[:NUMBER]] [--drop N]\n"
+      "                  [--hold N]\n";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -147,6 +149,7 @@ TEST(Program, RefusesBadArgumentsAndScripts) {
        "sqlstandin: cannot read " + dir.Path() + "/none.sql\n"},
       {{"--port", "70000"}, 2, "sqlstandin: bad port 70000\n" + usage},
       {{"--port", "0", "--fail", "0"}, 2, "sqlstandin: bad --fail 0\n" + usage},
+      {{"--port", "0", "--hold", "x"}, 2, "sqlstandin: bad --hold x\n" + usage},
       {{"--port", "0", "--login", "nopassword"},
        2,
        "sqlstandin: --login takes USER:PASSWORD\n" + usage},
@@ -207,6 +210,42 @@ TEST_F(FaultServerTest, FailsTheSecondBatchAndDropsTheFourth) {
       "exec SQL_ERROR\ndiag 01000 20017 [FreeTDS][SQL Server]Unexpected EOF from the server\n");
   // The server goes on serving others.
   EXPECT_EQ(Client()->Run(query), one);
+}
+
+class HoldServerTest : public ServerTest {
+ protected:
+  std::vector<std::string> ExtraArgs() override {
+    return {"--hold", "2", "--log", dir_.Path() + "/log.jsonl"};
+  }
+};
+
+// A client whose query timeout runs out sends ATTENTION (FreeTDS: src/tds/util.c tdserror) and
+// reports HYT00; the held batch runs nothing, is logged as cancelled, and the connection goes
+// on serving.
+TEST_F(HoldServerTest, AHeldBatchIsCancelledByTheQueryTimeoutAndTheConnectionStaysUsable) {
+  auto c = Client();
+  const std::string insert = "insert into asset (id) values (3)";
+  const std::string count = "select count(*) from asset";
+  EXPECT_EQ(c->Run(count), "exec SQL_SUCCESS\ncolumns \nrow 2\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(c->Run(insert, 1),
+            "exec SQL_ERROR\ndiag HYT00 0 [FreeTDS][SQL Server]Timeout expired\n"
+            "diag HY008 0 [FreeTDS][SQL Server]Operation was cancelled\n");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_EQ(c->Run(count), "exec SQL_SUCCESS\ncolumns \nrow 2\n");
+  EXPECT_EQ(Client()->Run(insert), "exec SQL_SUCCESS\ncount 1\n");
+  EXPECT_EQ(ReadFile(dir_.Path() + "/log.jsonl"), "{\"seq\":1,\"text\":\"" + count +
+                                                      "\",\"error\":null}\n"
+                                                      "{\"seq\":2,\"text\":\"" +
+                                                      insert +
+                                                      "\",\"error\":null,\"cancelled\":true}\n"
+                                                      "{\"seq\":3,\"text\":\"" +
+                                                      count +
+                                                      "\",\"error\":null}\n"
+                                                      "{\"seq\":4,\"text\":\"" +
+                                                      insert + "\",\"error\":null}\n");
 }
 
 TEST_F(ServerTest, SavedDatabaseLoadsBack) {

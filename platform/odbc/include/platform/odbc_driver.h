@@ -45,6 +45,11 @@ class OdbcDriver : public Driver {
   // The password's wide copies are wiped as soon as SQLConnectW has returned.
   std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
                                       const std::string& password) override;
+  // Sets SQL_ATTR_QUERY_TIMEOUT on every statement. The driver then cancels a batch whose
+  // server has not answered in time: FreeTDS sends a TDS ATTENTION, waits for the DONE that
+  // acknowledges it and reports HYT00 "Timeout expired" (then HY008 "Operation was cancelled");
+  // a server that does not acknowledge within another such wait loses the connection.
+  void SetBatchTimeout(int seconds) override;
 
   // The storage of ours that held a password: address and size in bytes.
   using Storage = std::vector<std::pair<const void*, std::size_t>>;
@@ -55,6 +60,7 @@ class OdbcDriver : public Driver {
  private:
   std::shared_ptr<odbc::Environment> env_;
   int login_timeout_seconds_;
+  int batch_timeout_seconds_ = 0;
 };
 
 }  // namespace platform

@@ -15,9 +15,13 @@ class StandinDriver : public Driver {
   explicit StandinDriver(standin::Database& db) : db_(db) {}
   std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
                                       const std::string& password) override;
+  // A batch still running (or held) when the time is up is cancelled as a client's ATTENTION
+  // cancels it, and throws EDatabaseError "Timeout expired" with SQLSTATE HYT00.
+  void SetBatchTimeout(int seconds) override;
 
  private:
   standin::Database& db_;
+  int batch_timeout_seconds_ = 0;
 };
 
 }  // namespace platform
