@@ -34,7 +34,7 @@ StatementOutcome Failure(const SqlError& e) {
 
 BatchOutcome Database::Impl::Run(SessionState& session, std::string_view text) {
   BatchOutcome out;
-  ExecContext x{catalog, session, name, clock ? clock() : LocalNow()};
+  ExecContext x{catalog, session, name, clock ? clock() : LocalNow(), &server, {}};
   std::vector<Statement> statements;
   try {
     statements = ParseBatch(text);
@@ -64,8 +64,26 @@ struct Session::State {
   SessionState session;
 };
 
-Session::Session(Database& db) : db_(db), state_(std::make_unique<State>()) {}
-Session::~Session() = default;
+Session::Session(Database& db, SessionInfo info) : db_(db), state_(std::make_unique<State>()) {
+  Database::Impl& impl = *db_.impl_;
+  std::lock_guard lock(impl.mutex);
+  ServerState& server = impl.server;
+  if (info.spid == 0) {
+    while (server.sessions.count(server.next_spid)) ++server.next_spid;
+    info.spid = server.next_spid++;
+  }
+  state_->session.spid = info.spid;
+  server.sessions[info.spid] =
+      ServerState::Process{std::move(info), impl.clock ? impl.clock() : LocalNow()};
+}
+
+Session::~Session() {
+  Database::Impl& impl = *db_.impl_;
+  std::lock_guard lock(impl.mutex);
+  impl.server.EndSession(state_->session.spid);
+}
+
+int Session::Spid() const { return state_->session.spid; }
 
 BatchOutcome Session::Execute(std::string_view batch_utf8) {
   Database::Impl& impl = *db_.impl_;

@@ -23,6 +23,7 @@ struct Database::Impl {
   std::size_t seq = 0;
   std::vector<Fault> faults;
   std::function<DateTime()> clock;
+  ServerState server;
 
   // Runs a batch: parse, compile, then execute statement by statement. Caller holds `mutex`.
   BatchOutcome Run(SessionState& session, std::string_view text);
