@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -64,11 +65,16 @@ struct PlannedBatch {
 //     batch before them touches lib_people;
 //   - the asset names read vr_name of lib_vrek, which the earlier batches give new columns and
 //     set those columns, never touching vr_name or the set of rows.
+// The upgrade lock's batch (upgrade_lock.h), the one batch a run opens that changes something,
+// is recorded and not sent: the plan asks whether the lock is free and answers as the run would
+// be answered now (LockFree).
 // What a plan cannot foresee is a statement that the server would refuse (it is never sent),
 // and changes that other clients make between the plan and the run.
 class PlanDriver : public platform::Driver {
  public:
   explicit PlanDriver(platform::Driver& inner) : inner_(inner) {}
+  // Whether the upgrade lock was free when the plan asked; empty when the run never asked.
+  std::optional<bool> LockFree() const { return lock_free_; }
   std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) override;
   const std::vector<PlannedBatch>& Batches() const { return batches_; }
@@ -83,6 +89,7 @@ class PlanDriver : public platform::Driver {
   std::vector<PlannedBatch> batches_;
   std::set<std::string> created_;  // lower-cased names of tables the planned batches create
   std::map<std::string, bool> answers_;
+  std::optional<bool> lock_free_;
 };
 
 // The tables a batch creates: each name that follows "create table" outside quoted text, lower

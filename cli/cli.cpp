@@ -15,6 +15,7 @@
 #include "plan_report.h"
 #include "platform/headless_gui.h"
 #include "repair.h"
+#include "upgrade_lock.h"
 #include "vrek_version.h"
 
 namespace vrekcli {
@@ -106,7 +107,15 @@ int Run(platform::Driver& driver, std::ostream& out, std::ostream& err) {
   EchoDriver echo(driver, [&out](std::size_t number, std::string_view batch) {
     out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
   });
-  const Outcome outcome = Upgrade(echo);
+  // Other connections are named once the lock is taken; they do not stop the run.
+  const Outcome outcome = Upgrade(echo, [&err](TUpVrekMain& form) {
+    form.LockTaken = [&err](platform::TQuery& query) {
+      for (const std::string& line :
+           upgrade::DescribeOtherSessions(upgrade::ReadOtherSessions(query)))
+        err << line << '\n';
+      err << std::flush;
+    };
+  });
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
@@ -123,11 +132,14 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
   // the plan foresees what the check finds (what the start found, the steps completing nothing
   // half-done) and leaves its reads out of the listed batches.
   bool end_check_listed = true;
-  std::size_t steps_from = 0, steps_to = 0;
+  std::size_t check_from = 0, steps_from = 0, steps_to = 0;
   std::vector<upgrade::HalfDoneBlock> found_at_start;
+  std::vector<upgrade::OtherSession> others;
   const Outcome outcome = Upgrade(plan, [&](TUpVrekMain& form) {
+    form.LockTaken = [&](platform::TQuery& query) { others = upgrade::ReadOtherSessions(query); };
     form.FindHalfDone = [&](platform::TQuery& query, bool at_end) {
       if (!at_end) {
+        check_from = plan.Batches().size();
         found_at_start = upgrade::FindHalfDone(query);
         steps_from = plan.Batches().size();
         return found_at_start;
@@ -148,7 +160,13 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
     for (const PlannedBatch& b : batches) out << JsonBatchLine(b.text) << '\n';
   } else {
     out << "升级计划（只读取，不改变数据库）：\n";
-    out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) << " 批查询）：";
+    if (plan.LockFree())
+      out << (*plan.LockFree() ? "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
+                               : std::string("  升级锁：已被占用。") + upgrade::kLockBusy + "\n");
+    for (const std::string& line : upgrade::DescribeOtherSessions(others))
+      out << "  " << line << '\n';
+    out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) - check_from
+        << " 批查询）：";
     if (outcome.at_start.empty()) {
       out << "没有未完成的部分\n";
     } else {
