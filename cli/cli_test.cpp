@@ -154,6 +154,7 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
   EXPECT_EQ(
       last_plan_,
       "升级计划（只读取，不改变数据库）：\n"
+      "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
       "  检查未完成的部分（3 批查询）：没有未完成的部分\n"
       "  表 ver_manage 不存在：将执行版本台账的创建\n"
       "  列 lib_vrek.vr_dwhy 不存在：将执行报废原因列块（lib_vrek 增加 vr_dwhy）\n"
@@ -186,6 +187,7 @@ TEST_F(Cli, PartlyUpgradedPlanIsTheRun) {
   EXPECT_EQ(
       last_plan_,
       "升级计划（只读取，不改变数据库）：\n"
+      "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
       "  检查未完成的部分（16 批查询）：上次升级未完成：\n"
       "    终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）\n"
       "    步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行\n"
@@ -215,7 +217,8 @@ TEST_F(Cli, UpgradedPlanIsTheRunOfProbesAndLookupsOnly) {
   ASSERT_EQ(Invoke({"run"}).status, 0);
   const CliRun run = PlanThenRunAgree();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Logged(), CheckedUpgradedRun());
+  EXPECT_EQ(Logged(),
+            Lock() + OtherSessions() + CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded());
   EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
 }
 

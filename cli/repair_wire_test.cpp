@@ -121,7 +121,7 @@ TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   EXPECT_EQ(again.status, 0);
   const std::vector<std::string> last = server.Log();
   for (std::size_t i = log.size(); i < last.size(); ++i)
-    EXPECT_EQ(last[i].rfind("select ", 0), 0u) << last[i];
+    EXPECT_TRUE(ChangesNothing(last[i])) << last[i];
 
   EXPECT_EQ(vrektest::Normalized(server.Stop()), vrektest::Normalized(clean));
 }

@@ -1,11 +1,11 @@
 // The upgrade window: release notes, "开始升级" and "退出", and the upgrade it runs.
 //
 // btUpClick first takes the lock of one upgrade at a time (upgrade_lock.h); refused, it fails at
-// once with upgrade::kLockBusy, having read and changed nothing. Then it runs the ledger bootstrap and then the steps in their fixed order, each sent from its
-// table (upgrade_table.h), which says how blocks are guarded. A repeated run sends nothing but
-// probes and mark lookups. What a block or step leaves undone after a failure stays undone by the
-// steps; the run looks for it (halfdone.h, selects only) before it sends anything else and again
-// before the completion message:
+// once with upgrade::kLockBusy, having read and changed nothing. Then it runs the ledger bootstrap
+// and then the steps in their fixed order, each sent from its table (upgrade_table.h), which says
+// how blocks are guarded. A repeated run sends nothing but probes and mark lookups. What a block or
+// step leaves undone after a failure stays undone by the steps; the run looks for it (halfdone.h,
+// selects only) before it sends anything else and again before the completion message:
 //   - at the start, when something is half-done, one box (caption "提示信息", question icon, Yes
 //     and No, Yes the default) lists it and asks "是否立即修复？". Yes completes it (Repair) and
 //     then runs the steps; No runs the steps as they are.
