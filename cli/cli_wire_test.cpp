@@ -126,10 +126,10 @@ TEST_F(CliWire, OldRegisterThenUpgraded) {
   ProgramRun second = PlanThenRunAgree();
   EXPECT_EQ(second.status, 0);
   const std::vector<std::string> log = Log();
-  ASSERT_GE(log.size(), before + CheckedUpgradedRun().size());
-  EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<long>(CheckedUpgradedRun().size()),
-                                     log.end()),
-            CheckedUpgradedRun())
+  ASSERT_GE(log.size(), before + CliUpgradedRun().size());
+  EXPECT_EQ(
+      std::vector<std::string>(log.end() - static_cast<long>(CliUpgradedRun().size()), log.end()),
+      CliUpgradedRun())
       << "an upgraded register gets the check, nine probes, three mark lookups, the check";
 }
 

@@ -88,14 +88,14 @@ TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   const std::string clean = clean_server.Stop();
   ASSERT_NE(clean, "");
 
-  // Batch 61 is the fifth person's insert into lib_peopletmp (after the check's three reads and
-  // 53 batches of the steps): it never runs.
-  Server server(dir, "broken", {"--drop", "61"});
+  // Batch 63 is the fifth person's insert into lib_peopletmp (after the lock, the select of the
+  // other connections, the check's three reads and 53 batches of the steps): it never runs.
+  Server server(dir, "broken", {"--drop", "63"});
   ASSERT_TRUE(server.Ready());
   const ProgramRun broken = server.Program("run");
   EXPECT_EQ(broken.status, 1);
   const std::vector<std::string> broken_log = server.Log();
-  ASSERT_EQ(broken_log.size(), 61u);
+  ASSERT_EQ(broken_log.size(), 63u);
   EXPECT_EQ(broken_log.back().rfind("insert into lib_peopletmp values(", 0), 0u);
 
   const ProgramRun plan = server.Program("repair --plan --batches");

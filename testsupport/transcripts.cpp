@@ -46,6 +46,10 @@ Transcript AssetNamesHead() { return ReadTranscript("asset_names_head"); }
 
 Transcript CheckOnOldRegister() { return ReadTranscript("check_old_register"); }
 Transcript CheckOnUpgraded() { return ReadTranscript("check_upgraded"); }
+Transcript CliUpgradedRun() {
+  return Lock() + OtherSessions() + CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded();
+}
+
 Transcript CheckedUpgradedRun() {
   return Lock() + CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded();
 }

@@ -35,6 +35,8 @@ Transcript CheckOnUpgraded();
 // A run on an upgraded database from the upgrade window: the lock, the check, the probes and
 // lookups, the check again.
 Transcript CheckedUpgradedRun();
+// The same from upvrek-cli run: the select of the other connections after the lock.
+Transcript CliUpgradedRun();
 
 std::string MarkLookup(const std::string& mark);
 std::string MarkInsert(const std::string& mark);
