@@ -51,6 +51,9 @@ class PlanDriver::Conn : public Connection {
       bool free = false;
       result = upgrade::PlannedLockAnswer(*inner_, free);
       owner_.lock_free_ = free;
+      if (!free)
+        owner_.others_when_held_ =
+            upgrade::OtherSessionsFrom(inner_->Open(upgrade::OtherSessionsSelect()));
       planned.rows = result.rows.size();
       owner_.batches_.push_back(std::move(planned));
       return result;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/database.h"
+#include "upgrade_lock.h"
 
 namespace vrekcli {
 
@@ -75,6 +76,8 @@ class PlanDriver : public platform::Driver {
   explicit PlanDriver(platform::Driver& inner) : inner_(inner) {}
   // Whether the upgrade lock was free when the plan asked; empty when the run never asked.
   std::optional<bool> LockFree() const { return lock_free_; }
+  // When the lock was held: the other connections then (read for the plan, not part of it).
+  const std::vector<upgrade::OtherSession>& OthersWhenHeld() const { return others_when_held_; }
   std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) override;
   const std::vector<PlannedBatch>& Batches() const { return batches_; }
@@ -90,6 +93,7 @@ class PlanDriver : public platform::Driver {
   std::set<std::string> created_;  // lower-cased names of tables the planned batches create
   std::map<std::string, bool> answers_;
   std::optional<bool> lock_free_;
+  std::vector<upgrade::OtherSession> others_when_held_;
 };
 
 // The tables a batch creates: each name that follows "create table" outside quoted text, lower

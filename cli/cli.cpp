@@ -163,7 +163,8 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
     if (plan.LockFree())
       out << (*plan.LockFree() ? "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
                                : std::string("  升级锁：已被占用。") + upgrade::kLockBusy + "\n");
-    for (const std::string& line : upgrade::DescribeOtherSessions(others))
+    for (const std::string& line : upgrade::DescribeOtherSessions(
+             plan.LockFree().value_or(true) ? others : plan.OthersWhenHeld()))
       out << "  " << line << '\n';
     out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) - check_from
         << " 批查询）：";

@@ -2,7 +2,9 @@
 // a first run that loses its connection in the middle of the person copy, then repair and run,
 // leave the database that a clean run leaves. The listener's log is the record of what was sent.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <memory>
@@ -141,6 +143,12 @@ std::string LargeRegister(const TempDir& dir, int persons) {
   return dir.Path() + "/large.sql";
 }
 
+std::string HostName() {
+  char name[256] = {0};
+  gethostname(name, sizeof name - 1);
+  return name;
+}
+
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -184,6 +192,51 @@ TEST(RepairWire, ARunKilledInThePersonCopyIsRepairedToTheCleanUpgrade) {
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(vrektest::Normalized(server.Stop()), clean);
   }
+}
+
+// Two `upvrek-cli run` at once on a register of 3000 persons more: the second, started while the
+// first copies persons, stops at once with the lock's message, having sent nothing but the lock's
+// batch; a plan then says the lock is held and by whom; the first ends as a clean upgrade.
+TEST(RepairWire, OneUpgradeAtATime) {
+  TempDir dir;
+  const std::string large = LargeRegister(dir, 3000);
+  Server clean_server(dir, "clean-once", {}, large);
+  ASSERT_TRUE(clean_server.Ready());
+  ASSERT_EQ(clean_server.Program("run").status, 0);
+  const std::string clean = vrektest::Normalized(clean_server.Stop());
+  ASSERT_NE(clean, "");
+
+  Server server(dir, "twice", {}, large);
+  ASSERT_TRUE(server.Ready());
+  std::unique_ptr<vrektest::ChildProcess> first = server.StartRun();
+  const std::string copy = "insert into lib_peopletmp values(";
+  const auto until = std::chrono::steady_clock::now() + 120s;
+  while (Count(server.RawLog(), copy) < 1 && std::chrono::steady_clock::now() < until &&
+         !first->Wait(0ms))
+    std::this_thread::sleep_for(5ms);
+  ASSERT_GE(Count(server.RawLog(), copy), 1u);
+
+  const std::size_t before = server.Log().size();
+  const ProgramRun second = server.Program("run");
+  const std::vector<std::string> lock = Lock();
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.err, "另一个升级程序正在升级此数据库，请等它结束后再运行。\n");
+  EXPECT_EQ(second.out, "-- 批 1\n" + lock[0] + "\n");
+
+  const ProgramRun plan = server.Program("plan");
+  EXPECT_EQ(plan.status, 1);
+  EXPECT_EQ(plan.out.substr(0, plan.out.find("  检查未完成的部分")),
+            "升级计划（只读取，不改变数据库）：\n"
+            "  升级锁：已被占用。另一个升级程序正在升级此数据库，请等它结束后再运行。\n"
+            "  注意：另有 1 个连接正在使用此数据库：\n"
+            "    主机 " +
+                HostName() + "，程序 （未提供）\n");
+  const std::vector<std::string> log = server.Log();
+  // The second run sent the lock's batch once, and the plan never.
+  EXPECT_EQ(std::count(log.begin() + static_cast<long>(before), log.end(), lock[0]), 1);
+
+  EXPECT_EQ(first->Wait(120s), std::optional<int>(0));
+  EXPECT_EQ(vrektest::Normalized(server.Stop()), clean);
 }
 
 }  // namespace

@@ -68,7 +68,12 @@ std::vector<std::string> DescribeOtherSessions(const std::vector<OtherSession>& 
   std::vector<std::string> lines;
   if (others.empty()) return lines;
   lines.push_back("注意：另有 " + std::to_string(others.size()) + " 个连接正在使用此数据库：");
-  for (const OtherSession& o : others) lines.push_back("  主机 " + o.host + "，程序 " + o.program);
+  // A client may give no host or program name (the ODBC driver sends none unless told).
+  const auto named = [](const std::string& name) {
+    return name.empty() ? std::string("（未提供）") : name;
+  };
+  for (const OtherSession& o : others)
+    lines.push_back("  主机 " + named(o.host) + "，程序 " + named(o.program));
   return lines;
 }
 

@@ -43,7 +43,8 @@ std::vector<OtherSession> ReadOtherSessions(platform::TQuery& query);
 // The same from a result of OtherSessionsSelect.
 std::vector<OtherSession> OtherSessionsFrom(const platform::ResultSet& result);
 // The warning about them, lines without line ends; none when there are none:
-//   "注意：另有 N 个连接正在使用此数据库：" then "  主机 H，程序 P" each.
+//   "注意：另有 N 个连接正在使用此数据库：" then "  主机 H，程序 P" each, "（未提供）" for a
+//   name the client did not give.
 std::vector<std::string> DescribeOtherSessions(const std::vector<OtherSession>& others);
 
 }  // namespace upgrade
