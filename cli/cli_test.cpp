@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -239,6 +240,47 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
                             error),
             std::string::npos)
       << last_plan_;
+}
+
+// Other connections are named by plan and run, which goes on; held by one of them, the lock
+// makes the plan say so and the run stop at once.
+TEST_F(Cli, OtherConnectionsAndTheLock) {
+  Load("old_register.sql");
+  standin::SessionInfo who;
+  who.host = "PC-财务";
+  who.program = "Vrek.exe";
+  auto other = std::make_unique<standin::Session>(db_, who);
+  const std::string named =
+      "注意：另有 1 个连接正在使用此数据库：\n  主机 PC-财务，程序 Vrek.exe\n";
+  ASSERT_FALSE(other->Execute(Lock().front()).Failed());
+  const std::string busy = "另一个升级程序正在升级此数据库，请等它结束后再运行。\n";
+  const CliRun held_plan = Invoke({"plan"});
+  EXPECT_EQ(held_plan.status, 1);
+  EXPECT_EQ(held_plan.err, busy);
+  EXPECT_EQ(held_plan.out.substr(0, held_plan.out.find("  检查未完成的部分")),
+            "升级计划（只读取，不改变数据库）：\n  升级锁：已被占用。" + busy + "  " +
+                named.substr(0, named.find('\n') + 1) + "  " + named.substr(named.find('\n') + 1));
+  db_.ClearLog();
+  const CliRun refused = Invoke({"run"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, busy);
+  EXPECT_EQ(refused.out, "-- 批 1\n" + Lock().front() + "\n");
+  EXPECT_EQ(Logged(), Lock());
+
+  // Released, the lock is free; the other connection is still named, and the run goes through.
+  ASSERT_FALSE(other
+                   ->Execute("exec sp_releaseapplock @Resource = N'UpVrek.upgrade', "
+                             "@LockOwner = 'Session'")
+                   .Failed());
+  const CliRun plan = Invoke({"plan"});
+  EXPECT_EQ(
+      plan.out.substr(0, plan.out.find("  检查未完成的部分")),
+      "升级计划（只读取，不改变数据库）：\n  升级锁：空闲，升级开始时取得，程序结束时释放\n  " +
+          named.substr(0, named.find('\n') + 1) + "  " + named.substr(named.find('\n') + 1));
+  const CliRun run = Invoke({"run"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, named);
+  EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
 }
 
 TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <regex>
 
 #include "dump_compare.h"
@@ -347,6 +348,23 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     EXPECT_EQ(repaired.shown.back(), kDoneBox);
     EXPECT_EQ(Comparable(u.db.DumpScript()), clean);
   }
+}
+
+// Another connection holds the upgrade lock: the run stops at once in the failure box, having
+// sent only the lock's batch and changed nothing; once that connection is gone, a run goes through.
+TEST_F(OldRegister, AnotherUpgradeHoldingTheLockStopsTheRunAtOnce) {
+  const std::string before = up.db.DumpScript();
+  auto other = std::make_unique<standin::Session>(up.db);
+  ASSERT_FALSE(other->Execute(Lock().front()).Failed());
+  const RunResult refused = up.Run();
+  EXPECT_EQ(refused.sent, Lock());
+  EXPECT_EQ(refused.shown, std::vector<platform::ShownMessageBox>{
+                               ErrorBox("另一个升级程序正在升级此数据库，请等它结束后再运行。")});
+  EXPECT_FALSE(refused.start_enabled);
+  EXPECT_EQ(up.db.DumpScript(), before);
+
+  other.reset();
+  EXPECT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
 }
 
 // The keys and defaults the client relies on, after a first run.
