@@ -62,7 +62,7 @@ void ThrowIfFailed(const standin::BatchOutcome& outcome) {
 
 class StandinConnection : public Connection {
  public:
-  explicit StandinConnection(standin::Database& db) : session_(db) {}
+  StandinConnection(standin::Database& db, standin::SessionInfo who) : session_(db, who) {}
 
   void Execute(std::string_view batch) override { ThrowIfFailed(session_.Execute(batch)); }
 
@@ -90,9 +90,13 @@ class StandinConnection : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> StandinDriver::Connect(const std::string&, const std::string&,
+std::unique_ptr<Connection> StandinDriver::Connect(const std::string&, const std::string& user,
                                                    const std::string&) {
-  return std::make_unique<StandinConnection>(db_);
+  standin::SessionInfo who;
+  who.host = Host;
+  who.program = Program;
+  if (!user.empty()) who.login = user;
+  return std::make_unique<StandinConnection>(db_, who);
 }
 
 }  // namespace platform

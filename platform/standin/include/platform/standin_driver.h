@@ -2,6 +2,8 @@
 // Alias, user and password are accepted as given; the stand-in has no logins.
 #pragma once
 
+#include <string>
+
 #include "platform/database.h"
 
 namespace standin {
@@ -15,6 +17,10 @@ class StandinDriver : public Driver {
   explicit StandinDriver(standin::Database& db) : db_(db) {}
   std::unique_ptr<Connection> Connect(const std::string& alias, const std::string& user,
                                       const std::string& password) override;
+
+  // The host and program names the sessions of later connections show in master..sysprocesses,
+  // as a client's login gives them; empty unless set.
+  std::string Host, Program;
 
  private:
   standin::Database& db_;
