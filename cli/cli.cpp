@@ -166,22 +166,25 @@ int Plan(platform::Driver& driver, bool batches_only, std::ostream& out, std::os
     for (const std::string& line : upgrade::DescribeOtherSessions(
              plan.LockFree().value_or(true) ? others : plan.OthersWhenHeld()))
       out << "  " << line << '\n';
-    out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) - check_from
-        << " 批查询）：";
-    if (outcome.at_start.empty()) {
-      out << "没有未完成的部分\n";
-    } else {
-      out << "上次升级未完成：\n";
-      for (const std::string& line : upgrade::DescribeHalfDone(outcome.at_start))
-        out << "    " << line << '\n';
-      out << "  升级不会修复这些部分；upvrek-cli repair 将先发送以下语句补全，再执行升级：\n";
-      for (const upgrade::HalfDoneBlock& b : outcome.at_start)
-        for (const upgrade::Statement& s : b.repair) out << upgrade::BatchText(s.lines) << '\n';
+    // Refused the lock, the run stops before its check: there is nothing to explain.
+    if (plan.LockFree().value_or(true)) {
+      out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) - check_from
+          << " 批查询）：";
+      if (outcome.at_start.empty()) {
+        out << "没有未完成的部分\n";
+      } else {
+        out << "上次升级未完成：\n";
+        for (const std::string& line : upgrade::DescribeHalfDone(outcome.at_start))
+          out << "    " << line << '\n';
+        out << "  升级不会修复这些部分；upvrek-cli repair 将先发送以下语句补全，再执行升级：\n";
+        for (const upgrade::HalfDoneBlock& b : outcome.at_start)
+          for (const upgrade::Statement& s : b.repair) out << upgrade::BatchText(s.lines) << '\n';
+      }
+      const std::vector<PlannedBatch> steps(
+          batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
+          batches.begin() + static_cast<long>(steps_to));
+      for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
     }
-    const std::vector<PlannedBatch> steps(
-        batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
-        batches.begin() + static_cast<long>(steps_to));
-    for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
     if (outcome.error) {
       out << "  升级将在第 " << batches.size() << " 批之后停止：\n" << *outcome.error << '\n';
     } else {

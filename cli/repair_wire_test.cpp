@@ -225,12 +225,17 @@ TEST(RepairWire, OneUpgradeAtATime) {
 
   const ProgramRun plan = server.Program("plan");
   EXPECT_EQ(plan.status, 1);
-  EXPECT_EQ(plan.out.substr(0, plan.out.find("  检查未完成的部分")),
+  EXPECT_EQ(plan.out,
             "升级计划（只读取，不改变数据库）：\n"
             "  升级锁：已被占用。另一个升级程序正在升级此数据库，请等它结束后再运行。\n"
             "  注意：另有 1 个连接正在使用此数据库：\n"
             "    主机 " +
-                HostName() + "，程序 （未提供）\n");
+                HostName() +
+                "，程序 （未提供）\n"
+                "  升级将在第 1 批之后停止：\n"
+                "另一个升级程序正在升级此数据库，请等它结束后再运行。\n"
+                "开始升级将发送以下 1 批：\n-- 批 1\n" +
+                lock[0] + "\n");
   const std::vector<std::string> log = server.Log();
   // The second run sent the lock's batch once, and the plan never.
   EXPECT_EQ(std::count(log.begin() + static_cast<long>(before), log.end(), lock[0]), 1);
