@@ -12,7 +12,8 @@
 //
 // Exit status: 0 done; 1 the upgrade stopped (or would stop) on an error, whose text goes to
 // standard error, or it ended with half-done work left (listed on standard error with the advice
-// to run `repair`) (for encode: no text, or one it cannot code); 2 the connection failed; 64 a
+// to run `repair`), or another upgrade holds the database's upgrade lock (upgrade_lock.h) (for
+// encode: no text, or one it cannot code); 2 the connection failed; 64 a
 // command line it does not understand.
 // Passwords never reach any output: a failed connection is reported by the fixed message only.
 #pragma once
