@@ -269,6 +269,13 @@ TEST_F(Cli, OtherConnectionsAndTheLock) {
   EXPECT_EQ(refused.err, busy);
   EXPECT_EQ(refused.out, "-- 批 1\n" + Lock().front() + "\n");
   EXPECT_EQ(Logged(), Lock());
+  // A repair alike, before its check.
+  db_.ClearLog();
+  const CliRun refused_repair = Invoke({"repair"});
+  EXPECT_EQ(refused_repair.status, 1);
+  EXPECT_EQ(refused_repair.err, busy);
+  EXPECT_EQ(refused_repair.out, "-- 批 1\n" + Lock().front() + "\n");
+  EXPECT_EQ(Logged(), Lock());
 
   // Released, the lock is free; the other connection is still named, and the run goes through.
   ASSERT_FALSE(other
