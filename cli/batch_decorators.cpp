@@ -3,6 +3,8 @@
 #include <cctype>
 #include <csignal>
 
+#include "upgrade_lock.h"
+
 namespace vrekcli {
 
 using platform::Connection;
@@ -133,6 +135,17 @@ class PlanDriver::Conn : public Connection {
   ResultSet Open(std::string_view batch) override {
     PlannedBatch planned{PlannedBatch::Kind::Open, std::string(batch), false, 0, {}};
     ResultSet result;
+    if (planned.text == upgrade::LockBatch()) {
+      bool free = false;
+      result = upgrade::PlannedLockAnswer(*inner_, free);
+      owner_.lock_free_ = free;
+      if (!free)
+        owner_.others_when_held_ =
+            upgrade::OtherSessionsFrom(inner_->Open(upgrade::OtherSessionsSelect()));
+      planned.rows = result.RowCount();
+      owner_.batches_.push_back(std::move(planned));
+      return result;
+    }
     const auto answer = owner_.answers_.find(planned.text);
     if (answer != owner_.answers_.end()) {
       if (answer->second) result.AddRow();

@@ -18,6 +18,7 @@
 
 #include "foresight.h"
 #include "platform/database.h"
+#include "upgrade_lock.h"
 
 namespace vrekcli {
 
@@ -118,12 +119,19 @@ struct PlannedBatch {
 //     batch before them touches lib_people;
 //   - the asset names read vr_name of lib_vrek, which the earlier batches give new columns and
 //     set those columns, never touching vr_name or the set of rows.
+// The upgrade lock's batch (upgrade_lock.h), the one batch a run opens that changes something,
+// is recorded and not sent: the plan asks whether the lock is free and answers as the run would
+// be answered now (LockFree).
 // A statement that the server would refuse is foreseen (foresight.h) and fails as the server
 // would fail it, so the planned run stops, or tolerates it, where the run would. What a plan cannot
 // foresee is what other clients change between the plan and the run.
 class PlanDriver : public platform::Driver {
  public:
   explicit PlanDriver(platform::Driver& inner) : inner_(inner) {}
+  // Whether the upgrade lock was free when the plan asked; empty when the run never asked.
+  std::optional<bool> LockFree() const { return lock_free_; }
+  // When the lock was held: the other connections then (read for the plan, not part of it).
+  const std::vector<upgrade::OtherSession>& OthersWhenHeld() const { return others_when_held_; }
   std::unique_ptr<platform::Connection> Connect(const std::string& alias, const std::string& user,
                                                 const std::string& password) override;
   const std::vector<PlannedBatch>& Batches() const { return batches_; }
@@ -139,6 +147,8 @@ class PlanDriver : public platform::Driver {
   std::set<std::string> created_;  // lower-cased names of tables the planned batches create
   std::map<std::string, bool> answers_;
   std::unique_ptr<Foresight> foresight_;  // made at the first statement, before anything changed
+  std::optional<bool> lock_free_;
+  std::vector<upgrade::OtherSession> others_when_held_;
 };
 
 // The server's first message in the text of an EDatabaseError: its first line, without the

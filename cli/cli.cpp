@@ -15,6 +15,7 @@
 #include "plan_report.h"
 #include "platform/headless_gui.h"
 #include "repair.h"
+#include "upgrade_lock.h"
 #include "vrek_version.h"
 
 namespace vrekcli {
@@ -134,7 +135,15 @@ int Run(platform::Driver& driver, const RunLimits& limits, std::ostream& out, st
     out << BatchHeader(number) << '\n' << batch << '\n' << std::flush;
   });
   GuardDriver guard(echo, limits, true);
-  const Outcome outcome = Upgrade(guard, err);
+  // Other connections are named once the lock is taken; they do not stop the run.
+  const Outcome outcome = Upgrade(guard, err, [&err](TUpVrekMain& form) {
+    form.LockTaken = [&err](platform::TQuery& query) {
+      for (const std::string& line :
+           upgrade::DescribeOtherSessions(upgrade::ReadOtherSessions(query)))
+        err << line << '\n';
+      err << std::flush;
+    };
+  });
   if (!outcome.connected) {
     err << kConnectFailed << '\n';
     return 2;
@@ -153,11 +162,14 @@ int Plan(platform::Driver& driver, bool batches_only, const RunLimits& limits, s
   // the plan foresees what the check finds (what the start found, the steps completing nothing
   // half-done) and leaves its reads out of the listed batches.
   bool end_check_listed = true;
-  std::size_t steps_from = 0, steps_to = 0;
+  std::size_t check_from = 0, steps_from = 0, steps_to = 0;
   std::vector<upgrade::HalfDoneBlock> found_at_start;
+  std::vector<upgrade::OtherSession> others;
   const Outcome outcome = Upgrade(guard, err, [&](TUpVrekMain& form) {
+    form.LockTaken = [&](platform::TQuery& query) { others = upgrade::ReadOtherSessions(query); };
     form.FindHalfDone = [&](platform::TQuery& query, bool at_end) {
       if (!at_end) {
+        check_from = plan.Batches().size();
         found_at_start = upgrade::FindHalfDone(query);
         steps_from = plan.Batches().size();
         return found_at_start;
@@ -185,21 +197,31 @@ int Plan(platform::Driver& driver, bool batches_only, const RunLimits& limits, s
           << '\n';
   } else {
     out << "升级计划（只读取，不改变数据库）：\n";
-    out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) << " 批查询）：";
-    if (outcome.at_start.empty()) {
-      out << "没有未完成的部分\n";
-    } else {
-      out << "上次升级未完成：\n";
-      for (const std::string& line : upgrade::DescribeHalfDone(outcome.at_start))
-        out << "    " << line << '\n';
-      out << "  升级不会修复这些部分；upvrek-cli repair 将先发送以下语句补全，再执行升级：\n";
-      for (const upgrade::HalfDoneBlock& b : outcome.at_start)
-        for (const upgrade::Statement& s : b.repair) out << upgrade::BatchText(s.lines) << '\n';
+    if (plan.LockFree())
+      out << (*plan.LockFree() ? "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
+                               : std::string("  升级锁：已被占用。") + upgrade::kLockBusy + "\n");
+    for (const std::string& line : upgrade::DescribeOtherSessions(
+             plan.LockFree().value_or(true) ? others : plan.OthersWhenHeld()))
+      out << "  " << line << '\n';
+    // Refused the lock, the run stops before its check: there is nothing to explain.
+    if (plan.LockFree().value_or(true)) {
+      out << "  检查未完成的部分（" << std::min(steps_from, batches.size()) - check_from
+          << " 批查询）：";
+      if (outcome.at_start.empty()) {
+        out << "没有未完成的部分\n";
+      } else {
+        out << "上次升级未完成：\n";
+        for (const std::string& line : upgrade::DescribeHalfDone(outcome.at_start))
+          out << "    " << line << '\n';
+        out << "  升级不会修复这些部分；upvrek-cli repair 将先发送以下语句补全，再执行升级：\n";
+        for (const upgrade::HalfDoneBlock& b : outcome.at_start)
+          for (const upgrade::Statement& s : b.repair) out << upgrade::BatchText(s.lines) << '\n';
+      }
+      const std::vector<PlannedBatch> steps(
+          batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
+          batches.begin() + static_cast<long>(steps_to));
+      for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
     }
-    const std::vector<PlannedBatch> steps(
-        batches.begin() + static_cast<long>(std::min(steps_from, batches.size())),
-        batches.begin() + static_cast<long>(steps_to));
-    for (const std::string& line : ExplainPlan(steps)) out << "  " << line << '\n';
     if (guard.Refused()) {
       out << "  计划未完成：以下只是停止之前的 " << batches.size() << " 批\n";
     } else if (stop) {

@@ -15,9 +15,10 @@
 //
 // Exit status: 0 done; 1 the upgrade stopped (or would stop) on an error, whose text goes to
 // standard error, or it ended with half-done work left (listed on standard error with the advice
-// to run `repair`) (for encode: no text, or one it cannot code); 2 the connection failed; 64 a
-// command line it does not understand; 128 + the signal (130 SIGINT, 143 SIGTERM) when a signal
-// stopped the run before one of its batches (the batch being sent when it came is completed).
+// to run `repair`), or another upgrade holds the database's upgrade lock (upgrade_lock.h) (for
+// encode: no text, or one it cannot code); 2 the connection failed; 64 a command line it does not
+// understand; 128 + the signal (130 SIGINT, 143 SIGTERM) when a signal stopped the run before one
+// of its batches (the batch being sent when it came is completed).
 // A settings file that cannot be used is explained on a line of standard error before the fixed
 // message of a failed connection; a missing one is a warning line, and the command goes on with
 // the default settings (headless_upgrade.h). Passwords never reach any output: the driver's

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -177,6 +178,7 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
   EXPECT_EQ(
       last_plan_,
       "升级计划（只读取，不改变数据库）：\n"
+      "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
       "  检查未完成的部分（3 批查询）：没有未完成的部分\n"
       "  表 ver_manage 不存在：将执行版本台账的创建\n"
       "  列 lib_vrek.vr_dwhy 不存在：将执行报废原因列块（lib_vrek 增加 vr_dwhy）\n"
@@ -230,6 +232,7 @@ TEST_F(Cli, PartlyUpgradedPlanIsTheRun) {
   EXPECT_EQ(
       last_plan_,
       "升级计划（只读取，不改变数据库）：\n"
+      "  升级锁：空闲，升级开始时取得，程序结束时释放\n"
       "  检查未完成的部分（16 批查询）：上次升级未完成：\n"
       "    终端号表块：表 lib_curtermno 没有初始数据（应有 1 行）\n"
       "    步骤 20110520（公司列）：列 lib_vrek.vr_company 有 1 行为 NULL：填充它的更新未执行\n"
@@ -263,7 +266,8 @@ TEST_F(Cli, UpgradedPlanIsTheRunOfProbesAndLookupsOnly) {
   ASSERT_EQ(Invoke({"run"}).status, 0);
   const CliRun run = PlanThenRunAgree();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Logged(), CheckedUpgradedRun());
+  EXPECT_EQ(Logged(),
+            Lock() + OtherSessions() + CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded());
   EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
 }
 
@@ -284,6 +288,57 @@ TEST_F(Cli, RefusedPersonsStopPlanAndRunAtTheSameBatch) {
                             error),
             std::string::npos)
       << last_plan_;
+}
+
+// Other connections are named by plan and run, which goes on; held by one of them, the lock
+// makes the plan say so and the run stop at once.
+TEST_F(Cli, OtherConnectionsAndTheLock) {
+  Load("old_register.sql");
+  standin::SessionInfo who;
+  who.host = "PC-财务";
+  who.program = "Vrek.exe";
+  auto other = std::make_unique<standin::Session>(*db_, who);
+  const std::string named =
+      "注意：另有 1 个连接正在使用此数据库：\n  主机 PC-财务，程序 Vrek.exe\n";
+  ASSERT_FALSE(other->Execute(Lock().front()).Failed());
+  const std::string busy = "另一个升级程序正在升级此数据库，请等它结束后再运行。\n";
+  const CliRun held_plan = Invoke({"plan"});
+  EXPECT_EQ(held_plan.status, 1);
+  EXPECT_EQ(held_plan.err, busy);
+  // The run would stop at its first batch: nothing more to explain.
+  EXPECT_EQ(held_plan.out, "升级计划（只读取，不改变数据库）：\n  升级锁：已被占用。" + busy +
+                               "  " + named.substr(0, named.find('\n') + 1) + "  " +
+                               named.substr(named.find('\n') + 1) +
+                               "  升级将在第 1 批之后停止：\n" + busy +
+                               "开始升级将发送以下 1 批：\n-- 批 1\n" + Lock().front() + "\n");
+  db_->ClearLog();
+  const CliRun refused = Invoke({"run"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, busy);
+  EXPECT_EQ(refused.out, "-- 批 1\n" + Lock().front() + "\n");
+  EXPECT_EQ(Logged(), Lock());
+  // A repair alike, before its check.
+  db_->ClearLog();
+  const CliRun refused_repair = Invoke({"repair"});
+  EXPECT_EQ(refused_repair.status, 1);
+  EXPECT_EQ(refused_repair.err, busy);
+  EXPECT_EQ(refused_repair.out, "-- 批 1\n" + Lock().front() + "\n");
+  EXPECT_EQ(Logged(), Lock());
+
+  // Released, the lock is free; the other connection is still named, and the run goes through.
+  ASSERT_FALSE(other
+                   ->Execute("exec sp_releaseapplock @Resource = N'UpVrek.upgrade', "
+                             "@LockOwner = 'Session'")
+                   .Failed());
+  const CliRun plan = Invoke({"plan"});
+  EXPECT_EQ(
+      plan.out.substr(0, plan.out.find("  检查未完成的部分")),
+      "升级计划（只读取，不改变数据库）：\n  升级锁：空闲，升级开始时取得，程序结束时释放\n  " +
+          named.substr(0, named.find('\n') + 1) + "  " + named.substr(named.find('\n') + 1));
+  const CliRun run = Invoke({"run"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, named);
+  EXPECT_EQ(run.out.substr(run.out.size() - std::string(kDone).size()), kDone);
 }
 
 TEST_F(Cli, AFailingStatementEndsTheRunWithItsErrorAfterEchoingIt) {

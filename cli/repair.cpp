@@ -42,6 +42,7 @@ Outcome RepairOver(platform::Driver& driver, std::ostream& err, const FoundHook&
   TUpVrekMain form(session.App());
   std::vector<upgrade::HalfDoneBlock> left;  // the refused blocks, which the repair leaves
   try {
+    form.TakeUpgradeLock();
     outcome.found = upgrade::FindHalfDone(form.qrTmp);
     std::vector<upgrade::Statement> statements;
     for (const upgrade::HalfDoneBlock& b : outcome.found) {

@@ -291,7 +291,7 @@ TEST_P(BreakAtEveryBatch, RepairThenRunGiveTheCleanUpgrade) {
     const CliRun again = Invoke({"repair"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_NE(again.out.find("没有未完成的升级。\n"), std::string::npos) << again.out;
-    for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+    for (const std::string& text : Logged()) EXPECT_TRUE(ChangesNothing(text)) << text;
     EXPECT_EQ(db_->DumpScript(), repaired);
     if (HasFatalFailure()) return;
   }
@@ -326,7 +326,7 @@ TEST_F(Repair, ACleanUpgradeChangedAsTheClientWouldIsNotFlagged) {
   EXPECT_EQ(last_listing_, "修复计划（只读取，不改变数据库）：\n没有未完成的升级。\n");
   EXPECT_EQ(repair.status, 0);
   EXPECT_EQ(repair.err, "");
-  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+  for (const std::string& text : Logged()) EXPECT_TRUE(ChangesNothing(text)) << text;
   EXPECT_EQ(db_->DumpScript(), before);
 }
 
@@ -447,7 +447,7 @@ TEST_F(Repair, ANewAssetNameIsAddedToTheNameTable) {
   const std::vector<std::string> sent = Logged();
   std::vector<std::string> changes;
   for (const std::string& text : sent)
-    if (text.rfind("select ", 0) != 0) changes.push_back(text);
+    if (!ChangesNothing(text)) changes.push_back(text);
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].rfind("insert into lib_vrek_name values('测温枪','", 0), 0u) << changes[0];
   EXPECT_NE(std::find(sent.begin(), sent.end(),
@@ -457,7 +457,7 @@ TEST_F(Repair, ANewAssetNameIsAddedToTheNameTable) {
   db_->ClearLog();
   const CliRun again = Invoke({"repair"});
   EXPECT_EQ(again.status, 0);
-  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+  for (const std::string& text : Logged()) EXPECT_TRUE(ChangesNothing(text)) << text;
 }
 
 // The register left part-way by an older run: a company column NULL in one row, an empty
@@ -475,7 +475,7 @@ TEST_F(Repair, PartlyUpgradedRegister) {
   EXPECT_EQ(repair.status, 0) << repair.err;
   std::vector<std::string> changes;
   for (const std::string& text : Logged())
-    if (text.rfind("select ", 0) != 0) changes.push_back(text);
+    if (!ChangesNothing(text)) changes.push_back(text);
   ASSERT_GE(changes.size(), 2u);
   EXPECT_EQ(
       std::vector<std::string>(changes.begin(), changes.begin() + 2),
@@ -483,7 +483,7 @@ TEST_F(Repair, PartlyUpgradedRegister) {
                                 "update lib_vrek set vr_company=0 where vr_company is null"}));
   db_->ClearLog();
   EXPECT_EQ(Invoke({"repair"}).status, 0);
-  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+  for (const std::string& text : Logged()) EXPECT_TRUE(ChangesNothing(text)) << text;
 }
 
 // What cannot be completed safely: named with the reason, left as it is, exit 1. The rest is
@@ -587,7 +587,7 @@ TEST_P(Refused, NamedLeftAsItIsAndExitOne) {
   const CliRun again = Invoke({"repair"});
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, repair.err);
-  for (const std::string& text : Logged()) EXPECT_EQ(text.rfind("select ", 0), 0u) << text;
+  for (const std::string& text : Logged()) EXPECT_TRUE(ChangesNothing(text)) << text;
   EXPECT_EQ(db_->DumpScript(), after);
 }
 

@@ -3,7 +3,9 @@
 // the middle of the person copy, then repair and run, leave the database that a clean run leaves.
 // The listener's log is the record of what was sent.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -99,14 +101,14 @@ TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   const std::string clean = clean_server.Stop();
   ASSERT_NE(clean, "");
 
-  // Batch 73 is the fifth person's insert into lib_peopletmp (after the check's three reads and
-  // 65 batches of the steps): it never runs.
-  Server server(dir, "broken", {"--drop", "73"});
+  // Batch 75 is the fifth person's insert into lib_peopletmp (after the lock, the select of the
+  // other connections, the check's three reads and 65 batches of the steps): it never runs.
+  Server server(dir, "broken", {"--drop", "75"});
   ASSERT_TRUE(server.Ready());
   const ProgramRun broken = server.Program("run");
   EXPECT_EQ(broken.status, 1);
   const std::vector<std::string> broken_log = server.Log();
-  ASSERT_EQ(broken_log.size(), 73u);
+  ASSERT_EQ(broken_log.size(), 75u);
   EXPECT_EQ(broken_log.back().rfind("insert into lib_peopletmp values(", 0), 0u);
 
   const ProgramRun plan = server.Program("repair --plan --batches");
@@ -315,6 +317,66 @@ TEST(RepairWire, AClosedStandardOutputDoesNotStopTheUpgrade) {
   EXPECT_EQ(piped.err, "status 0\n");
   EXPECT_EQ(server.Log(), clean_log);
   EXPECT_EQ(vrektest::Normalized(server.Stop()), vrektest::Normalized(clean));
+}
+
+std::string HostName() {
+  char name[256] = {0};
+  gethostname(name, sizeof name - 1);
+  return name;
+}
+
+// Two `upvrek-cli run` at once on a register of 3000 persons more: the second, started while the
+// first copies persons (paused there), stops at once with the lock's message, having sent nothing
+// but the lock's batch; a plan then says the lock is held and by whom; the first ends as a clean
+// upgrade.
+TEST(RepairWire, OneUpgradeAtATime) {
+  TempDir dir;
+  const std::string large = LargeRegister(dir, 3000);
+  Server clean_server(dir, "clean-once", {}, large);
+  ASSERT_TRUE(clean_server.Ready());
+  ASSERT_EQ(clean_server.Program("run").status, 0);
+  const std::string clean = vrektest::Normalized(clean_server.Stop());
+  ASSERT_NE(clean, "");
+
+  Server server(dir, "twice", {}, large);
+  ASSERT_TRUE(server.Ready());
+  std::unique_ptr<vrektest::ChildProcess> first = server.StartRun();
+  const std::string copy = "insert into lib_peopletmp values(";
+  const auto until = std::chrono::steady_clock::now() + 120s;
+  while (Count(server.RawLog(), copy) < 1 && std::chrono::steady_clock::now() < until &&
+         !first->Wait(0ms))
+    std::this_thread::sleep_for(5ms);
+  // Held in the middle of its copy, so that it surely runs while the others try.
+  first->Pause();
+  ASSERT_GE(Count(server.RawLog(), copy), 1u);
+  ASSERT_EQ(first->Wait(0ms), std::nullopt) << "the first run ended before the second began";
+
+  const ProgramRun second = server.Program("run");
+  const std::vector<std::string> lock = Lock();
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.err, "另一个升级程序正在升级此数据库，请等它结束后再运行。\n");
+  EXPECT_EQ(second.out, "-- 批 1\n" + lock[0] + "\n");
+
+  const ProgramRun plan = server.Program("plan");
+  EXPECT_EQ(plan.status, 1);
+  EXPECT_EQ(plan.out,
+            "升级计划（只读取，不改变数据库）：\n"
+            "  升级锁：已被占用。另一个升级程序正在升级此数据库，请等它结束后再运行。\n"
+            "  注意：另有 1 个连接正在使用此数据库：\n"
+            "    主机 " +
+                HostName() +
+                "，程序 （未提供）\n"
+                "  升级将在第 1 批之后停止：\n"
+                "另一个升级程序正在升级此数据库，请等它结束后再运行。\n"
+                "开始升级将发送以下 1 批：\n-- 批 1\n" +
+                lock[0] + "\n");
+  first->Resume();
+  EXPECT_EQ(first->Wait(120s), std::optional<int>(0));
+  // The lock's batch twice, from each run; the plan never sent it. (The log is read whole once
+  // the first run is over: it is being written till then.)
+  const std::vector<std::string> log = server.Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), lock[0]), 2);
+  EXPECT_EQ(vrektest::Normalized(server.Stop()), clean);
 }
 
 }  // namespace

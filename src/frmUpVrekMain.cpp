@@ -47,6 +47,7 @@ TUpVrekMain::TUpVrekMain(platform::TApplication& application)
 
 void TUpVrekMain::btUpClick(platform::TObject*) {
   btUp.Enabled = false;
+  TakeUpgradeLock();
   HalfDoneAtEnd.clear();
   HalfDoneAtStart = FindHalfDone(qrTmp, false);
   if (!HalfDoneAtStart.empty() && OfferRepair("上次升级未完成：", HalfDoneAtStart))
@@ -70,6 +71,18 @@ void TUpVrekMain::btUpClick(platform::TObject*) {
   btUp.Enabled = true;
   application_.MessageBox("升级已经完成，请更新所有的客户端程序Vrek.exe！", "提示信息",
                           platform::MsgIcon::Information, platform::MsgButtons::Ok);
+}
+
+void TUpVrekMain::TakeUpgradeLock() {
+  if (UpgradeLockHeld) return;
+  qrTmp.SQL.Clear();
+  qrTmp.SQL.Add(upgrade::LockBatch());
+  qrTmp.Open();
+  const int code = upgrade::LockCode(qrTmp);
+  qrTmp.Close();
+  if (!upgrade::LockGranted(code)) throw EUpgradeError(upgrade::kLockBusy);
+  UpgradeLockHeld = true;
+  if (LockTaken) LockTaken(qrTmp);
 }
 
 void TUpVrekMain::RunSteps() {

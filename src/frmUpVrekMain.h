@@ -1,10 +1,11 @@
 // The upgrade window: release notes, "开始升级" and "退出", and the upgrade it runs.
 //
-// btUpClick runs the ledger bootstrap and then the steps in their fixed order, each sent from its
-// table (upgrade_table.h), which says how blocks are guarded. A repeated run sends nothing but
-// probes and mark lookups. What a block or step leaves undone after a failure stays undone by the
-// steps; the run looks for it (halfdone.h, selects only) before it sends anything else and again
-// before the completion message:
+// btUpClick first takes the lock of one upgrade at a time (upgrade_lock.h); refused, it fails at
+// once with upgrade::kLockBusy, having read and changed nothing. Then it runs the ledger bootstrap
+// and then the steps in their fixed order, each sent from its table (upgrade_table.h), which says
+// how blocks are guarded. A repeated run sends nothing but probes and mark lookups. What a block or
+// step leaves undone after a failure stays undone by the steps; the run looks for it (halfdone.h,
+// selects only) before it sends anything else and again before the completion message:
 //   - at the start, when something is half-done, one box (caption "提示信息", question icon, Yes
 //     and No, Yes the default) lists it and asks "是否立即修复？". Yes completes it (Repair) and
 //     then runs the steps; No runs the steps as they are.
@@ -27,6 +28,7 @@
 #include "halfdone.h"
 #include "platform/database.h"
 #include "platform/gui.h"
+#include "upgrade_lock.h"
 #include "upgrade_table.h"
 
 // The pinyin library's entry point. *initials holds the previous result or NULL; the call frees
@@ -62,7 +64,16 @@ class TUpVrekMain : public platform::TForm {
   std::function<std::vector<upgrade::HalfDoneBlock>(platform::TQuery& query, bool at_end)>
       FindHalfDone;
 
+  // Called once the upgrade lock is taken, before anything else is sent (upvrek-cli warns about
+  // other connections from here); nothing by default.
+  std::function<void(platform::TQuery& query)> LockTaken;
+  // Whether this window's connection holds the upgrade lock.
+  bool UpgradeLockHeld = false;
+
   void btUpClick(platform::TObject* Sender);
+  // Takes the upgrade lock on qrTmp unless the connection holds it already; throws
+  // EUpgradeError(upgrade::kLockBusy) when another connection has it.
+  void TakeUpgradeLock();
   void btExitClick(platform::TObject* Sender);
 
   // One batch: clear the lines, add these, execute, close.

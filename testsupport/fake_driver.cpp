@@ -69,4 +69,7 @@ void FakeWindow::Open() {
   form->FindHalfDone = [](platform::TQuery&, bool) {
     return std::vector<upgrade::HalfDoneBlock>{};
   };
+  // Nor does it answer the upgrade lock: the connection holds it already, and the lock is tested
+  // against the stand-in.
+  form->UpgradeLockHeld = true;
 }

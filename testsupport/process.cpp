@@ -253,4 +253,12 @@ Standin::Standin(const std::vector<std::string>& options, const std::string& std
   if (first_line_.rfind(prefix, 0) == 0) port_ = std::atoi(first_line_.c_str() + prefix.size());
 }
 
+void ChildProcess::Pause() {
+  if (pid_ > 0 && !status_) ::kill(pid_, SIGSTOP);
+}
+
+void ChildProcess::Resume() {
+  if (pid_ > 0 && !status_) ::kill(pid_, SIGCONT);
+}
+
 }  // namespace vrektest

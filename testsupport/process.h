@@ -52,6 +52,9 @@ class ChildProcess {
   // Ends it at once with SIGKILL, as a power cut or the task manager would, and waits for it.
   // Returns the exit status as Wait does (128 + 9), -1 when it had already been stopped.
   int Kill();
+  // Stops it where it is (SIGSTOP) and lets it go on (SIGCONT): what it holds stays held.
+  void Pause();
+  void Resume();
 
  private:
   pid_t pid_ = -1;

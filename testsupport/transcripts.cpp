@@ -27,6 +27,12 @@ Transcript ReadTranscript(const std::string& name) {
   return batches;
 }
 
+Transcript Lock() { return ReadTranscript("lock"); }
+Transcript OtherSessions() { return ReadTranscript("other_sessions"); }
+bool ChangesNothing(const std::string& batch) {
+  return batch.rfind("select ", 0) == 0 || batch == Lock().front();
+}
+
 Transcript UpgradedRun() { return ReadTranscript("upgraded_run"); }
 Transcript Ledger() { return ReadTranscript("ledger"); }
 Transcript ScrapReason() { return ReadTranscript("scrap_reason"); }
@@ -40,7 +46,13 @@ Transcript AssetNamesHead() { return ReadTranscript("asset_names_head"); }
 
 Transcript CheckOnOldRegister() { return ReadTranscript("check_old_register"); }
 Transcript CheckOnUpgraded() { return ReadTranscript("check_upgraded"); }
-Transcript CheckedUpgradedRun() { return CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded(); }
+Transcript CliUpgradedRun() {
+  return Lock() + OtherSessions() + CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded();
+}
+
+Transcript CheckedUpgradedRun() {
+  return Lock() + CheckOnUpgraded() + UpgradedRun() + CheckOnUpgraded();
+}
 
 std::string MarkLookup(const std::string& mark) {
   return "select vm_mess from ver_manage\nwhere vm_mess='" + mark + "'";

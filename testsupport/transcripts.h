@@ -17,6 +17,14 @@ inline const std::string kBatchEnd = "\n@@@@\n";
 // end with a batch's end.
 Transcript ReadTranscript(const std::string& name);
 
+// The first batch of every run and repair: the upgrade lock taken.
+Transcript Lock();
+// What upvrek-cli run and plan send right after the lock: the select of the other connections.
+Transcript OtherSessions();
+
+// True for a batch that changes no data: a select, or the lock's batch.
+bool ChangesNothing(const std::string& batch);
+
 // A run on a database that every step has already upgraded: probes and mark lookups only.
 Transcript UpgradedRun();
 
@@ -24,8 +32,11 @@ Transcript UpgradedRun();
 // old-register fixture, and on a database every step has upgraded (the old register after a run).
 Transcript CheckOnOldRegister();
 Transcript CheckOnUpgraded();
-// A run on an upgraded database: the check, the probes and lookups, the check again.
+// A run on an upgraded database from the upgrade window: the lock, the check, the probes and
+// lookups, the check again.
 Transcript CheckedUpgradedRun();
+// The same from upvrek-cli run: the select of the other connections after the lock.
+Transcript CliUpgradedRun();
 
 std::string MarkLookup(const std::string& mark);
 std::string MarkInsert(const std::string& mark);

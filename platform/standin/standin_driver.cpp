@@ -65,8 +65,8 @@ void ThrowIfFailed(const standin::BatchOutcome& outcome) {
 
 class StandinConnection : public Connection {
  public:
-  StandinConnection(standin::Database& db, int timeout_seconds)
-      : session_(db), timeout_(timeout_seconds) {}
+  StandinConnection(standin::Database& db, standin::SessionInfo who, int timeout_seconds)
+      : session_(db, who), timeout_(timeout_seconds) {}
 
   void Execute(std::string_view batch) override { ThrowIfFailed(Run(batch)); }
 
@@ -102,9 +102,13 @@ class StandinConnection : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> StandinDriver::Connect(const std::string&, const std::string&,
+std::unique_ptr<Connection> StandinDriver::Connect(const std::string&, const std::string& user,
                                                    const std::string&) {
-  return std::make_unique<StandinConnection>(db_, batch_timeout_seconds_);
+  standin::SessionInfo who;
+  who.host = Host;
+  who.program = Program;
+  if (!user.empty()) who.login = user;
+  return std::make_unique<StandinConnection>(db_, who, batch_timeout_seconds_);
 }
 
 void StandinDriver::SetBatchTimeout(int seconds) {

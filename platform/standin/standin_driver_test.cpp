@@ -115,3 +115,35 @@ TEST_F(StandinDriverTest, ABatchTimeoutCancelsAHeldBatch) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each connection is a session of its own: named as the driver was set when it connected, and
+// its application locks go when it closes.
+TEST_F(StandinDriverTest, ConnectionsAreSessionsWithTheClientsNames) {
+  driver.Host = "PC-1";
+  driver.Program = "升级";
+  std::unique_ptr<platform::Connection> second = driver.Connect("Vrek", "sa", "");
+  const std::string get =
+      "declare @r int; exec @r = sp_getapplock @Resource = N'x', @LockMode = 'Exclusive', "
+      "@LockOwner = 'Session', @LockTimeout = 0; select @r";
+  auto code = [&](platform::Connection& on) {
+    platform::ResultSet rs = on.Open(get);
+    EXPECT_EQ(rs.RowCount(), 1u);
+    return rs.RowCount() == 0 ? 99 : rs.Value(0, 0).AsInteger();
+  };
+  EXPECT_EQ(code(*second), 0);
+  EXPECT_EQ(code(*c), -1);
+  platform::ResultSet others = c->Open(
+      "select rtrim(hostname), rtrim(program_name), rtrim(loginame) from master..sysprocesses "
+      "where spid<>@@spid");
+  ASSERT_EQ(others.RowCount(), 1u);
+  ASSERT_EQ(others.ColumnCount(), 3u);
+  EXPECT_EQ(others.Value(0, 0).AsString() + "|" + others.Value(0, 1).AsString() + "|" +
+                others.Value(0, 2).AsString(),
+            "PC-1|升级|sa");
+  second.reset();
+  EXPECT_EQ(code(*c), 0);
+}
+
+}  // namespace

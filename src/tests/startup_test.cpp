@@ -108,6 +108,7 @@ TEST_F(Startup, UpgradeRunFromTheWindowEndsWithTheCompletionBox) {
     window.FindHalfDone = [](platform::TQuery&, bool) {
       return std::vector<upgrade::HalfDoneBlock>{};
     };
+    window.UpgradeLockHeld = true;  // nor the lock's batch: tested against the stand-in
     app.Click(window.btUp);
     EXPECT_TRUE(window.btUp.Enabled);
   };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <regex>
 
 #include "dump_compare.h"
@@ -101,7 +102,8 @@ class OldRegister : public ::testing::Test {
 TEST_F(OldRegister, FirstRunThenSecondRun) {
   const std::vector<std::string> names = up.AssetNames();
   const RunResult first = up.Run();
-  EXPECT_EQ(first.sent, CheckOnOldRegister() + Join(FirstRunBlocks(names)) + CheckOnUpgraded());
+  EXPECT_EQ(first.sent,
+            Lock() + CheckOnOldRegister() + Join(FirstRunBlocks(names)) + CheckOnUpgraded());
   EXPECT_EQ(first.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   EXPECT_TRUE(first.start_enabled);
   EXPECT_EQ(PinYinSpy::live, 0);
@@ -201,7 +203,7 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
   const RunResult refused = up.Run();
   const Transcript head = PeopleHead();
   const Transcript until_check =
-      check + Ledger() + ScrapReason() + Units() +
+      Lock() + check + Ledger() + ScrapReason() + Units() +
       Transcript(
           head.begin(),
           head.begin() + static_cast<long>(PositionOf(head, "select * from lib_people")) + 1);
@@ -226,7 +228,7 @@ TEST_F(OldRegister, PersonsThatCannotBeCarriedStopTheRunUntilFixed) {
   EXPECT_EQ(fixed.shown, std::vector<platform::ShownMessageBox>{kDoneBox});
   const std::vector<std::string> names = up.AssetNames();
   const Transcript expected =
-      check_fixed + UpgradedSlice(0, 3) + PeopleHead() +
+      Lock() + check_fixed + UpgradedSlice(0, 3) + PeopleHead() +
       Transcript{PersonInsert({"1", "1", "张三", "男", "19750303", "", "A001", "5"}),
                  PersonInsert({"7", "1", "欧阳小芳", "女", "19851231", "pw7", "C7", "5"}),
                  PersonInsert({"2005", "1", "刘洋", "男", "19790909", "", "D2005", "4"})} +
@@ -275,8 +277,8 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     PinYinSpy::Reset();
     Upgrade u(script);
     // Nothing has been sent to the fresh database: the run's batches are numbered from 1, the
-    // check's reads first.
-    u.db.FailBatch(check + k + 1, 50000, "Injected fault.");
+    // lock and the check's reads first.
+    u.db.FailBatch(Lock().size() + check + k + 1, 50000, "Injected fault.");
     const RunResult faulty = u.Run();
     u.db.ClearFaults();
     EXPECT_EQ(PinYinSpy::live, 0);
@@ -289,7 +291,7 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     const bool drop_skipped = first[k] == "drop table lib_lsoutorder";
     const size_t stop = drop_skipped ? k + 1 : k;
     EXPECT_EQ(faulty.sent,
-              CheckOnOldRegister() +
+              Lock() + CheckOnOldRegister() +
                   Transcript(first.begin(), first.begin() + static_cast<long>(stop) + 1));
     if (!drop_skipped) {
       EXPECT_EQ(faulty.shown[0].text, "Injected fault.");
@@ -322,7 +324,7 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     const Transcript check_before = u.CheckReads();
     const RunResult next = u.Run();
     const Transcript check_after = stuck ? Transcript{} : u.CheckReads();
-    EXPECT_EQ(next.sent, check_before + expected_next + check_after);
+    EXPECT_EQ(next.sent, Lock() + check_before + expected_next + check_after);
     ASSERT_FALSE(next.shown.empty());
     if (stuck) {
       EXPECT_EQ(next.shown.back().icon, platform::MsgIcon::Error);
@@ -350,8 +352,8 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
 
     const Transcript check_third = u.CheckReads();
     const RunResult third = u.Run();
-    EXPECT_EQ(third.sent,
-              stuck ? check_third + expected_next : check_third + UpgradedRun() + check_third);
+    EXPECT_EQ(third.sent, stuck ? Lock() + check_third + expected_next
+                                : Lock() + check_third + UpgradedRun() + check_third);
 
     // Accepted, the offer completes the database as a clean upgrade leaves it.
     u.answer = nullptr;
@@ -359,6 +361,23 @@ TEST_F(OldRegister, AFaultAtEachBatchThenRunsWithoutFaults) {
     EXPECT_EQ(repaired.shown.back(), kDoneBox);
     EXPECT_EQ(Comparable(u.db.DumpScript()), clean);
   }
+}
+
+// Another connection holds the upgrade lock: the run stops at once in the failure box, having
+// sent only the lock's batch and changed nothing; once that connection is gone, a run goes through.
+TEST_F(OldRegister, AnotherUpgradeHoldingTheLockStopsTheRunAtOnce) {
+  const std::string before = up.db.DumpScript();
+  auto other = std::make_unique<standin::Session>(up.db);
+  ASSERT_FALSE(other->Execute(Lock().front()).Failed());
+  const RunResult refused = up.Run();
+  EXPECT_EQ(refused.sent, Lock());
+  EXPECT_EQ(refused.shown, std::vector<platform::ShownMessageBox>{
+                               ErrorBox("另一个升级程序正在升级此数据库，请等它结束后再运行。")});
+  EXPECT_FALSE(refused.start_enabled);
+  EXPECT_EQ(up.db.DumpScript(), before);
+
+  other.reset();
+  EXPECT_EQ(up.Run().shown, std::vector<platform::ShownMessageBox>{kDoneBox});
 }
 
 // The keys and defaults the client relies on, after a first run.
@@ -385,7 +404,7 @@ TEST(PartlyUpgraded, FinishesWhatItsProbesFindMissing) {
   const std::vector<std::string> names = up.AssetNames();
   const Transcript stock = StockTaking();
   const Transcript check = up.CheckReads();
-  const Transcript expected = check + UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
+  const Transcript expected = Lock() + check + UpgradedSlice(0, 2) + Units() + UpgradedSlice(3, 6) +
                               Transcript(stock.begin() + 6, stock.begin() + 10) +
                               UpgradedSlice(7, 8) + Transcript(stock.begin() + 12, stock.end()) +
                               UpgradedSlice(9, 10) + CheckedFields() + AssetNamesHead() +
@@ -546,7 +565,7 @@ TEST(EdgeCases, OnTheOldRegister) {
       const bool completes = run == 1 ? c.first_completes : c.second_completes;
       const Transcript check_before = up.CheckReads();
       const RunResult r = up.Run();
-      EXPECT_EQ(r.sent, check_before + (run == 1 ? c.first : c.second)(blocks) +
+      EXPECT_EQ(r.sent, Lock() + check_before + (run == 1 ? c.first : c.second)(blocks) +
                             (completes ? up.CheckReads() : Transcript{}));
       EXPECT_EQ(PinYinSpy::live, 0);
       // An offer at the start, when something was half-done, then the end.
@@ -604,7 +623,7 @@ TEST(Offers, BothBoxesWithBothAnswers) {
   const std::string copy =
       "\n打印边距与人员编号块：人员复制未完成：lib_peopletmp 有 4 名人员，lib_people 有 10 名，"
       "仍是旧的形式";
-  const std::size_t fifth_person = CheckOnOldRegister().size() + Ledger().size() +
+  const std::size_t fifth_person = Lock().size() + CheckOnOldRegister().size() + Ledger().size() +
                                    ScrapReason().size() + Units().size() + PeopleHead().size() + 5;
   const std::string step = "步骤 20110623（检查字段字典）：";
   const std::string why =
@@ -681,7 +700,7 @@ TEST(Offers, AnAssetNameTheNameTableLacksIsOfferedAndAdded) {
   up.answer = DeclineRepair;
   const Transcript check = up.CheckReads();
   const RunResult declined = up.Run();
-  EXPECT_EQ(declined.sent, check + UpgradedRun() + check);
+  EXPECT_EQ(declined.sent, Lock() + check + UpgradedRun() + check);
   EXPECT_EQ(declined.shown,
             (std::vector<platform::ShownMessageBox>{offer("上次升级未完成：" + lacking),
                                                     offer("升级未完成：" + lacking)}));

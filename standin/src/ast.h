@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -29,10 +30,12 @@ struct Expr {
     InList,
     InSelect,
     CountStar,
-    Aggregate  // an aggregate function of one argument: name says which (checksum_agg)
+    Aggregate,  // an aggregate function of one argument: name says which (checksum_agg)
+    Variable    // @name; its type is the declared one, set by the parser
   };
   Kind kind = Kind::Literal;
-  std::string name;       // Column: column name; Function: lower-case name; Compare: operator
+  std::string name;       // Column: column name; Function: lower-case name (@@spid too);
+                          // Compare: operator; Variable: folded name
   std::string qualifier;  // Column: the table qualifier, if written
   Value literal;          // Literal
   TypeSpec target;        // Convert
@@ -155,8 +158,24 @@ struct CheckIdent {
   int64_t value = 0;
 };
 
-using StatementBody = std::variant<CreateTable, AlterAddColumn, AlterAddKey, CreateIndex, DropTable,
-                                   Insert, Update, Delete, SelectStmt, SetOption, CheckIdent>;
+struct Declare {
+  std::vector<std::pair<std::string, TypeSpec>> variables;  // folded names
+};
+
+// EXEC [@var =] procedure [[@param =] value, ...]
+struct ExecProc {
+  std::string return_variable;  // folded; empty when the return code is not kept
+  std::string procedure;        // as written, without schema
+  struct Argument {
+    std::string parameter;  // as written, with its @; empty when given by position
+    ExprPtr value;
+  };
+  std::vector<Argument> arguments;
+};
+
+using StatementBody =
+    std::variant<CreateTable, AlterAddColumn, AlterAddKey, CreateIndex, DropTable, Insert, Update,
+                 Delete, SelectStmt, SetOption, CheckIdent, Declare, ExecProc>;
 
 struct Statement {
   StatementBody body;

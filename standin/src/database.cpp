@@ -63,7 +63,7 @@ StatementOutcome OnLine(StatementOutcome st, int line) {
 BatchOutcome Database::Impl::Run(SessionState& session, std::string_view text,
                                  const Session::CancelCheck& cancelled) {
   BatchOutcome out;
-  ExecContext x{catalog, session, name, clock ? clock() : LocalNow()};
+  ExecContext x{catalog, session, name, clock ? clock() : LocalNow(), &server, {}};
   LineCounter lines(text);
   std::vector<Statement> statements;
   try {
@@ -102,8 +102,26 @@ struct Session::State {
   SessionState session;
 };
 
-Session::Session(Database& db) : db_(db), state_(std::make_unique<State>()) {}
-Session::~Session() = default;
+Session::Session(Database& db, SessionInfo info) : db_(db), state_(std::make_unique<State>()) {
+  Database::Impl& impl = *db_.impl_;
+  std::lock_guard lock(impl.mutex);
+  ServerState& server = impl.server;
+  if (info.spid == 0) {
+    while (server.sessions.count(server.next_spid)) ++server.next_spid;
+    info.spid = server.next_spid++;
+  }
+  state_->session.spid = info.spid;
+  server.sessions[info.spid] =
+      ServerState::Process{std::move(info), impl.clock ? impl.clock() : LocalNow()};
+}
+
+Session::~Session() {
+  Database::Impl& impl = *db_.impl_;
+  std::lock_guard lock(impl.mutex);
+  impl.server.EndSession(state_->session.spid);
+}
+
+int Session::Spid() const { return state_->session.spid; }
 
 bool Database::Impl::WaitWhileHeld(std::unique_lock<std::mutex>& lock,
                                    const Session::CancelCheck& cancelled) {

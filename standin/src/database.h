@@ -33,6 +33,7 @@ struct Database::Impl {
   std::uint64_t releases = 0;  // ReleaseHeld calls so far
   std::condition_variable released;
   std::function<DateTime()> clock;
+  ServerState server;
 
   // Runs a batch: parse, compile, then execute statement by statement, asking `cancelled` (when
   // given) before each statement. Caller holds `mutex`.

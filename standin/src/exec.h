@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -19,13 +21,43 @@ struct SessionState {
   DateFormat dateformat = DateFormat::mdy;  // us_english
   bool nocount = false;
   std::string identity_insert;  // the table with IDENTITY_INSERT ON, empty for none
+  int spid = 0;                 // 0: a session of the engine's own (scripts)
+};
+
+// What the database knows as the server around it: the live sessions and the application locks.
+struct ServerState {
+  static constexpr int kDbid = 5;  // the first user database's id
+  struct Process {
+    SessionInfo info;
+    DateTime login_time;
+  };
+  std::map<int, Process> sessions;  // by spid
+  int next_spid = 51;
+
+  enum LockMode { IntentShared, Shared, Update, IntentExclusive, Exclusive };
+  struct Holder {
+    int spid = 0;
+    std::set<int> modes;  // every mode granted; the strongest holds until the last release
+    int count = 0;        // grants not yet released
+  };
+  // By principal (folded) and resource (bytes as given), one key: principal + '\0' + resource.
+  std::map<std::string, std::vector<Holder>> applocks;
+
+  // Whether `spid` could be granted `mode` now: no other session holds an incompatible mode.
+  bool Grantable(const std::string& key, int spid, int mode) const;
+  void Grant(const std::string& key, int spid, int mode);
+  // False when `spid` holds no lock on `key`.
+  bool Release(const std::string& key, int spid);
+  void EndSession(int spid);
 };
 
 struct ExecContext {
   Catalog& catalog;
   SessionState& session;
   const std::string& database_name;
-  DateTime now;  // getdate() for the whole batch
+  DateTime now;                            // getdate() for the whole batch
+  ServerState* server;                     // nullptr for the engine's own sessions
+  std::map<std::string, Value> variables;  // the batch's variables by folded name
 };
 
 // Thrown by the binder at compile time for a statement on a table that does not exist yet:
@@ -102,6 +134,17 @@ int64_t ExecUpdate(Update& s, ExecContext& x);
 int64_t ExecDelete(Delete& s, ExecContext& x);
 void ExecSet(SetOption& s, ExecContext& x, StatementOutcome& out);
 void ExecCheckident(CheckIdent& s, ExecContext& x, StatementOutcome& out);
+void ExecDeclare(Declare& s, ExecContext& x);
+void ExecProcedure(ExecProc& s, ExecContext& x, StatementOutcome& out);
+
+// Replaces what a statement reads from the session and the server (variables, @@spid, db_id(),
+// APPLOCK_TEST) by its value now, just before the statement runs. Throws SqlError.
+void ResolveSessionValues(Statement& st, ExecContext& x);
+
+// master..sysprocesses.
+bool IsSessionsView(std::string_view name);
+std::vector<Column> SessionsColumns();
+std::vector<Row> SessionsRows(const ServerState* server, int current_spid);
 
 void BindInsert(Insert& s, const Catalog& catalog, bool compile);
 void BindUpdate(Update& s, const Catalog& catalog, bool compile);

@@ -130,6 +130,7 @@ StatementOutcome ExecuteStatement(Statement& st, ExecContext& x) {
     out.has_count = !x.session.nocount;
     out.count = out.has_count ? n : 0;
   };
+  ResolveSessionValues(st, x);
   std::visit(Overload{
                  [&](CreateTable& s) { ExecCreateTable(s, x); },
                  [&](AlterAddColumn& s) { ExecAlterAddColumn(s, x); },
@@ -148,6 +149,8 @@ StatementOutcome ExecuteStatement(Statement& st, ExecContext& x) {
                  },
                  [&](SetOption& s) { ExecSet(s, x, out); },
                  [&](CheckIdent& s) { ExecCheckident(s, x, out); },
+                 [&](Declare& s) { ExecDeclare(s, x); },
+                 [&](ExecProc& s) { ExecProcedure(s, x, out); },
              },
              st.body);
   return out;

@@ -58,6 +58,7 @@ SelectResult RunSelect(SelectStmt& s, ExecContext& x) {
   Relation rel;
   static const std::vector<Row> kOneEmptyRow{Row{}};
   if (s.has_from) rel = OpenRelation(x.catalog, s.table, false, true);
+  if (s.has_from && IsSessionsView(s.table)) rel.owned = SessionsRows(x.server, x.session.spid);
   const std::vector<Row>& rows = s.has_from ? rel.Data() : kOneEmptyRow;
 
   EvalContext ctx{x.session.dateformat, x.now, [&x](SelectStmt& q) { return RunSelect(q, x); }, {}};

@@ -1,4 +1,5 @@
 // Expressions, data types and SELECT bodies.
+#include <algorithm>
 #include <array>
 
 #include "errors.h"
@@ -172,6 +173,10 @@ ExprPtr Parser::ParsePrimary() {
     case Token::Kind::End:
       Fail();
   }
+  if (t.kind == Token::Kind::Word && t.text[0] == '@') {
+    Next();
+    return ParseAtName(t);
+  }
   if (t.Is("null")) {
     Next();
     ExprPtr e = Make(Expr::Kind::Literal);
@@ -190,6 +195,30 @@ ExprPtr Parser::ParsePrimary() {
     e->qualifier = e->name;
     e->name = ParseSimpleName();
   }
+  return e;
+}
+
+ExprPtr Parser::ParseAtName(const Token& t) {
+  std::string name = FoldName(t.text);
+  if (name == "@@spid") {
+    ExprPtr e = Make(Expr::Kind::Function);
+    e->name = name;
+    e->type = TypeSpec{Type::SmallInt, 0, 5, 0};
+    e->nullable = false;
+    return e;
+  }
+  auto it = variables_.find(name);
+  if (it == variables_.end()) {
+    SqlError err;
+    err.reach = Reach::Batch;
+    err.messages.push_back(
+        Message{137, 15, 2, "Must declare the scalar variable \"" + t.text + "\"."});
+    throw err;
+  }
+  ExprPtr e = Make(Expr::Kind::Variable);
+  e->name = name;
+  e->type = it->second;
+  e->nullable = true;
   return e;
 }
 
@@ -239,8 +268,9 @@ ExprPtr Parser::ParseFunctionCall(const Token& fname) {
     ExpectSymbol(")");
     return e;
   }
-  static constexpr std::array<std::string_view, 8> known = {
-      "getdate", "rtrim", "ltrim", "len", "datalength", "upper", "lower", "isnull"};
+  static constexpr std::array<std::string_view, 10> known = {
+      "getdate", "rtrim", "ltrim",  "len",   "datalength",
+      "upper",   "lower", "isnull", "db_id", "applock_test"};
   bool is_known = false;
   for (auto k : known) is_known = is_known || f == k;
   if (!is_known) {
@@ -258,7 +288,11 @@ ExprPtr Parser::ParseFunctionCall(const Token& fname) {
     } while (AcceptSymbol(","));
   }
   ExpectSymbol(")");
-  std::size_t want = f == "getdate" ? 0 : f == "isnull" ? 2 : 1;
+  std::size_t want = f == "getdate"        ? 0
+                     : f == "isnull"       ? 2
+                     : f == "applock_test" ? 4
+                     : f == "db_id"        ? std::min<std::size_t>(e->args.size(), 1)
+                                           : 1;
   if (e->args.size() != want) {
     SqlError err;
     err.reach = Reach::Batch;

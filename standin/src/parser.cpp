@@ -66,6 +66,15 @@ std::string Parser::ParseSimpleName() {
 
 std::string Parser::ParseName() {
   std::string n = ParseSimpleName();
+  if (Peek().IsSymbol(".") && SameName(n, "master")) {  // master..name or master.dbo.name
+    Next();
+    if (!AcceptSymbol(".")) {
+      if (!Peek().Is("dbo")) Fail();
+      Next();
+      ExpectSymbol(".");
+    }
+    return "master.dbo." + ParseSimpleName();
+  }
   if (Peek().IsSymbol(".")) {
     if (!SameName(n, "dbo")) Fail();  // only the dbo schema exists
     Next();
@@ -127,6 +136,10 @@ Statement Parser::ParseStatement() {
     st.body = ParseSet();
   } else if (t.Is("dbcc")) {
     st.body = ParseDbcc();
+  } else if (t.Is("declare")) {
+    st.body = ParseDeclare();
+  } else if (t.Is("exec") || t.Is("execute")) {
+    st.body = ParseExec();
   } else {
     Fail();
   }
@@ -482,6 +495,66 @@ StatementBody Parser::ParseDbcc() {
   }
   ExpectSymbol(")");
   return c;
+}
+
+StatementBody Parser::ParseDeclare() {
+  ExpectWord("declare");
+  Declare d;
+  do {
+    const Token& t = Peek();
+    if (t.kind != Token::Kind::Word || t.text.size() < 2 || t.text[0] != '@' || t.text[1] == '@')
+      Fail();
+    Next();
+    AcceptWord("as");
+    std::string name = FoldName(t.text);
+    TypeSpec type = ParseTypeSpec(false);
+    if (variables_.count(name)) {
+      SqlError e;
+      e.reach = Reach::Batch;
+      e.messages.push_back(Message{
+          134, 15, 1,
+          "The variable name '" + t.text +
+              "' has already been declared. Variable names must be unique within a query batch "
+              "or stored procedure."});
+      throw e;
+    }
+    variables_[name] = type;
+    d.variables.emplace_back(name, type);
+  } while (AcceptSymbol(","));
+  return d;
+}
+
+StatementBody Parser::ParseExec() {
+  Next();  // EXEC or EXECUTE
+  ExecProc p;
+  const Token& first = Peek();
+  if (first.kind == Token::Kind::Word && first.text.size() > 1 && first.text[0] == '@' &&
+      Peek(1).IsSymbol("=")) {
+    ExprPtr v = ParseAtName(Next());
+    if (v->kind != Expr::Kind::Variable) Fail();
+    p.return_variable = v->name;
+    ExpectSymbol("=");
+  }
+  p.procedure = ParseSimpleName();
+  while (AcceptSymbol(".")) {  // sys.sp_x, master..sp_x: the schema and database do not matter
+    if (Peek().IsSymbol(".")) continue;
+    p.procedure = ParseSimpleName();
+  }
+  const Token& t = Peek();
+  if (t.kind == Token::Kind::End || t.IsSymbol(";") || (t.kind == Token::Kind::Word && t.reserved))
+    return p;
+  do {
+    ExecProc::Argument a;
+    const Token& n = Peek();
+    if (n.kind == Token::Kind::Word && n.text.size() > 1 && n.text[0] == '@' &&
+        Peek(1).IsSymbol("=")) {
+      a.parameter = Next().text;
+      Next();
+    }
+    a.value = ParseValue();
+    p.arguments.push_back(std::move(a));
+  } while (AcceptSymbol(","));
+  return p;
 }
 
 }  // namespace standin

@@ -2,6 +2,7 @@
 // (expressions and types). Internal to the engine.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,8 @@ class Parser {
   StatementBody ParseDelete();
   StatementBody ParseSet();
   StatementBody ParseDbcc();
+  StatementBody ParseDeclare();
+  StatementBody ParseExec();
   void ParseIndexOptions(int& fillfactor, bool& pad_index);
   std::vector<std::string> ParseColumnList();
 
@@ -48,6 +51,7 @@ class Parser {
   ExprPtr ParsePrimary();
   ExprPtr ParseFunctionCall(const Token& name);
   ExprPtr ParseLiteralNumber(const Token& t, bool negative);
+  ExprPtr ParseAtName(const Token& t);  // @variable or @@spid
 
  public:
   // Token access.
@@ -57,7 +61,8 @@ class Parser {
   bool AcceptSymbol(std::string_view s);
   void ExpectWord(std::string_view w);
   void ExpectSymbol(std::string_view s);
-  std::string ParseName();         // an identifier, optionally dbo-qualified
+  // An identifier, optionally dbo-qualified; master's sysprocesses as "master.dbo.sysprocesses".
+  std::string ParseName();
   std::string ParseSimpleName();   // an identifier without qualifier
   int64_t ParseInteger();          // [-]digits
   [[noreturn]] void Fail() const;  // syntax error at the current token
@@ -71,6 +76,7 @@ class Parser {
   std::string_view text_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
+  std::map<std::string, TypeSpec> variables_;  // declared so far in the batch, by folded name
 };
 
 }  // namespace standin

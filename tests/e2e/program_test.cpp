@@ -238,18 +238,18 @@ TEST_P(Faults, ShowTheErrorKeepTheButtonDisabledAndTheNextRunResumes) {
     ClickAt(window, 248 + 37, 80 + 12);
     ExpectCleanExit(*program);
   }
-  EXPECT_EQ(ServerLog(), InProcess(2, 40));
+  EXPECT_EQ(ServerLog(), InProcess(2, 41));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AtBatch40, Faults,
+    AtBatch41, Faults,
     testing::Values(
         Fault{"statement_fails",
-              {"--fail", "40:2627"},
-              "box Brantel资产管理系统: [FreeTDS][SQL Server]Batch 40 failed: error injected "
+              {"--fail", "41:2627"},
+              "box Brantel资产管理系统: [FreeTDS][SQL Server]Batch 41 failed: error injected "
               "by the stand-in."},
         Fault{"connection_dropped",
-              {"--drop", "40"},
+              {"--drop", "41"},
               "box Brantel资产管理系统: [FreeTDS][SQL Server]Unexpected EOF from the server"}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 

@@ -105,7 +105,7 @@ TEST_F(WireUpgrade, FirstAndSecondRunSendExactlyTheInProcessBatches) {
 }
 
 TEST_F(WireUpgrade, ADroppedConnectionShowsAnErrorAndTheNextRunResumes) {
-  constexpr std::size_t kDropAt = 40;  // inside the re-keying of the persons
+  constexpr std::size_t kDropAt = 41;  // inside the re-keying of the persons (after the lock)
   Start({"--drop", std::to_string(kDropAt)});
   RunResult broken = Run();
   ASSERT_EQ(broken.shown.size(), 1u);

@@ -600,9 +600,9 @@ TEST_F(WineProgram, AFailingBatchShowsABoxCaptionedWithTheApplicationTitle) {
 // default: the repair and the steps follow, then the completion message, and the database is
 // the one a clean run of the Linux program leaves.
 TEST_F(WineProgram, TheNextRunOffersTheRepairAndReturnAcceptsIt) {
-  // The check's 3 reads, the ledger's 2 batches, vr_dwhy's 3, the unit probe and drop, then the
-  // create.
-  const std::size_t fail_at = 11;
+  // The lock, the check's 3 reads, the ledger's 2 batches, vr_dwhy's 3, the unit probe and drop,
+  // then the create.
+  const std::size_t fail_at = 12;
   const std::string log = run_ + "/wine-repair.jsonl", saved = run_ + "/wine-repair.sql";
   const std::string port = StartServer(log, {"--fail", std::to_string(fail_at), "--save", saved});
   ASSERT_FALSE(port.empty());

@@ -107,11 +107,23 @@ std::string Render(const BatchOutcome& outcome);
 
 class Database;
 
-// One connection's session: SET options (DATEFORMAT, NOCOUNT, ...) live here.
+// Who a session is, as master..sysprocesses shows it: the TDS listener fills it from the
+// client's LOGIN7 packet; in-process sessions give whatever their test wants to see.
+struct SessionInfo {
+  int spid = 0;         // 0: the database numbers its sessions from 51
+  std::string host;     // hostname (UTF-8)
+  std::string program;  // program_name (UTF-8)
+  std::string login = "sa";
+};
+
+// One connection's session: SET options (DATEFORMAT, NOCOUNT, ...) live here, and so do the
+// application locks it owns (sp_getapplock with @LockOwner = 'Session'): they are released when
+// the session is destroyed, as the server releases them at logout or when the connection drops.
 class Session {
  public:
-  explicit Session(Database& db);
+  explicit Session(Database& db, SessionInfo info = {});
   ~Session();
+  int Spid() const;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -143,6 +155,18 @@ class Session {
 //   sysindexes  id, status, indid, keycnt, rowcnt, OrigFillFactor, name, rows; a heap row
 //               (indid 0, name NULL) for a table without a clustered index, one row per index.
 // Object ids are deterministic: they increase from a fixed base in creation order.
+//
+// The database also stands for the server around it, as far as sessions go:
+//   master..sysprocesses (also master.dbo.sysprocesses, sysprocesses) one row per live session:
+//               spid, kpid, blocked, dbid, login_time, status, hostname, program_name,
+//               hostprocess, cmd, loginame (a subset of the server's columns, in its order).
+//   @@spid, db_id() (this database is number 5), db_id('name').
+//   Application locks: sp_getapplock, sp_releaseapplock and APPLOCK_TEST with the server's
+//               modes, compatibility, return codes and messages. Resource names compare as
+//               bytes; every lock belongs to this database. There are no transactions, so the
+//               owner 'Transaction' is always refused as outside one. Batches run one at a time,
+//               so a request never waits: one that cannot be granted at once times out (-1)
+//               whatever @LockTimeout says.
 class Database {
  public:
   explicit Database(std::string name = "vrek");

@@ -120,7 +120,7 @@ bool Listener::Accepted(const std::string& user, const std::string& password) co
   return false;
 }
 
-bool Listener::Login(Connection& c, std::size_t id) {
+bool Listener::Login(Connection& c, std::size_t id, SessionInfo& who) {
   Message m;
   std::string detail;
   ReadStatus st = c.ReadMessage(m, kMaxLoginMessage, detail);
@@ -170,6 +170,9 @@ bool Listener::Login(Connection& c, std::size_t id) {
   w.WriteDone(0, 0, 0);
   if (!c.SendReply(w.Bytes())) return false;
   c.SetPacketSize(size);
+  who.host = l->host;
+  who.program = l->app;
+  who.login = l->user;
   return true;
 }
 
@@ -239,8 +242,11 @@ bool Listener::HandleBatch(Connection& c, Session& session, const std::string& t
 void Listener::Serve(int fd, uint16_t spid, std::size_t id) {
   try {
     Connection c(fd, spid);
-    if (!Login(c, id)) return;
-    Session session(db_);
+    SessionInfo who;
+    who.spid = spid;
+    if (!Login(c, id, who)) return;
+    // Ends with the connection, however it closes: the session's application locks go with it.
+    Session session(db_, who);
     for (;;) {
       Message m;
       std::string detail;

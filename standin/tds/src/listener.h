@@ -43,7 +43,8 @@ class Listener {
 
  private:
   void Serve(int fd, uint16_t spid, std::size_t id);
-  bool Login(Connection& c, std::size_t id);
+  // Reads PRELOGIN and LOGIN7 and answers them; on success fills who the client is.
+  bool Login(Connection& c, std::size_t id, SessionInfo& who);
   bool Accepted(const std::string& user, const std::string& password) const;
   // Runs one batch and answers it. False when the connection is to be closed.
   bool HandleBatch(Connection& c, Session& session, const std::string& text, std::size_t id);

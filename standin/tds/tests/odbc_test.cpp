@@ -101,6 +101,40 @@ TEST_F(ServerTest, TwoClientsAtOnce) {
             "exec SQL_SUCCESS\ncolumns \nrow 40\n");
 }
 
+// The application lock of an upgrade, over two connections: the second is refused while the
+// first holds it, and the lock goes with the first connection when it closes.
+TEST_F(ServerTest, SessionLocksEndWithTheirConnection) {
+  const std::string get =
+      "declare @r int; exec @r = sp_getapplock @Resource = N'UpVrek.upgrade', @LockMode = "
+      "'Exclusive', @LockOwner = 'Session', @LockTimeout = 0; select @r";
+  const std::string test =
+      "select APPLOCK_TEST('public', N'UpVrek.upgrade', 'Exclusive', 'Session')";
+  auto a = std::make_unique<OdbcClient>();
+  ASSERT_EQ(a->Connect(ConnectionString(server_->Port()) + ";APP=升级一;WSID=PC-A"),
+            "connect SQL_SUCCESS\n");
+  auto b = std::make_unique<OdbcClient>();
+  ASSERT_EQ(b->Connect(ConnectionString(server_->Port()) + ";APP=升级二;WSID=PC-B"),
+            "connect SQL_SUCCESS\n");
+  EXPECT_EQ(a->Run(get), "exec SQL_SUCCESS\ncolumns \nrow 0\n");
+  EXPECT_EQ(b->Run(get), "exec SQL_SUCCESS\ncolumns \nrow -1\n");
+  EXPECT_EQ(b->Run(test), "exec SQL_SUCCESS\ncolumns \nrow 0\n");
+  EXPECT_EQ(b->Run("select rtrim(hostname), rtrim(program_name), rtrim(loginame) from "
+                   "master..sysprocesses where dbid=db_id() and spid<>@@spid"),
+            "exec SQL_SUCCESS\ncolumns , , \nrow PC-A|升级一|sa\n");
+  a.reset();
+  // The server learns of the closed connection a moment later.
+  std::string answer;
+  for (int i = 0; i < 100; ++i) {
+    answer = b->Run(test);
+    if (answer != "exec SQL_SUCCESS\ncolumns \nrow 0\n") break;
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(answer, "exec SQL_SUCCESS\ncolumns \nrow 1\n");
+  EXPECT_EQ(b->Run(get), "exec SQL_SUCCESS\ncolumns \nrow 0\n");
+  EXPECT_EQ(b->Run("select count(*) from master.dbo.sysprocesses"),
+            "exec SQL_SUCCESS\ncolumns \nrow 1\n");
+}
+
 class LoginServerTest : public ServerTest {
  protected:
   std::vector<std::string> ExtraArgs() override {

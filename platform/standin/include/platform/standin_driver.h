@@ -2,6 +2,8 @@
 // Alias, user and password are accepted as given; the stand-in has no logins.
 #pragma once
 
+#include <string>
+
 #include "platform/database.h"
 
 namespace standin {
@@ -18,6 +20,10 @@ class StandinDriver : public Driver {
   // A batch still running (or held) when the time is up is cancelled as a client's ATTENTION
   // cancels it, and throws EDatabaseError "Timeout expired" with SQLSTATE HYT00.
   void SetBatchTimeout(int seconds) override;
+
+  // The host and program names the sessions of later connections show in master..sysprocesses,
+  // as a client's login gives them; empty unless set.
+  std::string Host, Program;
 
  private:
   standin::Database& db_;
