@@ -134,7 +134,7 @@ TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   EXPECT_EQ(again.status, 0);
   const std::vector<std::string> last = server.Log();
   for (std::size_t i = log.size(); i < last.size(); ++i)
-    EXPECT_EQ(last[i].rfind("select ", 0), 0u) << last[i];
+    EXPECT_TRUE(ChangesNothing(last[i])) << last[i];
 
   EXPECT_EQ(vrektest::Normalized(server.Stop()), vrektest::Normalized(clean));
 }
@@ -368,6 +368,7 @@ TEST(RepairWire, OneUpgradeAtATime) {
                 "，程序 （未提供）\n"
                 "  升级将在第 1 批之后停止：\n"
                 "另一个升级程序正在升级此数据库，请等它结束后再运行。\n"
+                "  其后的部分这次都不会执行\n"
                 "开始升级将发送以下 1 批：\n-- 批 1\n" +
                 lock[0] + "\n");
   first->Resume();
