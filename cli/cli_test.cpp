@@ -198,6 +198,7 @@ TEST_F(Cli, OldRegisterPlanIsTheRun) {
       "  检查 lib_pifu.pf_sno 的人员编号：2 个不同的值\n"
       "  检查人员：lib_people 有 10 名人员\n"
       "  复制人员：10 名人员将逐个写入 lib_peopletmp\n"
+      "  核对人员：删除 lib_people 之前再读 10 名人员，与复制的人员相同才继续\n"
       "  表 lib_curtermno 不存在：将执行终端号表块\n"
       "  表 lib_vrekpandian 不存在：将执行固定资产盘点表块\n"
       "  表 lib_yhppandian 不存在：将执行低值易耗品盘点表块\n"

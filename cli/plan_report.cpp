@@ -70,6 +70,8 @@ std::string ExplainRead(upgrade::RowUse use, const std::string& rows) {
       return "检查人员：lib_people 有 " + rows + " 名人员";
     case upgrade::RowUse::CopyPeople:
       return "复制人员：" + rows + " 名人员将逐个写入 lib_peopletmp";
+    case upgrade::RowUse::ProvePeople:
+      return "核对人员：删除 lib_people 之前再读 " + rows + " 名人员，与复制的人员相同才继续";
     case upgrade::RowUse::InsertNames:
       return "读取资产名称：" + rows + " 个不同名称，将逐个写入 lib_vrek_name 及其拼音首字母";
   }

@@ -201,8 +201,9 @@ class Repair : public testing::Test {
     const std::string head = "修复将发送以下 " + std::to_string(planned) + " 批：\n";
     const std::size_t list_at = listing.out.find(head);
     EXPECT_NE(list_at, std::string::npos) << listing.out;
-    if (list_at != std::string::npos)
+    if (list_at != std::string::npos) {
       EXPECT_EQ(listing.out.substr(list_at + head.size()), expected_listing);
+    }
     last_listing_ = listing.out.substr(0, list_at == std::string::npos ? 0 : list_at);
     const std::size_t end_note = last_listing_.find("修复结束前将再次检查");
     if (end_note != std::string::npos) last_listing_.erase(end_note);
@@ -524,14 +525,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {"lib_people", "lib_peopletmp"},
                 "打印边距与人员编号块",
                 "表 lib_people 与 lib_peopletmp 中的人员不同；人员编号 7 在两个表中不同"},
-        Refusal{"PersonsDifferingDuringTheCopy",
-                "",
-                "insert into lib_peopletmp values(",
-                5,
-                "update lib_people set pe_name='张四' where pe_no=1",
-                {"lib_people", "lib_peopletmp"},
-                "打印边距与人员编号块",
-                "表 lib_peopletmp 中的人员与 lib_people 不一致；人员编号 1 在两个表中不同"},
         Refusal{"APersonOnlyInTheWorkTable",
                 "",
                 "insert into lib_peopletmp values(",

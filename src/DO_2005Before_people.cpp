@@ -5,6 +5,8 @@
 // block relies on is therefore checked before anything of the block is sent: the tables it
 // alters and reads, the person numbers it copies as text, and the persons it re-keys. Any of them
 // would otherwise stop it half-way, with lib_prtblank in place and the rest never completed.
+#include <cstdint>
+
 #include "frmUpVrekMain.h"
 #include "people.h"
 #include "sqltext.h"
@@ -74,6 +76,8 @@ Block PeopleBlock() {
               {CreateTable("lib_peopletmp")}),
       Read({"select * from lib_people"}, RowUse::CopyPeople,
            {InsertRows("lib_peopletmp")}),
+      // A client still connected may have added or changed a person during the copy.
+      Read({"select * from lib_people"}, RowUse::ProvePeople),
       Execute({"drop table lib_people"},
               {DropTable("lib_people")}),
       Execute({"create table lib_people( ",
@@ -114,12 +118,59 @@ Block PeopleBlock() {
 
 }  // namespace upgrade
 
-void TUpVrekMain::CopyPeople(platform::TQuery& people) {
-  for (; !people.Eof(); people.Next()) {
-    Lines insert{"insert into lib_peopletmp values("};
-    for (const PersonField& f : kPersonFields)
-      insert.push_back("'" + QuoteBody(PersonValueText(people, f)) +
-                       (&f == &kPersonFields[7] ? "')" : "',"));
-    RunSql(qrTmp1, insert);
+namespace {
+
+// The persons of the open query as the copy writes them, in any order: how many, and the sum of
+// a 64-bit FNV-1a hash of each person's eight value texts.
+struct PeopleDigest {
+  std::size_t count = 0;
+  std::uint64_t sum = 0;
+  void Add(const std::vector<std::string>& values) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const std::string& v : values) {
+      for (const char c : v) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+      h = (h ^ 0xFFu) * 1099511628211ull;  // ends each value, so "ab","c" differs from "a","bc"
+    }
+    ++count;
+    sum += h;
   }
+  bool operator==(const PeopleDigest&) const = default;
+};
+
+std::vector<std::string> PersonValues(const platform::TQuery& people) {
+  std::vector<std::string> values;
+  for (const PersonField& f : kPersonFields) values.push_back(PersonValueText(people, f));
+  return values;
+}
+
+}  // namespace
+
+void TUpVrekMain::CopyPeople(platform::TQuery& people) {
+  PeopleDigest copied;
+  for (; !people.Eof(); people.Next()) {
+    const std::vector<std::string> values = PersonValues(people);
+    Lines insert{"insert into lib_peopletmp values("};
+    for (std::size_t i = 0; i < values.size(); ++i)
+      insert.push_back("'" + QuoteBody(values[i]) + (i + 1 == values.size() ? "')" : "',"));
+    RunSql(qrTmp1, insert);
+    copied.Add(values);
+  }
+  copied_people_ = {copied.count, copied.sum};
+}
+
+void TUpVrekMain::ProvePeople(platform::TQuery& people) {
+  PeopleDigest now;
+  try {
+    for (; !people.Eof(); people.Next()) now.Add(PersonValues(people));
+  } catch (const platform::EVariantError&) {
+    now.count = static_cast<std::size_t>(-1);  // a person the copy could not have carried
+  }
+  if (copied_people_ && now == PeopleDigest{copied_people_->first, copied_people_->second}) return;
+  throw EUpgradeError(
+      "人员数据在复制过程中被改动（复制了 " +
+      std::to_string(copied_people_ ? copied_people_->first : 0) + " 名人员，lib_people 现有 " +
+      (now.count == static_cast<std::size_t>(-1) ? std::string("无法转换的人员")
+                                                 : std::to_string(now.count) + " 名") +
+      "），升级已在删除 lib_people 之前停止，人员数据没有丢失。请关闭所有客户端程序，然后运行修复"
+      "（upvrek-cli repair，或再次开始升级并选择立即修复）完成这一部分。");
 }

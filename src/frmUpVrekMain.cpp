@@ -224,6 +224,14 @@ void TUpVrekMain::SendRead(const upgrade::Statement& read) {
     case upgrade::RowUse::InsertNames:
       InsertNames(qrTmp);
       break;
+    case upgrade::RowUse::ProvePeople:
+      try {
+        ProvePeople(qrTmp);
+      } catch (...) {
+        qrTmp.Close();
+        throw;
+      }
+      break;
   }
   qrTmp.Close();
   if (!problems.empty()) throw EUpgradeError(UnconvertiblePeopleMessage(problems));

@@ -19,10 +19,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "halfdone.h"
@@ -130,8 +133,13 @@ class TUpVrekMain : public platform::TForm {
   void SendRead(const upgrade::Statement& read);
   // Opens the check's select on qrTmp and hands each row to `row`; the query is closed again.
   void EachCheckRow(const upgrade::Check& check, const std::function<void(platform::TQuery&)>& row);
-  // One insert into lib_peopletmp per person of the open query, on qrTmp1.
+  // One insert into lib_peopletmp per person of the open query, on qrTmp1; remembers what it
+  // copied for ProvePeople.
   void CopyPeople(platform::TQuery& people);
+  // Throws EUpgradeError when the persons of the open query are not the ones the last
+  // CopyPeople copied (a person added, removed or changed since), so that lib_people is never
+  // dropped while its copy lacks something.
+  void ProvePeople(platform::TQuery& people);
   // One insert into lib_vrek_name per name of the open query with its initials, on qrTmp1.
   void InsertNames(platform::TQuery& names);
 
@@ -141,4 +149,6 @@ class TUpVrekMain : public platform::TForm {
   void RepairOrFail(const std::vector<upgrade::HalfDoneBlock>& found);
 
   platform::TApplication& application_;
+  // What the last CopyPeople copied: how many persons, and the sum of their hashes.
+  std::optional<std::pair<std::size_t, std::uint64_t>> copied_people_;
 };

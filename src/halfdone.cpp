@@ -661,16 +661,22 @@ class Finder {
     }
     const auto in_people = Persons(p.people);
     if (!people_new) {
-      const std::vector<std::string> differ = Differing(in_tmp, in_people, p.tmp);
-      if (!differ.empty()) {
+      // The old lib_people is the one the clients write to: a person it holds otherwise than the
+      // copy was changed after being copied, and a new copy carries the change. A person only
+      // in the copy was deleted from it since, and would be lost with the copy: refused.
+      std::vector<std::string> only_in_tmp, changed;
+      for (const std::string& line : Differing(in_tmp, in_people, p.tmp))
+        (line.find(" 只在 ") != std::string::npos ? only_in_tmp : changed).push_back(line);
+      if (!only_in_tmp.empty()) {
         out.refusals.push_back("表 " + p.tmp + " 中的人员与 " + p.people + " 不一致" +
-                               Listed(differ));
+                               Listed(only_in_tmp));
         return p.drop_tmp;
       }
       if (!CanCarry(out)) return p.drop_tmp;
-      out.missing.push_back("人员复制未完成：" + p.tmp + " 有 " + tmp_count + " 名人员，" +
-                            p.people + " 有 " + std::to_string(in_people.size()) +
-                            " 名，仍是旧的形式");
+      out.missing.push_back(
+          "人员复制未完成：" + p.tmp + " 有 " + tmp_count + " 名人员，" + p.people + " 有 " +
+          std::to_string(in_people.size()) + " 名，仍是旧的形式" +
+          (changed.empty() ? std::string() : "；复制之后又有人员被修改" + Listed(changed)));
       out.repair.push_back(st[p.drop_tmp]);
       from(p.create_tmp);
       return p.drop_tmp;

@@ -66,6 +66,7 @@ enum class RowUse {
   CheckPeople,  // every person is checked; one the re-keying cannot carry stops the run
   CopyPeople,   // one insert into lib_peopletmp per person, on qrTmp1
   InsertNames,  // one insert into lib_vrek_name per asset name with its initials, on qrTmp1
+  ProvePeople,  // the persons now are the persons the last CopyPeople copied, or the run stops
 };
 
 struct Statement {

@@ -45,7 +45,7 @@ Transcript Ledger();          // probe and create of ver_manage
 Transcript ScrapReason();     // probe, alter, update of vr_dwhy
 Transcript Units();           // probe, drop, create, key, 27 inserts of lib_unit
 Transcript PeopleHead();      // probe, checks, person check, steps up to the read of lib_people
-Transcript PeopleTail();      // drop, create, key, copy back, drop of lib_peopletmp
+Transcript PeopleTail();      // persons proven, drop, create, key, copy back, drop of lib_peopletmp
 Transcript StockTaking();     // the fourteen requests of step 2005 on a database without them
 Transcript Company();         // mark lookup, checks, mark insert, ten statements
 Transcript CheckedFields();   // mark lookup, check, mark insert, create, the eighteen inserts

@@ -34,10 +34,28 @@ class Upgrade::SetupDriver : public platform::Driver {
                                                 const std::string& password) override {
     auto c = inner_.Connect(alias, user, password);
     for (const auto& batch : u_.session_setup) c->Execute(batch);
-    return c;
+    return std::make_unique<Hooked>(u_, std::move(c));
   }
 
  private:
+  class Hooked : public platform::Connection {
+   public:
+    Hooked(Upgrade& u, std::unique_ptr<platform::Connection> inner)
+        : u_(u), inner_(std::move(inner)) {}
+    void Execute(std::string_view batch) override {
+      if (u_.before_batch) u_.before_batch(batch);
+      inner_->Execute(batch);
+    }
+    platform::ResultSet Open(std::string_view batch) override {
+      if (u_.before_batch) u_.before_batch(batch);
+      return inner_->Open(batch);
+    }
+
+   private:
+    Upgrade& u_;
+    std::unique_ptr<platform::Connection> inner_;
+  };
+
   Upgrade& u_;
   platform::StandinDriver inner_;
 };

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files.h"
@@ -52,6 +53,9 @@ class Upgrade {
   // Runs with the window's own initials function instead of the spy.
   bool use_library_pinyin = false;
   std::function<platform::MsgResult(const platform::ShownMessageBox&)> answer;
+  // Called with each batch of a run just before it reaches the database: what another client
+  // does meanwhile (in sessions of its own, as Exec).
+  std::function<void(std::string_view batch)> before_batch;
 
  private:
   class SetupDriver;

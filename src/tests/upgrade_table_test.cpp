@@ -82,6 +82,7 @@ TEST(UpgradeTable, ReadsAreSelectsAndSayWhereTheirRowsGo) {
   const std::vector<Expected> expected = {
       {"select * from lib_people", upgrade::RowUse::CheckPeople, {}},
       {"select * from lib_people", upgrade::RowUse::CopyPeople, {"InsertRows lib_peopletmp"}},
+      {"select * from lib_people", upgrade::RowUse::ProvePeople, {}},
       {"select vr_name from lib_vrek group by vr_name order by vr_name",
        upgrade::RowUse::InsertNames,
        {"InsertRows lib_vrek_name"}},

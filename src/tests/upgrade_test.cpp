@@ -731,3 +731,47 @@ TEST(Offers, TenLinesAtMostThenACount) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another client adds a person and renames one while the persons are being copied: the run stops
+// before lib_people is dropped, with both changes in it; with the clients closed, the repair
+// offered by the next run copies again and every change is in the new lib_people.
+TEST(OtherClients, WritingDuringTheCopyStopsTheRunBeforeTheDropAndRepairKeepsTheirChanges) {
+  PinYinSpy::Reset();
+  Upgrade u(ReadFixture("old_register.sql"));
+  int copied = 0;
+  u.before_batch = [&](std::string_view batch) {
+    if (batch.rfind("insert into lib_peopletmp values(", 0) != 0 || ++copied != 5) return;
+    u.Exec("insert into lib_people values (88, '1', '新人', '女', '19990909', '', 'N88', 3, NULL)");
+    u.Exec("update lib_people set pe_name = '张四' where pe_no = 1");
+  };
+  const RunResult stopped = u.Run();
+  u.before_batch = nullptr;
+  EXPECT_EQ(
+      stopped.shown,
+      std::vector<platform::ShownMessageBox>{ErrorBox(
+          "人员数据在复制过程中被改动（复制了 10 名人员，lib_people 现有 11 名），升级已在删除 "
+          "lib_people 之前停止，人员数据没有丢失。请关闭所有客户端程序，然后运行修复（upvrek-cli "
+          "repair，或再次开始升级并选择立即修复）完成这一部分。")});
+  ASSERT_FALSE(stopped.sent.empty());
+  EXPECT_EQ(stopped.sent.back(), "select * from lib_people");
+  EXPECT_EQ(u.Select("select pe_no, pe_name from lib_people where pe_no in (1, 88) order by pe_no"),
+            (Table{{"1", "张四"}, {"88", "新人"}}));
+
+  const RunResult repaired = u.Run();  // the offer at the start is answered Yes
+  ASSERT_FALSE(repaired.shown.empty());
+  EXPECT_EQ(repaired.shown.back(), kDoneBox);
+  Table expected = kOldRegisterPeople;
+  expected[0][2] = "张四";
+  expected.push_back({"88", "1", "新人", "女", "1999-09-09 00:00:00.000", "", "N88", "3"});
+  Table people = u.Select("select * from lib_people");
+  std::sort(people.begin(), people.end(),
+            [](const auto& a, const auto& b) { return std::stoi(a[0]) < std::stoi(b[0]); });
+  std::sort(expected.begin(), expected.end(),
+            [](const auto& a, const auto& b) { return std::stoi(a[0]) < std::stoi(b[0]); });
+  EXPECT_EQ(people, expected);
+  EXPECT_FALSE(u.Exists("lib_peopletmp"));
+}
+
+}  // namespace
