@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "files.h"
+#include "foresight.h"
+#include "json_text.h"
 #include "listener_log.h"
 #include "process.h"
 #include "settings.h"
@@ -153,6 +155,45 @@ TEST_F(CliWire, RefusedPersons) {
   const std::vector<std::string> log = Log();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "select * from lib_people");
+}
+
+// Registers a run cannot finish, over ODBC and the listener: the plan lists the batches the run
+// sends, up to the one where it stops, and marks that one with the error the listener logs for it
+// (0 and the program's message for a stop the program makes after a read); both exit 1.
+TEST_F(CliWire, ThePlanForeseesWhereTheRunStops) {
+  const struct {
+    const char* name;
+    const char* extra;
+    int number;
+  } cases[] = {
+      {"no unit dictionary", "drop table lib_unit", 3701},
+      {"no consumables ledger", "drop table lib_liushui", 1088},
+      {"a version ledger without its column", "create table ver_manage (note char(40))", 207},
+      {"a person number too wide for text",
+       "insert into lib_lsoutls values (4, 'x', 1234567890, 1.00, NULL, '')", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start("old_register.sql", c.extra);
+    const ProgramRun plan = Program("plan --batches");
+    const std::size_t planned_at = Log().size();
+    const ProgramRun run = Program("run");
+    EXPECT_EQ(plan.status, 1);
+    EXPECT_EQ(run.status, 1);
+    const std::vector<vrektest::LoggedBatch> log =
+        vrektest::ParseListenerLog(vrektest::ReadFile(LogPath()));
+    ASSERT_GT(log.size(), planned_at);
+    const std::vector<std::string> lines = vrektest::Lines(plan.out);
+    ASSERT_EQ(lines.size(), log.size() - planned_at) << plan.out;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+      EXPECT_EQ(lines[i], vrekcli::JsonBatchLine(log[planned_at + i].text));
+    const vrektest::LoggedBatch& stop = log.back();
+    const vrekcli::ForeseenError expected =
+        stop.error ? vrekcli::ForeseenError{stop.error->number, stop.error->message}
+                   : vrekcli::ForeseenError{0, run.err.substr(0, run.err.size() - 1)};
+    EXPECT_EQ(expected.number, c.number);
+    EXPECT_EQ(lines.back(), vrekcli::JsonBatchLine(stop.text, &expected));
+  }
 }
 
 TEST_F(CliWire, WrongPasswordIsAFailedConnection) {
