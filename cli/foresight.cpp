@@ -5,28 +5,12 @@
 #include <functional>
 
 #include "halfdone.h"
+#include "sqltext.h"
 #include "text/text.h"
 
 namespace vrekcli {
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string TrimRight(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
-}
 
 // Each row of the select's result, its fields found by column name.
 void EachRow(platform::Connection& connection, const std::string& select,
@@ -57,14 +41,14 @@ std::string CopiedColumn(const std::string& text) {
   const std::size_t at = lower.find("convert(char(9),");
   if (at == std::string::npos) return "";
   const std::size_t from = at + std::string("convert(char(9),").size();
-  return Trim(text.substr(from, text.find(')', from) - from));
+  return TrimBlanks(text.substr(from, text.find(')', from) - from));
 }
 
 // The key column of "... PRIMARY KEY NONCLUSTERED (c)" or of "create index I on T(c) ...".
 std::string ParenthesizedColumn(const std::string& text, std::size_t from) {
   const std::size_t open = text.find('(', from);
   if (open == std::string::npos) return "";
-  return Trim(text.substr(open + 1, text.find(')', open) - open - 1));
+  return TrimBlanks(text.substr(open + 1, text.find(')', open) - open - 1));
 }
 
 // A constraint the server refused is followed by this error (sqlserver-facts.md, section 1).
@@ -168,7 +152,7 @@ std::optional<ForeseenError> Foresight::Apply(const upgrade::Statement& statemen
         // refuse NULL.
         bool nullable = true;
         for (const std::string& line : statement.lines) {
-          const std::string l = Lower(Trim(line));
+          const std::string l = Lower(TrimBlanks(line));
           if (l.rfind(Lower(def.name), 0) == 0 &&
               (l.find("not null") != std::string::npos || l.find("identity") != std::string::npos))
             nullable = false;

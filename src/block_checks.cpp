@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "frmUpVrekMain.h"
+#include "halfdone.h"
+#include "sqltext.h"
 #include "text/text.h"
 #include "upgrade_table.h"
 
@@ -18,16 +20,6 @@ using platform::TQuery;
 namespace {
 
 constexpr std::size_t kValuesShown = 20;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string TrimRight(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
 
 // The bytes a value takes in a char column of code page 936; nullopt when it cannot be stored.
 std::optional<std::size_t> StoredBytes(const std::string& utf8) {
@@ -61,7 +53,7 @@ void TUpVrekMain::RunChecks(const upgrade::Block& block) {
     switch (check.kind) {
       case upgrade::Check::Kind::Table: {
         std::set<std::string> columns;
-        EachCheckRow(check, [&columns](TQuery& q) {
+        upgrade::EachRow(qrTmp, upgrade::CheckLines(check), [&columns](TQuery& q) {
           columns.insert(Lower(TrimRight(q.FieldByName("name").AsString())));
         });
         if (columns.empty()) {
@@ -78,14 +70,14 @@ void TUpVrekMain::RunChecks(const upgrade::Block& block) {
       }
       case upgrade::Check::Kind::NoObject: {
         bool found = false;
-        EachCheckRow(check, [&found](TQuery&) { found = true; });
+        upgrade::EachRow(qrTmp, upgrade::CheckLines(check), [&found](TQuery&) { found = true; });
         if (found) problems.push_back("已有名为 " + check.table + " 的对象（此部分要新建它）");
         break;
       }
       case upgrade::Check::Kind::PersonNumbers: {
         if (!usable(check.table, check.column)) break;
         std::vector<std::string> lines;
-        EachCheckRow(check, [&](TQuery& q) {
+        upgrade::EachRow(qrTmp, upgrade::CheckLines(check), [&](TQuery& q) {
           const platform::Variant v = q.GetFieldValue(check.column);
           if (v.IsNull()) return;
           // What CONVERT(char(9), value) keeps: a number wider than nine characters becomes
@@ -108,7 +100,7 @@ void TUpVrekMain::RunChecks(const upgrade::Block& block) {
         // The initials need no check of their own: the pinyin library makes at most one byte of
         // a character's bytes and drops blanks, so they are never longer than the name they come
         // from with its blanks removed.
-        EachCheckRow(check, [&](TQuery& q) {
+        upgrade::EachRow(qrTmp, upgrade::CheckLines(check), [&](TQuery& q) {
           const std::string name = TrimRight(q.FieldByName(check.column).AsString());
           const std::optional<std::size_t> bytes = StoredBytes(name);
           if (!bytes)
@@ -128,18 +120,4 @@ void TUpVrekMain::RunChecks(const upgrade::Block& block) {
   text += "这一部分未作任何改动。请先修正以下问题，然后重新升级：";
   for (const std::string& p : problems) text += "\n" + p;
   throw EUpgradeError(text);
-}
-
-void TUpVrekMain::EachCheckRow(const upgrade::Check& check,
-                               const std::function<void(TQuery&)>& row) {
-  qrTmp.SQL.Clear();
-  for (const std::string& line : upgrade::CheckLines(check)) qrTmp.SQL.Add(line);
-  qrTmp.Open();
-  try {
-    for (; !qrTmp.Eof(); qrTmp.Next()) row(qrTmp);
-  } catch (...) {
-    qrTmp.Close();
-    throw;
-  }
-  qrTmp.Close();
 }

@@ -131,8 +131,6 @@ class TUpVrekMain : public platform::TForm {
   // Opens the select on qrTmp and uses its rows as the statement says. Checking persons throws
   // EUpgradeError naming those the re-keying cannot carry, after the query is closed.
   void SendRead(const upgrade::Statement& read);
-  // Opens the check's select on qrTmp and hands each row to `row`; the query is closed again.
-  void EachCheckRow(const upgrade::Check& check, const std::function<void(platform::TQuery&)>& row);
   // One insert into lib_peopletmp per person of the open query, on qrTmp1; remembers what it
   // copied for ProvePeople.
   void CopyPeople(platform::TQuery& people);

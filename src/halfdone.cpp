@@ -1,11 +1,13 @@
 #include "halfdone.h"
 
 #include <cctype>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 
 #include "people.h"
+#include "sqltext.h"
 
 namespace upgrade {
 
@@ -13,39 +15,6 @@ using platform::TQuery;
 using platform::Variant;
 
 namespace {
-
-// Names compare as the database's case-insensitive collation compares them.
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string TrimBlanks(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-std::string TrimRight(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
-// Runs a select on `query` and hands each row to `row`; the query is closed however it ends.
-template <class RowFn>
-void EachRow(TQuery& query, const Lines& select, RowFn row) {
-  query.SQL.Clear();
-  for (const std::string& line : select) query.SQL.Add(line);
-  query.Open();
-  try {
-    for (; !query.Eof(); query.Next()) row(query);
-  } catch (...) {
-    query.Close();
-    throw;
-  }
-  query.Close();
-}
 
 // The type of a column as its create statement would spell it, from its row of syscolumns:
 // xtype is the type's system_type_id in sys.types, length its storage length in bytes (of code
@@ -756,6 +725,19 @@ std::vector<ColumnDef> CreatedColumns(const Statement& create) {
     if (!c.name.empty() && !c.type.empty()) columns.push_back(c);
   }
   return columns;
+}
+
+void EachRow(TQuery& query, const Lines& select, const std::function<void(TQuery&)>& row) {
+  query.SQL.Clear();
+  for (const std::string& line : select) query.SQL.Add(line);
+  query.Open();
+  try {
+    for (; !query.Eof(); query.Next()) row(query);
+  } catch (...) {
+    query.Close();
+    throw;
+  }
+  query.Close();
 }
 
 std::vector<HalfDoneBlock> FindHalfDone(TQuery& query) {

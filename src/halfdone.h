@@ -21,6 +21,7 @@
 // them) stays in another table.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ struct HalfDoneBlock {
 // Every half-done block, in the order of the run (ledger, then the steps). Sends only selects, on
 // `query`, which is left closed. Throws what the query throws.
 std::vector<HalfDoneBlock> FindHalfDone(platform::TQuery& query);
+
+// Opens the select on `query`, hands each row to `row` and closes the query, however it ends.
+void EachRow(platform::TQuery& query, const Lines& select,
+             const std::function<void(platform::TQuery&)>& row);
 
 // The lines that describe the findings, each "block title：what" or "block title：无法修复：why".
 std::vector<std::string> DescribeHalfDone(const std::vector<HalfDoneBlock>& found);

@@ -1,16 +1,13 @@
 #include "upgrade_lock.h"
 
+#include "sqltext.h"
+
 namespace upgrade {
 
 namespace {
 
 // Resource names are compared as bytes and belong to the database the connection is in.
 constexpr char kResource[] = "N'UpVrek.upgrade'";
-
-std::string TrimRight(std::string s) {
-  s.erase(s.find_last_not_of(' ') + 1);
-  return s;
-}
 
 }  // namespace
 
