@@ -13,6 +13,7 @@ struct Guarded {
   std::string object;  // "表 X", "列 T.C", "索引 I", "版本标记 M"
   bool mark;
   std::string title;  // of the block it guards
+  const upgrade::Block* block;
 };
 
 std::string ObjectName(const upgrade::Guard& g) {
@@ -34,7 +35,7 @@ std::map<std::string, Guarded, std::less<>> GuardsByProbe() {
   std::map<std::string, Guarded, std::less<>> guards;
   auto add = [&guards](const upgrade::Block& b) {
     guards[upgrade::BatchText(upgrade::ProbeLines(b.guard))] = {
-        ObjectName(b.guard), b.guard.kind == upgrade::Guard::Kind::Mark, b.title};
+        ObjectName(b.guard), b.guard.kind == upgrade::Guard::Kind::Mark, b.title, &b};
   };
   add(upgrade::LedgerBlock());
   for (const upgrade::Step* step : upgrade::Steps())
@@ -153,18 +154,13 @@ std::vector<std::string> ExplainStop(const std::vector<PlannedBatch>& batches,
                                      const ForeseenError& stop) {
   std::vector<std::string> lines;
   // The block the run is in: the last guard probed before the stop.
-  std::map<std::string, const upgrade::Block*, std::less<>> by_probe;
-  by_probe[upgrade::BatchText(upgrade::ProbeLines(upgrade::LedgerBlock().guard))] =
-      &upgrade::LedgerBlock();
-  for (const upgrade::Step* step : upgrade::Steps())
-    for (const upgrade::Block& b : step->blocks)
-      by_probe[upgrade::BatchText(upgrade::ProbeLines(b.guard))] = &b;
+  const auto guards = GuardsByProbe();
   const std::size_t last = batches.size() - 1;
   std::size_t probe = last;
   const upgrade::Block* block = nullptr;
   for (std::size_t i = last + 1; i-- > 0;)
-    if (const auto b = by_probe.find(batches[i].text); b != by_probe.end()) {
-      block = b->second;
+    if (const auto g = guards.find(batches[i].text); g != guards.end()) {
+      block = g->second.block;
       probe = i;
       break;
     }
