@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 
 #include "odbc_decimal.h"
@@ -232,17 +233,17 @@ class ResultReader {
   std::string utf8_;
 };
 
-// One statement handle for one batch, closed and freed whatever happens.
-class Statement {
+// Closes the statement's cursor and discards its pending results when the batch ends, whatever
+// happens, so that the handle is ready for the next batch.
+class CloseOnExit {
  public:
-  explicit Statement(SQLHDBC dbc) : handle_(SQL_HANDLE_STMT, dbc) {}
-  ~Statement() { SQLFreeStmt(handle_.get(), SQL_CLOSE); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  SQLHSTMT get() const { return handle_.get(); }
+  explicit CloseOnExit(SQLHSTMT stmt) : stmt_(stmt) {}
+  ~CloseOnExit() { SQLFreeStmt(stmt_, SQL_CLOSE); }
+  CloseOnExit(const CloseOnExit&) = delete;
+  CloseOnExit& operator=(const CloseOnExit&) = delete;
 
  private:
-  Handle handle_;
+  SQLHSTMT stmt_;
 };
 
 class OdbcConnection : public Connection {
@@ -257,6 +258,7 @@ class OdbcConnection : public Connection {
   }
 
   ~OdbcConnection() override {
+    stmt_.reset();  // before the disconnect, which would free it behind the owner's back
     if (connected_) SQLDisconnect(dbc_.get());
   }
 
@@ -308,29 +310,18 @@ class OdbcConnection : public Connection {
     std::vector<SQLWCHAR> wide = odbc::ToWide(text);
     Failures failures;
     {
-      Statement stmt(dbc_.get());
-      // The statement attribute, not the connection's: FreeTDS reads it when the statement
-      // executes (src/odbc/odbc.c). When it runs out, FreeTDS's handler (odbc_errmsg_handler)
-      // records HYT00 and has libtds send the ATTENTION (src/tds/util.c, tdserror); the call
-      // then returns SQL_ERROR once the server has acknowledged it.
-      if (batch_timeout_seconds_ > 0 &&
-          SQLSetStmtAttrW(
-              stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
-              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(batch_timeout_seconds_)),
-              SQL_IS_UINTEGER) == SQL_ERROR) {
-        failures.Add(SQL_HANDLE_STMT, stmt.get());
-        failures.ThrowIfAny();
-      }
-      SQLRETURN rc = SQLExecDirectW(stmt.get(), wide.data(), static_cast<SQLINTEGER>(text.size()));
+      const SQLHSTMT stmt = Statement(failures);
+      CloseOnExit close(stmt);
+      SQLRETURN rc = SQLExecDirectW(stmt, wide.data(), static_cast<SQLINTEGER>(text.size()));
       for (int results = 0; results < kMaxResults; ++results) {
         if (rc == SQL_NO_DATA && results > 0) break;
         if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
-          failures.Add(SQL_HANDLE_STMT, stmt.get());
+          failures.Add(SQL_HANDLE_STMT, stmt);
           if (ConnectionDead()) break;
         } else if (SQL_SUCCEEDED(rc)) {
-          ReadResult(stmt.get(), failures, last);
+          ReadResult(stmt, failures, last);
         }
-        rc = SQLMoreResults(stmt.get());
+        rc = SQLMoreResults(stmt);
       }
     }
     failures.ThrowIfAny();
@@ -358,6 +349,28 @@ class OdbcConnection : public Connection {
     *last = std::move(rs);
   }
 
+  // The connection's one statement handle, made at the first batch and reused by every later
+  // one: making a statement costs a driver such as FreeTDS more than a short batch's own work.
+  // Throws, with the driver's diagnostics, when the handle cannot be made or given the timeout.
+  SQLHSTMT Statement(Failures& failures) {
+    if (stmt_) return stmt_->get();
+    auto stmt = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_.get());
+    // The statement attribute, not the connection's: FreeTDS reads it when the statement
+    // executes (src/odbc/odbc.c). When it runs out, FreeTDS's handler (odbc_errmsg_handler)
+    // records HYT00 and has libtds send the ATTENTION (src/tds/util.c, tdserror); the call
+    // then returns SQL_ERROR once the server has acknowledged it, and the statement is
+    // usable again.
+    if (batch_timeout_seconds_ > 0 &&
+        SQLSetStmtAttrW(stmt->get(), SQL_ATTR_QUERY_TIMEOUT,
+                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(batch_timeout_seconds_)),
+                        SQL_IS_UINTEGER) == SQL_ERROR) {
+      failures.Add(SQL_HANDLE_STMT, stmt->get());
+      failures.ThrowIfAny();
+    }
+    stmt_ = std::move(stmt);
+    return stmt_->get();
+  }
+
   bool ConnectionDead() {
     SQLUINTEGER dead = SQL_CD_FALSE;
     const SQLRETURN rc =
@@ -369,6 +382,7 @@ class OdbcConnection : public Connection {
   Handle dbc_;
   int batch_timeout_seconds_;
   bool connected_ = false;
+  std::unique_ptr<Handle> stmt_;
 };
 
 }  // namespace
