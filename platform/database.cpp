@@ -212,11 +212,23 @@ const char* SkipCell(const char* p) {
 
 }  // namespace
 
-ResultSet::ResultSet(std::vector<std::string> columns) : columns_(std::move(columns)) {}
+namespace {
+
+bool DistinctNames(const std::vector<std::string>& columns) {
+  for (size_t a = 0; a < columns.size(); ++a)
+    for (size_t b = a + 1; b < columns.size(); ++b)
+      if (SameName(columns[a], columns[b])) return false;
+  return true;
+}
+
+}  // namespace
+
+ResultSet::ResultSet(std::vector<std::string> columns)
+    : columns_(std::move(columns)), distinct_names_(DistinctNames(columns_)) {}
 
 ResultSet::ResultSet(std::vector<std::string> columns,
                      std::initializer_list<std::vector<Variant>> rows)
-    : columns_(std::move(columns)) {
+    : ResultSet(std::move(columns)) {
   for (const auto& row : rows) AddRow(row);
 }
 
@@ -232,6 +244,7 @@ ResultSet& ResultSet::operator=(const ResultSet& other) {
 
 void ResultSet::Copy(const ResultSet& other) {
   columns_ = other.columns_;
+  distinct_names_ = other.distinct_names_;
   rows_.reserve(other.rows_.size());
   for (size_t r = 0; r < other.rows_.size(); ++r) {
     const char* begin = other.rows_[r];
@@ -252,6 +265,11 @@ size_t ResultSet::ColumnIndex(std::string_view name) const {
   for (size_t c = 0; c < columns_.size(); ++c)
     if (SameName(columns_[c], name)) return c;
   return npos;
+}
+
+size_t ResultSet::ColumnIndex(std::string_view name, size_t guess) const {
+  if (distinct_names_ && guess < columns_.size() && SameName(columns_[guess], name)) return guess;
+  return ColumnIndex(name);
 }
 
 const char* ResultSet::Cell(size_t row, size_t column) const {
@@ -505,9 +523,10 @@ void TQuery::Next() {
 
 Variant TQuery::Current(std::string_view name) const {
   if (!active_) throw EDatabaseError("Cannot perform this operation on a closed dataset");
-  const size_t column = result_.ColumnIndex(name);
+  const size_t column = result_.ColumnIndex(name, next_column_);
   if (column == ResultSet::npos)
     throw EDatabaseError("Field '" + std::string(name) + "' not found");
+  next_column_ = column + 1 < result_.ColumnCount() ? column + 1 : 0;
   if (row_ >= result_.RowCount())
     throw EDatabaseError("Cannot perform this operation on an empty dataset");
   return result_.Value(row_, column);

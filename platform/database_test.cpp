@@ -80,7 +80,9 @@ TEST(ResultSet, ValuesComeBackAsStored) {
     EXPECT_EQ(v.DataType(), cases[r].v.DataType());
     EXPECT_EQ(v.IsNull(), rs.IsNull(r, 0));
     EXPECT_EQ(v.AsString(), cases[r].v.AsString());
-    if (v.DataType() == Variant::Kind::DateTime) EXPECT_EQ(v.AsDateTime(), cases[r].v.AsDateTime());
+    if (v.DataType() == Variant::Kind::DateTime) {
+      EXPECT_EQ(v.AsDateTime(), cases[r].v.AsDateTime());
+    }
   }
 }
 
@@ -149,6 +151,17 @@ TEST(ResultSet, ColumnsAreFoundByNameWithoutRegardToCase) {
   EXPECT_EQ(rs.ColumnIndex("名"), ResultSet::npos);
   EXPECT_EQ(rs.ColumnIndex("pe_"), ResultSet::npos);
   EXPECT_EQ(rs.ColumnIndex(""), ResultSet::npos);
+  // A guess is only a shortcut: wrong, out of range or on a repeated name, the answer stays the
+  // first column of the name.
+  for (size_t guess : {0u, 1u, 2u, 3u, 99u}) {
+    EXPECT_EQ(rs.ColumnIndex("PE_NO", guess), 0u) << guess;
+    EXPECT_EQ(rs.ColumnIndex("名称", guess), 3u) << guess;
+    EXPECT_EQ(rs.ColumnIndex("名", guess), ResultSet::npos) << guess;
+  }
+  const ResultSet distinct({"a", "B"});
+  EXPECT_EQ(distinct.ColumnIndex("b", 1), 1u);
+  EXPECT_EQ(distinct.ColumnIndex("A", 1), 0u);
+  EXPECT_EQ(distinct.ColumnIndex("c", 0), ResultSet::npos);
 }
 
 // Rows must match the columns: a short or long row is refused, a row of no values (as a plan

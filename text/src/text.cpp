@@ -127,61 +127,72 @@ class Utf16Source {
   bool odd_done_ = false;
 };
 
-void PutUtf8(std::string& out, char32_t c) {
+// The puts write one character at p and return the position after it; the caller has made room
+// for the longest form (4 bytes of UTF-8, 2 units of UTF-16, 4 bytes of UTF-16LE).
+char* PutUtf8(char* p, char32_t c) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
+    *p++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *p++ = static_cast<char>(0xC0 | (c >> 6));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *p++ = static_cast<char>(0xE0 | (c >> 12));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *p++ = static_cast<char>(0xF0 | (c >> 18));
+    *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return p;
+}
+
+char16_t* PutUtf16(char16_t* p, char32_t c) {
+  if (c < 0x10000) {
+    *p++ = static_cast<char16_t>(c);
+  } else {
+    *p++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    *p++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+  }
+  return p;
 }
 
 void PutUtf16(std::u16string& out, char32_t c) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-    out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+  char16_t units[2];
+  out.append(units, PutUtf16(units, c));
+}
+
+char* PutUtf16Le(char* p, char32_t c) {
+  char16_t units[2];
+  const char16_t* end = PutUtf16(units, c);
+  for (const char16_t* u = units; u != end; ++u) {
+    *p++ = static_cast<char>(*u & 0xFF);
+    *p++ = static_cast<char>(*u >> 8);
   }
+  return p;
 }
 
-void PutUnitLe(std::string& out, char32_t unit) {
-  out += static_cast<char>(unit & 0xFF);
-  out += static_cast<char>(unit >> 8);
-}
-
-void PutUtf16Le(std::string& out, char32_t c) {
-  if (c < 0x10000) {
-    PutUnitLe(out, c);
-  } else {
-    PutUnitLe(out, 0xD800 + ((c - 0x10000) >> 10));
-    PutUnitLe(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
-  }
-}
-
-// Between the Unicode forms: each character put, each invalid subpart replaced or thrown.
+// Between the Unicode forms: each character put, each invalid subpart replaced or thrown. Every
+// input unit (a byte of UTF-8, a unit of UTF-16) yields at most most_per_unit output units, and
+// an invalid subpart is at least one input unit, so the output is written into a buffer of that
+// size and cut to what was written: batches and fields are converted many thousand times in one
+// upgrade, and growing a string character by character cost more than the conversion itself.
 template <class Out, class Source, class Put>
-Out Transcode(Source in, Mode mode, Put put) {
-  Out out;
+Out Transcode(Source in, Mode mode, std::size_t input_units, std::size_t most_per_unit, Put put) {
+  Out out(input_units * most_per_unit + 4, typename Out::value_type{});
+  typename Out::value_type* p = out.data();
   while (!in.Done()) {
     const Step step = in.Next();
     if (step.valid) {
-      put(out, step.c);
+      p = put(p, step.c);
     } else if (mode == Mode::kStrict) {
       ThrowInvalid(Source::kForm, step.offset);
     } else {
-      put(out, kReplacement);
+      p = put(p, kReplacement);
     }
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return out;
 }
 
@@ -222,20 +233,27 @@ std::string ToGbk(Source in, Mode mode) {
 
 }  // namespace
 
+// Most output units per input unit: a UTF-8 byte gives at most one UTF-16 unit (or two bytes of
+// UTF-16LE); a UTF-16 unit gives at most three bytes of UTF-8 (a pair gives four for two units,
+// a replacement three for one); a trailing odd byte of UTF-16LE gives one replacement.
 std::u16string Utf8ToUtf16(std::string_view utf8, Mode mode) {
-  return Transcode<std::u16string>(Utf8Source(utf8), mode, PutUtf16);
+  return Transcode<std::u16string>(Utf8Source(utf8), mode, utf8.size(), 1,
+                                   [](char16_t* p, char32_t c) { return PutUtf16(p, c); });
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16, Mode mode) {
-  return Transcode<std::string>(Utf16Source(Units{utf16}), mode, PutUtf8);
+  return Transcode<std::string>(Utf16Source(Units{utf16}), mode, utf16.size(), 3,
+                                [](char* p, char32_t c) { return PutUtf8(p, c); });
 }
 
 std::string Utf16LeToUtf8(std::string_view bytes, Mode mode) {
-  return Transcode<std::string>(Utf16Source(LeBytes{bytes}), mode, PutUtf8);
+  return Transcode<std::string>(Utf16Source(LeBytes{bytes}), mode, bytes.size() / 2 + 1, 3,
+                                [](char* p, char32_t c) { return PutUtf8(p, c); });
 }
 
 std::string Utf8ToUtf16Le(std::string_view utf8, Mode mode) {
-  return Transcode<std::string>(Utf8Source(utf8), mode, PutUtf16Le);
+  return Transcode<std::string>(Utf8Source(utf8), mode, utf8.size(), 2,
+                                [](char* p, char32_t c) { return PutUtf16Le(p, c); });
 }
 
 std::string Utf8ToGbk(std::string_view utf8, Mode mode) {

@@ -108,6 +108,10 @@ class ResultSet {
   size_t RowCount() const { return rows_.size(); }
   // The first column of that name, compared without regard to letter case; npos when none.
   size_t ColumnIndex(std::string_view name) const;
+  // The same, trying column guess first: readers mostly ask for the fields of a row in the same
+  // order row after row, so the column after the last one found is a good guess. The guess is
+  // taken only when no two columns share a name, so that the answer is always the first.
+  size_t ColumnIndex(std::string_view name, size_t guess) const;
 
   // Field column of row row; both must be in range (checked, std::out_of_range).
   Variant Value(size_t row, size_t column) const;
@@ -144,6 +148,7 @@ class ResultSet {
   void Copy(const ResultSet& other);
 
   std::vector<std::string> columns_;
+  bool distinct_names_ = true;     // no two columns share a name
   std::vector<const char*> rows_;  // the first byte of each row
   std::vector<Block> blocks_;
   size_t pending_ = 0;  // fields still to append to the last row
@@ -273,6 +278,7 @@ class TQuery {
   bool active_ = false;
   ResultSet result_;
   size_t row_ = 0;
+  mutable size_t next_column_ = 0;  // the column after the last one looked up
 };
 
 }  // namespace platform
