@@ -139,6 +139,7 @@ struct PeopleDigest {
 
 std::vector<std::string> PersonValues(const platform::TQuery& people) {
   std::vector<std::string> values;
+  values.reserve(std::size(kPersonFields));
   for (const PersonField& f : kPersonFields) values.push_back(PersonValueText(people, f));
   return values;
 }
