@@ -80,8 +80,8 @@ TEST_F(People, ValueTextsOfOneRow) {
 // The birth date is written as yyyymmdd with zeros in front, whatever the year.
 TEST_F(People, BirthDatesAreEightDigits) {
   const std::pair<TDateTime, std::string> cases[] = {
-      {{1, 1, 1, 0, 0, 0, 0}, "00010101"},       {{999, 9, 9, 0, 0, 0, 0}, "09990909"},
-      {{1900, 1, 1, 0, 0, 0, 0}, "19000101"},    {{2000, 10, 1, 0, 0, 0, 0}, "20001001"},
+      {{1, 1, 1, 0, 0, 0, 0}, "00010101"},           {{999, 9, 9, 0, 0, 0, 0}, "09990909"},
+      {{1900, 1, 1, 0, 0, 0, 0}, "19000101"},        {{2000, 10, 1, 0, 0, 0, 0}, "20001001"},
       {{9999, 12, 31, 23, 59, 59, 997}, "99991231"},
   };
   for (const auto& [date, digits] : cases) {
