@@ -93,12 +93,34 @@ class Server {
   std::unique_ptr<vrektest::Standin> process_;
 };
 
+// What a clean `upvrek-cli run` over the script `load` sends and leaves: the listener's log and
+// its saved database. Both are empty, with the failure recorded, when the clean run could not
+// be made.
+struct CleanUpgrade {
+  std::vector<std::string> log;
+  std::string dump;
+};
+
+CleanUpgrade RunCleanUpgrade(const TempDir& dir, const std::string& name,
+                             const std::string& load = vrektest::FixturePath("old_register.sql")) {
+  Server server(dir, name, {}, load);
+  if (!server.Ready()) {
+    ADD_FAILURE() << "the listener for the clean run did not start";
+    return {};
+  }
+  const ProgramRun run = server.Program("run");
+  if (run.status != 0) {
+    ADD_FAILURE() << "the clean run ended with status " << run.status << ": " << run.err;
+    return {};
+  }
+  CleanUpgrade clean{server.Log(), {}};
+  clean.dump = server.Stop();
+  return clean;
+}
+
 TEST(RepairWire, AConnectionLostInThePersonCopyIsRepairedToTheCleanUpgrade) {
   TempDir dir;
-  Server clean_server(dir, "clean", {});
-  ASSERT_TRUE(clean_server.Ready());
-  ASSERT_EQ(clean_server.Program("run").status, 0);
-  const std::string clean = clean_server.Stop();
+  const std::string clean = RunCleanUpgrade(dir, "clean").dump;
   ASSERT_NE(clean, "");
 
   // Batch 75 is the fifth person's insert into lib_peopletmp (after the lock, the select of the
@@ -165,10 +187,7 @@ std::size_t Count(const std::string& text, const std::string& what) {
 TEST(RepairWire, ARunKilledInThePersonCopyIsRepairedToTheCleanUpgrade) {
   TempDir dir;
   const std::string large = LargeRegister(dir, 3000);
-  Server clean_server(dir, "clean-large", {}, large);
-  ASSERT_TRUE(clean_server.Ready());
-  ASSERT_EQ(clean_server.Program("run").status, 0);
-  const std::string clean = vrektest::Normalized(clean_server.Stop());
+  const std::string clean = vrektest::Normalized(RunCleanUpgrade(dir, "clean-large", large).dump);
   ASSERT_NE(clean, "");
   ASSERT_EQ(Count(clean, "'P2999"), 1u) << "the last added person after a clean run";
 
@@ -209,11 +228,7 @@ const char kRepairAdvice[] = "数据库未升级完成，请运行 upvrek-cli re
 // clean upgrade's database.
 TEST(RepairWire, ABatchOverTheTimeoutIsCancelledAndRepairCompletesTheRun) {
   TempDir dir;
-  Server clean_server(dir, "clean", {});
-  ASSERT_TRUE(clean_server.Ready());
-  ASSERT_EQ(clean_server.Program("run").status, 0);
-  const std::vector<std::string> clean_log = clean_server.Log();
-  const std::string clean = clean_server.Stop();
+  const auto [clean_log, clean] = RunCleanUpgrade(dir, "clean");
   ASSERT_NE(clean, "");
   std::size_t held = 0;
   for (std::size_t i = 0, copies = 0; i < clean_log.size() && held == 0; ++i)
@@ -251,10 +266,7 @@ TEST(RepairWire, ABatchOverTheTimeoutIsCancelledAndRepairCompletesTheRun) {
 TEST(RepairWire, ASignalInThePersonCopyStopsTheRunBeforeItsNextBatch) {
   TempDir dir;
   const std::string large = LargeRegister(dir, 3000);
-  Server clean_server(dir, "clean-large", {}, large);
-  ASSERT_TRUE(clean_server.Ready());
-  ASSERT_EQ(clean_server.Program("run").status, 0);
-  const std::string clean = vrektest::Normalized(clean_server.Stop());
+  const std::string clean = vrektest::Normalized(RunCleanUpgrade(dir, "clean-large", large).dump);
   ASSERT_NE(clean, "");
 
   const std::string copy = "insert into lib_peopletmp values(";
@@ -301,11 +313,7 @@ TEST(RepairWire, ASignalInThePersonCopyStopsTheRunBeforeItsNextBatch) {
 // on to its end with exit status 0: the batches and the database are those of a clean run.
 TEST(RepairWire, AClosedStandardOutputDoesNotStopTheUpgrade) {
   TempDir dir;
-  Server clean_server(dir, "clean", {});
-  ASSERT_TRUE(clean_server.Ready());
-  ASSERT_EQ(clean_server.Program("run").status, 0);
-  const std::vector<std::string> clean_log = clean_server.Log();
-  const std::string clean = clean_server.Stop();
+  const auto [clean_log, clean] = RunCleanUpgrade(dir, "clean");
   ASSERT_NE(clean, "");
 
   Server server(dir, "piped", {});
@@ -332,10 +340,7 @@ std::string HostName() {
 TEST(RepairWire, OneUpgradeAtATime) {
   TempDir dir;
   const std::string large = LargeRegister(dir, 3000);
-  Server clean_server(dir, "clean-once", {}, large);
-  ASSERT_TRUE(clean_server.Ready());
-  ASSERT_EQ(clean_server.Program("run").status, 0);
-  const std::string clean = vrektest::Normalized(clean_server.Stop());
+  const std::string clean = vrektest::Normalized(RunCleanUpgrade(dir, "clean-once", large).dump);
   ASSERT_NE(clean, "");
 
   Server server(dir, "twice", {}, large);
