@@ -269,4 +269,12 @@ SqlError Injected(int number, std::string text) {
   return One(Reach::Batch, Msg(number, 16, 1, std::move(text)));
 }
 
+SqlError StatementError(int number, int severity, int state, std::string text) {
+  return One(Reach::Statement, Msg(number, severity, state, std::move(text)));
+}
+
+SqlError BatchError(int number, int severity, int state, std::string text) {
+  return One(Reach::Batch, Msg(number, severity, state, std::move(text)));
+}
+
 }  // namespace standin::err

@@ -77,6 +77,10 @@ SqlError AddNotNullColumn(std::string_view column, std::string_view table);   //
 SqlError MultipleIdentity(std::string_view table);                            // 2744
 SqlError UnknownLanguage(std::string_view language);                          // 2732
 SqlError Injected(int number, std::string text);  // a fault from the test plan
+// One message of the server's number, severity, state and text, for the errors whose text stays
+// next to the one statement that raises it; the first fails the statement, the second the batch.
+SqlError StatementError(int number, int severity, int state, std::string text);
+SqlError BatchError(int number, int severity, int state, std::string text);
 
 Message StatementTerminated();  // 3621
 

@@ -8,12 +8,7 @@
 namespace standin {
 namespace {
 
-SqlError BatchError(int number, int severity, int state, std::string text) {
-  SqlError e;
-  e.reach = Reach::Batch;
-  e.messages.push_back(Message{number, severity, state, std::move(text)});
-  return e;
-}
+using err::BatchError;
 
 Table* OpenTable(const Catalog& catalog, const std::string& name, bool compile) {
   if (IsSystemView(name))

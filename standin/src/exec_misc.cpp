@@ -7,11 +7,7 @@
 namespace standin {
 namespace {
 
-SqlError StatementError(int number, int severity, int state, std::string text) {
-  SqlError e;
-  e.messages.push_back(Message{number, severity, state, std::move(text)});
-  return e;
-}
+using err::StatementError;
 
 template <class... F>
 struct Overload : F... {

@@ -11,11 +11,7 @@
 namespace standin {
 namespace {
 
-SqlError StatementError(int number, int severity, int state, std::string text) {
-  SqlError e;
-  e.messages.push_back(Message{number, severity, state, std::move(text)});
-  return e;
-}
+using err::StatementError;
 
 // The server's lock compatibility for the modes of application locks (IS, S, U, IX, X).
 constexpr std::array<std::array<bool, 5>, 5> kCompatible = {{
