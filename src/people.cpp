@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "sqltext.h"
 #include "text/text.h"
 
 using platform::EVariantError;
@@ -21,15 +22,6 @@ const PersonField kPersonFields[8] = {
 };
 
 namespace {
-
-std::string Trim(std::string s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  s.erase(e);
-  s.erase(0, b);
-  return s;
-}
 
 // yyyymmdd, as snprintf's "%04d%02d%02d" writes it, without its cost: the copy formats a date for
 // every person, twice.
@@ -66,7 +58,7 @@ std::string PersonValueText(const TQuery& query, const PersonField& field) {
     case PersonField::Kind::Number:
       return std::to_string(v.AsInteger());
     case PersonField::Kind::Text:
-      return Trim(v.AsString());
+      return TrimBlanks(v.AsString());
     case PersonField::Kind::Date:
       return DateDigits(v.AsDateTime());
   }
@@ -105,8 +97,9 @@ std::vector<std::string> UnconvertiblePeople(TQuery& query) {
     }
     if (!reasons.empty()) {
       platform::Variant no = query.GetFieldValue("pe_no");
-      problems.push_back("人员编号 " + (no.IsNull() ? std::string("（空）") : Trim(no.AsString())) +
-                         "：" + reasons);
+      problems.push_back("人员编号 " +
+                         (no.IsNull() ? std::string("（空）") : TrimBlanks(no.AsString())) + "：" +
+                         reasons);
     }
   }
   return problems;

@@ -24,11 +24,13 @@ inline std::string Lower(std::string s) {
 }
 
 // The text without characters of code 32 or below at either end.
-inline std::string TrimBlanks(const std::string& s) {
+inline std::string TrimBlanks(std::string s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
+  s.erase(e);
+  s.erase(0, b);
+  return s;
 }
 
 // A char(n) value without the blanks that pad it.

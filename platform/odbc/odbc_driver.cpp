@@ -310,7 +310,7 @@ class OdbcConnection : public Connection {
     std::vector<SQLWCHAR> wide = odbc::ToWide(text);
     Failures failures;
     {
-      const SQLHSTMT stmt = Statement(failures);
+      const SQLHSTMT stmt = Statement();
       CloseOnExit close(stmt);
       SQLRETURN rc = SQLExecDirectW(stmt, wide.data(), static_cast<SQLINTEGER>(text.size()));
       for (int results = 0; results < kMaxResults; ++results) {
@@ -352,18 +352,18 @@ class OdbcConnection : public Connection {
   // The connection's one statement handle, made at the first batch and reused by every later
   // one: making a statement costs a driver such as FreeTDS more than a short batch's own work.
   // Throws, with the driver's diagnostics, when the handle cannot be made or given the timeout.
-  SQLHSTMT Statement(Failures& failures) {
+  SQLHSTMT Statement() {
     if (stmt_) return stmt_->get();
     auto stmt = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_.get());
     // The statement attribute, not the connection's: FreeTDS reads it when the statement
     // executes (src/odbc/odbc.c). When it runs out, FreeTDS's handler (odbc_errmsg_handler)
     // records HYT00 and has libtds send the ATTENTION (src/tds/util.c, tdserror); the call
-    // then returns SQL_ERROR once the server has acknowledged it, and the statement is
-    // usable again.
+    // then returns SQL_ERROR once the server has acknowledged it.
     if (batch_timeout_seconds_ > 0 &&
         SQLSetStmtAttrW(stmt->get(), SQL_ATTR_QUERY_TIMEOUT,
                         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(batch_timeout_seconds_)),
                         SQL_IS_UINTEGER) == SQL_ERROR) {
+      Failures failures;
       failures.Add(SQL_HANDLE_STMT, stmt->get());
       failures.ThrowIfAny();
     }
